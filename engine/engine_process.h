@@ -1,0 +1,110 @@
+#pragma once
+// Supervision of the sync engine process `Sync.exe`.
+//
+// Orlin keeps no handle on the engine: it finds it by scanning the process
+// table for the image name "sync.exe" (any case), starts it hidden when none
+// is there, and stops it by terminating every process of that name. Any
+// process of that name counts, whoever started it.
+//
+// Threads: the operations run on the calling thread (controller start-up,
+// the main window's data thread, the UI thread at quit). They share only the
+// process count, which is atomic; nothing serialises two callers of
+// EnsureRunning, as two engines would anyway settle to one (the second cannot
+// bind the REST port and exits).
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <stop_token>
+#include <string>
+
+#include "platform/process.h"
+
+namespace orlin {
+
+class MessagePresenter;
+
+// Time as the supervisor sees it; tests replace it to run backoffs instantly.
+class EngineClock {
+ public:
+  virtual ~EngineClock() = default;
+  virtual std::chrono::steady_clock::time_point Now() = 0;
+  // Sleeps for `duration` or until `stop` is requested, whichever is first.
+  virtual void SleepFor(std::chrono::steady_clock::duration duration, std::stop_token stop) = 0;
+};
+
+// The steady clock and real sleeps.
+class SystemEngineClock final : public EngineClock {
+ public:
+  std::chrono::steady_clock::time_point Now() override;
+  void SleepFor(std::chrono::steady_clock::duration duration, std::stop_token stop) override;
+};
+
+struct EngineProcessOptions {
+  // A run of failed starts shows "Sync_NoRunning_Msg" on the first failure
+  // and then at most once per this interval, counted from when the previous
+  // message was closed, so the modal message does not come straight back.
+  std::chrono::steady_clock::duration messageInterval = std::chrono::seconds(5);
+  // Failed starts are retried after 1 ms, doubling up to this delay.
+  std::chrono::steady_clock::duration maxRetryDelay = std::chrono::seconds(1);
+};
+
+class EngineProcess {
+ public:
+  static constexpr const wchar_t* kImageName = L"sync.exe";
+  static constexpr std::uint32_t kTerminateExitCode = 9;
+
+  // `installDir` holds Sync.exe; the engine home is <installDir>/syncconfig.
+  // The table, presenter and clock must outlive this object.
+  EngineProcess(std::filesystem::path installDir, platform::ProcessTable& table, MessagePresenter& presenter,
+                EngineClock& clock, EngineProcessOptions options = {});
+
+  // The engine path and its home, each wrapped in double quotes when it has a
+  // blank: "<dir>\Sync.exe" -no-browser -no-console -home="<dir>\syncconfig".
+  static std::wstring BuildCommandLine(const std::filesystem::path& installDir);
+  const std::wstring& CommandLine() const { return commandLine_; }
+
+  // True when at least one engine process exists. Sets the process count to
+  // the number found; a table that cannot be read gives false and leaves the
+  // count as it was.
+  bool IsRunning();
+
+  // Number of engine processes seen by the last scan; -1 before the first
+  // scan of a start attempt.
+  int ProcessCount() const { return count_.load(); }
+
+  // Returns once an engine process exists, starting one when none does.
+  // Failed starts show "Sync_NoRunning_Msg" (title "Orlin", Cancel shown),
+  // paced as in EngineProcessOptions, and are retried until a start succeeds
+  // or `stop` is requested; returns false only in that last case.
+  bool EnsureRunning(std::stop_token stop = {});
+
+  // Terminates every engine process once (exit code 9); failures are ignored.
+  void TerminateAll();
+
+  // Terminates until no engine process is left, checking every 10 ms, or
+  // until `stop` is requested; returns whether none is left.
+  bool StopAll(std::stop_token stop = {});
+
+ private:
+  bool IsEngineImage(const std::wstring& imageName) const;
+  void ReportStartFailure();
+
+  std::filesystem::path installDir_;
+  std::wstring commandLine_;
+  platform::ProcessTable& table_;
+  MessagePresenter& presenter_;
+  EngineClock& clock_;
+  EngineProcessOptions options_;
+  std::atomic<int> count_{-1};
+
+  // Pacing of a run of failed starts; reset by the first successful start.
+  std::mutex failureMutex_;
+  bool inFailureRun_ = false;
+  std::chrono::steady_clock::time_point lastMessageClosed_{};
+  std::chrono::steady_clock::duration retryDelay_{};
+};
+
+}  // namespace orlin
