@@ -1,0 +1,66 @@
+#include "ui/dialogs/message_table.h"
+
+#include "app/state_files.h"
+#include "common/text.h"
+
+namespace orlin {
+namespace {
+
+// Every character counts: blanks (leading, doubled, trailing), tabs and line
+// feeds are shown as they stand.
+constexpr MessageEntry kEntries[] = {
+    {L"Login_Failed_msg", L"Login Failed!", L"登录失败 "},
+    {L"Cloud_Running_Msg", L"A copy of Orlin is running...", L"Orlin 已经在运行了 "},
+    {L"Cloud_LogOff_Msg", L"Are you sure you want to unlink the account?", L"您确定要注销吗？"},
+    {L"Sync_NoRunning_Msg", L"Orlin Synchronous Service not running , Please reinstall the Orlin", L"不能运行 Orlin 同步服务  \n 请重新安装Orlin "},
+    {L"Cannot_Find_API_KEY_Msg", L"Cannot find the API Key. Orlin Synchronous Service not started! Please reinstall the Orlin", L"不能找到密钥   Orlin 同步服务没有启动  请重新安装Orlin"},
+    {L"UpdateApp_Error_Msg", L"UpdateApp Error", L"升级程序发生错误"},
+    {L"SyncFolder_Error_Msg", L"The contents of the synchronization folder cannot be copied", L"不能复制同步文件夹里的内容"},
+    {L"versioning_Success_msg", L"Server file version set up successfully", L"服务器文件历史版本设置成功"},
+    {L"versioning_Failed_msg", L"\tServer file version setup failed", L"服务器文件历史版本设置失败"},
+    {L"Connect_Server_Failed_msg", L"Connecting server failed", L"连接服务器失败"},
+    {L"path_Failed_msg", L"The selected path is already occupied by another user \n Please select another path", L"所选路径已经被其它用户占用 \n 请选择其它路径"},
+    {L"UserConfig_Failed_Msg", L"The userconfig.xml does not exist \n Please reinstall Orlin", L"userconfig.xml 不存在\n 请重新安装Orlin"},
+    {L"Lang_Failed_Msg", L"The  lang.xml  does not exist\n Please reinstall Orlin", L"lang.xml 不存在\n 请重新安装Orlin"},
+    {L"Setting_Failed_Msg", L"The  setting.xml does not exist\n Please reinstall Orlin", L"setting.xml 不存在\n 请重新安装Orlin"},
+    {L"SyncConfig_Failed_Msg", L"The config.xml does not exist", L"config.xml 不存在 "},
+    {L"Invalid_directory_Msg", L"Invalid directory", L"无效的目录"},
+    {L"Path_Used_Msg", L"This path is already in use Please use another path", L"该路径已经被使用 请使用其他路径"},
+    {L"SyncPath_Invalid_Msg", L"Synchronization path Invalid", L"同步路径无效"},
+    {L"Btn_State_Ignore", L"Please close the managed synchronization window first", L"请先关闭管理同步窗口"},
+    {L"Btn_State_SyncDir", L"Please close the select sync directory window first", L"请先关闭选择同步目录窗口"},
+    {L"Btn_State_ChildWnd", L"Please close the Settings window and and its children first", L"请先关闭设置窗口及其子窗口"},
+    {L"Btn_State_SettingWnd", L"Please close the Settings window first", L"请先关闭设置窗口"},
+};
+
+}  // namespace
+
+std::span<const MessageEntry> MessageEntries() { return kEntries; }
+
+bool IsChinese(std::wstring_view language) { return language == kDefaultLanguage; }
+
+std::optional<std::wstring> MessageText(std::wstring_view key, std::wstring_view language,
+                                        std::wstring_view detail) {
+  if (key.empty()) return std::nullopt;
+  for (const auto& entry : kEntries) {
+    if (!EqualsIgnoreCase(key, entry.key)) continue;
+    std::wstring text = IsChinese(language) ? entry.chinese : entry.english;
+    if (EqualsIgnoreCase(entry.key, kLoginFailedKey)) text += detail;
+    return text;
+  }
+  return std::wstring(key);
+}
+
+std::wstring ReadLanguage(const std::filesystem::path& installDir) {
+  return ReadLanguageFile(installDir).value_or(kDefaultLanguage);
+}
+
+std::wstring OkButtonText(std::wstring_view language) {
+  return IsChinese(language) ? L"确  定" : L"OK";
+}
+
+std::wstring CancelButtonText(std::wstring_view language) {
+  return IsChinese(language) ? L"取  消" : L"Cancel";
+}
+
+}  // namespace orlin
