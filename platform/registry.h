@@ -37,32 +37,48 @@ struct RegistryLocation {
 // has to fit a 200-byte buffer together with its terminator.
 inline constexpr std::size_t kRegistryMaxReadChars = 99;
 
-class CRegistry {
+// The operations on one open key, as an interface so that callers can be
+// tested against a recording or failing registry.
+class Registry {
  public:
-  explicit CRegistry(RegistryRoot root, RegistryLocation location = {});
-  ~CRegistry();
-  CRegistry(const CRegistry&) = delete;
-  CRegistry& operator=(const CRegistry&) = delete;
+  virtual ~Registry() = default;
 
   // Creates (or opens) `subKey` below the current key and makes it current.
   // `subKey` may hold several levels separated by backslashes.
-  bool CreateKey(std::wstring_view subKey);
+  virtual bool CreateKey(std::wstring_view subKey) = 0;
   // Opens the existing `subKey` below the current key and makes it current.
-  bool OpenKey(std::wstring_view subKey);
+  virtual bool OpenKey(std::wstring_view subKey) = 0;
   // Closes the current key if one is open; later names are below the root.
-  void Close();
-  bool IsOpen() const;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
 
   // REG_SZ value of the current key; an empty name is the default value.
-  bool WriteString(std::wstring_view valueName, std::wstring_view text);
+  virtual bool WriteString(std::wstring_view valueName, std::wstring_view text) = 0;
   // Fails when the value is missing, is not a string, or is longer than
-  // kRegistryMaxReadChars.
-  bool ReadString(std::wstring_view valueName, std::wstring& text);
-  bool DeleteValue(std::wstring_view valueName);
+  // kRegistryMaxReadChars; `text` is then unchanged.
+  virtual bool ReadString(std::wstring_view valueName, std::wstring& text) = 0;
+  virtual bool DeleteValue(std::wstring_view valueName) = 0;
   // Deletes `subKey` below the current key with all its sub-keys and values.
   // A failure is reported on the console as "删除<subKey>项失败" and the call
   // still returns true, so that removal sequences go on.
-  bool DeleteKey(std::wstring_view subKey);
+  virtual bool DeleteKey(std::wstring_view subKey) = 0;
+};
+
+class CRegistry final : public Registry {
+ public:
+  explicit CRegistry(RegistryRoot root, RegistryLocation location = {});
+  ~CRegistry() override;
+  CRegistry(const CRegistry&) = delete;
+  CRegistry& operator=(const CRegistry&) = delete;
+
+  bool CreateKey(std::wstring_view subKey) override;
+  bool OpenKey(std::wstring_view subKey) override;
+  void Close() override;
+  bool IsOpen() const override;
+  bool WriteString(std::wstring_view valueName, std::wstring_view text) override;
+  bool ReadString(std::wstring_view valueName, std::wstring& text) override;
+  bool DeleteValue(std::wstring_view valueName) override;
+  bool DeleteKey(std::wstring_view subKey) override;
 
   // The directory the POSIX store uses for `location` (empty on Windows).
   static std::filesystem::path StoreDirectory(const RegistryLocation& location);
