@@ -1,0 +1,381 @@
+// The blocking HTTP(S) client over libcurl's easy interface.
+
+#include "platform/http_client.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <string_view>
+#include <vector>
+
+namespace orlin::platform {
+
+namespace {
+
+// Answers are read in pieces of at most this size.
+constexpr long kReadChunkBytes = 1024;
+// The platform's error texts are cut to this length.
+constexpr std::size_t kMaxErrorTextChars = 1024;
+
+// --- UTF-8 <-> wide text. The platform layer cannot use common/, so it keeps
+// its own small converter with the same rules: malformed input becomes U+FFFD.
+
+char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
+  constexpr char32_t kReplacement = 0xFFFD;
+  const auto b0 = static_cast<unsigned char>(s[i]);
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  }
+  std::size_t extra = 0;
+  char32_t cp = 0;
+  char32_t min = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    extra = 1, cp = b0 & 0x1F, min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2, cp = b0 & 0x0F, min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3, cp = b0 & 0x07, min = 0x10000;
+  } else {
+    ++i;
+    return kReplacement;
+  }
+  if (i + extra >= s.size()) {
+    ++i;
+    return kReplacement;
+  }
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return kReplacement;
+    }
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return kReplacement;
+  }
+  i += extra + 1;
+  return cp;
+}
+
+std::wstring FromUtf8(std::string_view s) {
+  std::wstring out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    char32_t cp = DecodeUtf8(s, i);
+    if constexpr (sizeof(wchar_t) == 2) {
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+        continue;
+      }
+    }
+    out.push_back(static_cast<wchar_t>(cp));
+  }
+  return out;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+std::string ToUtf8(std::wstring_view w) {
+  std::string out;
+  out.reserve(w.size());
+  for (std::size_t i = 0; i < w.size(); ++i) {
+    char32_t cp = static_cast<char32_t>(w[i]);
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < w.size()) {
+      const auto low = static_cast<char32_t>(w[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+// --- Requests
+
+enum class Verb { kGet, kFormPost, kJsonPost };
+
+// Header lines of a CR LF (or LF) separated text, in order. A line whose
+// name was already added is skipped: a header is only added when new.
+void AppendHeaderLines(std::vector<std::string>& lines, std::string_view text) {
+  auto nameOf = [](std::string_view line) {
+    std::string name(line.substr(0, line.find(':')));
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+    return name;
+  };
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.remove_suffix(1);
+    const std::size_t colon = line.find(':');
+    if (line.empty() || colon == std::string_view::npos || colon == 0) continue;
+    const std::string name = nameOf(line);
+    const bool seen = std::any_of(lines.begin(), lines.end(),
+                                  [&](const std::string& l) { return nameOf(l) == name; });
+    if (!seen) lines.emplace_back(line);
+  }
+}
+
+struct AnswerSink {
+  std::string bytes;
+  bool overflowed = false;
+};
+
+size_t OnAnswerBytes(char* data, size_t size, size_t count, void* user) {
+  auto* sink = static_cast<AnswerSink*>(user);
+  const size_t n = size * count;
+  if (n > CHttpClient::kMaxAnswerBytes - std::min(sink->bytes.size(), CHttpClient::kMaxAnswerBytes)) {
+    sink->overflowed = true;
+    return 0;  // libcurl abandons the transfer
+  }
+  try {
+    sink->bytes.append(data, n);
+  } catch (const std::bad_alloc&) {
+    sink->overflowed = true;
+    return 0;
+  }
+  return n;
+}
+
+bool SupportedUrl(const std::string& url) {
+  CURLU* parsed = curl_url();
+  if (!parsed) return false;
+  bool ok = false;
+  if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+    char* scheme = nullptr;
+    char* host = nullptr;
+    if (curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+      const std::string_view s(scheme);
+      ok = (s == "http" || s == "https") && host[0] != '\0';
+    }
+    curl_free(scheme);
+    curl_free(host);
+  }
+  curl_url_cleanup(parsed);
+  return ok;
+}
+
+HttpExchange::Outcome Classify(CURLcode code, bool overflowed) {
+  using Outcome = HttpExchange::Outcome;
+  if (overflowed) return Outcome::kTooLarge;
+  switch (code) {
+    case CURLE_OK:
+      return Outcome::kAnswered;
+    case CURLE_OPERATION_TIMEDOUT:
+      return Outcome::kTimedOut;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return Outcome::kConnectFailed;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return Outcome::kTlsFailed;
+    default:
+      return Outcome::kTransferFailed;
+  }
+}
+
+}  // namespace
+
+struct CHttpClient::Session {
+  std::string userAgent;
+  // One easy handle for the object's life: it keeps the connection open
+  // between requests to the same server.
+  CURL* easy = nullptr;
+  std::chrono::milliseconds connectTimeout{0};
+  std::chrono::milliseconds receiveTimeout{0};
+
+  int Request(Verb verb, const std::wstring& url, const std::wstring& headers, const std::wstring* body,
+              std::wstring& answer, HttpExchange& exchange);
+};
+
+CHttpClient::CHttpClient(std::wstring userAgent) : session_(std::make_unique<Session>()) {
+  // Reference-counted by libcurl: paired with the cleanup in the destructor,
+  // so it never tears down libcurl under another user.
+  curl_global_init(CURL_GLOBAL_ALL);
+  session_->userAgent = ToUtf8(userAgent);
+  session_->easy = curl_easy_init();
+}
+
+CHttpClient::~CHttpClient() {
+  if (session_->easy) curl_easy_cleanup(session_->easy);
+  curl_global_cleanup();
+}
+
+int CHttpClient::Get(const std::wstring& url, const std::wstring& headers, std::wstring& answer) {
+  return session_->Request(Verb::kGet, url, headers, nullptr, answer, last_);
+}
+
+int CHttpClient::FormPost(const std::wstring& url, const std::wstring& form, std::wstring& answer) {
+  return session_->Request(Verb::kFormPost, url, std::wstring{}, &form, answer, last_);
+}
+
+int CHttpClient::JsonPost(const std::wstring& url, const std::wstring& headers, const std::wstring& json,
+                          std::wstring& answer) {
+  return session_->Request(Verb::kJsonPost, url, headers, &json, answer, last_);
+}
+
+void CHttpClient::SetConnectTimeout(std::chrono::milliseconds timeout) { session_->connectTimeout = timeout; }
+
+void CHttpClient::SetReceiveTimeout(std::chrono::milliseconds timeout) { session_->receiveTimeout = timeout; }
+
+int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std::wstring& headers,
+                                  const std::wstring* body, std::wstring& answer, HttpExchange& exchange) {
+  exchange = HttpExchange{};
+  const std::string urlUtf8 = ToUtf8(url);
+  if (!SupportedUrl(urlUtf8)) return kHttpFailure;
+
+  CURL* h = easy;
+  if (!h) {
+    exchange.outcome = HttpExchange::Outcome::kTransferFailed;
+    exchange.errorText = L"cannot create an HTTP session";
+    answer = verb == Verb::kGet ? std::wstring(L"CInternetException\n") : exchange.errorText + L" ";
+    return kHttpFailure;
+  }
+  curl_easy_reset(h);
+
+  std::vector<std::string> lines;
+  std::string payload;
+  switch (verb) {
+    case Verb::kGet:
+      AppendHeaderLines(lines, ToUtf8(headers));
+      // The header text also travels as the body of the GET.
+      payload = ToUtf8(headers);
+      break;
+    case Verb::kFormPost:
+      lines.emplace_back("Content-Type: application/x-www-form-urlencoded; charset=UTF-8");
+      payload = ToUtf8(*body);
+      break;
+    case Verb::kJsonPost:
+      lines.emplace_back("Accept: */*,application/json");
+      lines.emplace_back("Content-Type:application/json");
+      AppendHeaderLines(lines, ToUtf8(headers));
+      payload = ToUtf8(*body);
+      break;
+  }
+  curl_slist* list = nullptr;
+  for (const std::string& line : lines) list = curl_slist_append(list, line.c_str());
+  // libcurl would add these on its own; the requests carry exactly the
+  // headers above.
+  list = curl_slist_append(list, "Expect:");
+  if (verb == Verb::kGet) list = curl_slist_append(list, "Content-Type:");
+
+  AnswerSink sink;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+
+  curl_easy_setopt(h, CURLOPT_URL, urlUtf8.c_str());
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReadChunkBytes);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, OnAnswerBytes);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+
+  const std::chrono::milliseconds connectLimit =
+      connectTimeout.count() > 0 ? connectTimeout
+                                 : (verb == Verb::kFormPost ? kFormPostConnectTimeout : kDefaultConnectTimeout);
+  const std::chrono::milliseconds receiveLimit =
+      receiveTimeout.count() > 0 ? receiveTimeout : kDefaultReceiveTimeout;
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectLimit.count()));
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
+                   std::max<long>(1, static_cast<long>((receiveLimit.count() + 999) / 1000)));
+
+  if (verb == Verb::kFormPost) {
+    // The Tarn server's certificate is self-signed: an unknown authority is
+    // accepted, but the certificate must still name the server.
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+  } else {
+    // The engine's certificate is checked against the known authorities; its
+    // name is not (it is reached as localhost).
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+  }
+
+  if (verb == Verb::kGet) {
+    if (!payload.empty()) {
+      curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
+      curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(payload.size()));
+      curl_easy_setopt(h, CURLOPT_POSTFIELDS, payload.data());
+    } else {
+      curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+  } else {
+    curl_easy_setopt(h, CURLOPT_POST, 1L);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(payload.size()));
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, payload.data());
+  }
+
+  const CURLcode code = curl_easy_perform(h);
+  curl_slist_free_all(list);
+  // The handle must not keep pointers to this frame's buffers.
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  exchange.httpStatus = static_cast<int>(status);
+  exchange.outcome = Classify(code, sink.overflowed);
+  if (status != 0 && verb != Verb::kFormPost) std::printf("HTTP_STATUS_code:%d\n", static_cast<int>(status));
+
+  if (exchange.outcome == HttpExchange::Outcome::kAnswered) {
+    answer = FromUtf8(sink.bytes);
+    return status == 200 ? kHttpSuccess : kHttpFailure;
+  }
+
+  std::string error;
+  if (sink.overflowed) {
+    error = "The answer is larger than " + std::to_string(kMaxAnswerBytes) + " bytes";
+  } else if (errorBuffer[0] != '\0') {
+    error = errorBuffer;
+  } else {
+    error = curl_easy_strerror(code);
+  }
+  exchange.errorText = FromUtf8(error);
+  if (exchange.errorText.size() > kMaxErrorTextChars) exchange.errorText.resize(kMaxErrorTextChars);
+  answer = verb == Verb::kGet ? std::wstring(L"CInternetException\n") : exchange.errorText + L" ";
+  return exchange.outcome == HttpExchange::Outcome::kTimedOut ? kHttpTimeout : kHttpFailure;
+}
+
+}  // namespace orlin::platform
