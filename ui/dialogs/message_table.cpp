@@ -51,6 +51,11 @@ std::optional<std::wstring> MessageText(std::wstring_view key, std::wstring_view
   return std::wstring(key);
 }
 
+std::optional<std::wstring> MessageTitleText(std::wstring_view title) {
+  if (title.empty()) return std::nullopt;
+  return std::wstring(L"Orlin");
+}
+
 std::wstring ReadLanguage(const std::filesystem::path& installDir) {
   return ReadLanguageFile(installDir).value_or(kDefaultLanguage);
 }

@@ -35,6 +35,11 @@ bool IsChinese(std::wstring_view language);
 std::optional<std::wstring> MessageText(std::wstring_view key, std::wstring_view language,
                                         std::wstring_view detail = {});
 
+// The message window's title: every non-empty title shows as "Orlin" (callers
+// pass "Orlin" or "Orlin Override"); std::nullopt for an empty title, which
+// leaves the skin's title.
+std::optional<std::wstring> MessageTitleText(std::wstring_view title);
+
 // The language code of lang.xml in `installDir`, "zh_cn" when it cannot be
 // read.
 std::wstring ReadLanguage(const std::filesystem::path& installDir);

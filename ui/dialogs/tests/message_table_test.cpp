@@ -52,6 +52,8 @@ TEST(MessageTable, UnknownKeyIsShownAsItStandsAndEmptyKeySetsNothing) {
   EXPECT_EQ(MessageText(L"Cloud_Running_Msg ", L"en"), L"Cloud_Running_Msg ");  // no trimming
   EXPECT_EQ(MessageText(L"", L"en"), std::nullopt);
   EXPECT_EQ(MessageText(L"", L"zh_cn", L"detail"), std::nullopt);
+  EXPECT_EQ(MessageTitleText(L""), std::nullopt);
+  EXPECT_EQ(MessageTitleText(L"Orlin Override"), L"Orlin");
 }
 
 TEST(MessageTable, LoginFailureIsFollowedDirectlyByTheDetail) {
