@@ -1,0 +1,89 @@
+#pragma once
+// A backend without a screen: windows are the model alone, text measurement
+// is deterministic, and each thread that creates windows has its own message
+// queue (as Win32 threads do), which tests pump. Window logic is tested on it.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "ui/dui/backend.h"
+
+namespace orlin::dui {
+
+class HeadlessBackend : public UiBackend, public std::enable_shared_from_this<HeadlessBackend> {
+ public:
+  // A thread's message queue.
+  class Queue {
+   public:
+    void Push(std::function<void()> task);
+    // Runs queued tasks until none is left; returns how many ran.
+    int RunPending();
+    // Waits for at least one task (or a wake-up), then runs what is queued.
+    void WaitAndRun();
+    void Wake();
+
+   private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> tasks_;
+    bool woken_ = false;
+  };
+
+  HeadlessBackend();
+
+  std::unique_ptr<NativeWindow> CreateNativeWindow(WindowImplBase& window, NativeWindow* owner,
+                                                   const NativeWindowParams& params) override;
+  // Every character is half the font size wide (CJK characters the full size);
+  // a line is the font size + 4 high; "\n" starts a line; word breaking wraps
+  // at `maxWidth` when the style asks for it.
+  Size MeasureText(const std::wstring& text, const FontSpec& font, unsigned style, int maxWidth) override;
+  std::unique_ptr<TrayIconBackend> CreateTrayIcon(const std::filesystem::path& icon, const std::wstring& tooltip,
+                                                  std::function<void(unsigned)> onMouse) override;
+  bool HasSystemTray() const override { return hasTray_; }
+  Point GetCursorPos() const override { return cursor_; }
+  void MessageLoop() override;
+  void QuitMessageLoop() override;
+
+  // Test controls.
+  void SetHasSystemTray(bool has) { hasTray_ = has; }
+  void SetCursorPos(Point p) { cursor_ = p; }
+  Rect WorkArea() const { return workArea_; }
+  // Runs what is queued for the calling thread.
+  int Pump();
+  // Called on the thread that enters a modal loop, with the window, before
+  // the loop waits (tests click buttons from here).
+  void SetModalHook(std::function<void(WindowImplBase&)> hook);
+  // Clicks the tray icon (Win32 mouse message numbers).
+  void ClickTray(unsigned mouseMessage);
+  // Every window made and not yet destroyed, in creation order.
+  std::vector<WindowImplBase*> Windows();
+
+  std::shared_ptr<Queue> QueueOfThisThread();
+  void RunModalHook(WindowImplBase& window);
+  void Forget(NativeWindow* native);
+
+ private:
+  friend class HeadlessTray;
+  std::mutex mutex_;
+  std::map<std::thread::id, std::shared_ptr<Queue>> queues_;
+  std::function<void(WindowImplBase&)> modalHook_;
+  std::vector<std::pair<NativeWindow*, WindowImplBase*>> windows_;
+  std::vector<std::function<void(unsigned)>*> trays_;
+  bool hasTray_ = true;
+  bool quit_ = false;
+  Point cursor_{100, 100};
+  Rect workArea_{0, 0, 1920, 1080};
+};
+
+// Test helper: presses and releases the left button over a control's centre
+// through the window's message handling. Runs on the calling thread, which
+// must be the window's message thread.
+void ClickControl(WindowImplBase& window, const std::wstring& name);
+
+}  // namespace orlin::dui

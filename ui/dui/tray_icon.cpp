@@ -1,0 +1,43 @@
+#include "ui/dui/tray_icon.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "ui/dui/paint_manager.h"
+#include "ui/dui/window_impl_base.h"
+
+namespace orlin::dui {
+
+CTrayIcon::~CTrayIcon() { DeleteTrayIcon(); }
+
+bool CTrayIcon::IsSystemTrayAvailable() {
+  auto backend = UiBackend::Current();
+  return backend && backend->HasSystemTray();
+}
+
+bool CTrayIcon::CreateTrayIcon(WindowImplBase* receiver, int iconResource, const std::wstring& tooltip,
+                               unsigned callbackMessage) {
+  DeleteTrayIcon();
+  auto backend = UiBackend::Current();
+  if (!backend || !receiver) return false;
+  auto icon = ResolveImagePath(CPaintManagerUI::GetResourcePath(), "res/icons/" + std::to_string(iconResource) + ".png");
+  // The backend calls this on the UI thread; the window gets it as a posted
+  // message on its own message thread.
+  icon_ = backend->CreateTrayIcon(icon, tooltip, [receiver, callbackMessage](unsigned mouse) {
+    receiver->PostMessageW(callbackMessage, 0, static_cast<std::intptr_t>(mouse));
+  });
+  if (!icon_) {
+    static std::once_flag said;
+    std::call_once(said, [] { std::fputs("orlin: the desktop has no notification area; no tray icon is shown\n", stderr); });
+    return false;
+  }
+  tooltip_ = tooltip;
+  return true;
+}
+
+void CTrayIcon::DeleteTrayIcon() {
+  icon_.reset();
+  tooltip_.clear();
+}
+
+}  // namespace orlin::dui

@@ -1,0 +1,38 @@
+#pragma once
+// The notification-area icon of a window. Its mouse messages reach the
+// window as the callback message (WM_USER+1 by default) posted with the mouse
+// message (513 left button down, 517 right button up, ...) in lParam.
+
+#include <memory>
+#include <string>
+
+#include "ui/dui/backend.h"
+#include "ui/dui/ui_types.h"
+
+namespace orlin::dui {
+
+class WindowImplBase;
+
+class CTrayIcon {
+ public:
+  CTrayIcon() = default;
+  ~CTrayIcon();
+  CTrayIcon(const CTrayIcon&) = delete;
+  CTrayIcon& operator=(const CTrayIcon&) = delete;
+
+  // `iconResource` names the image res/icons/<number>.png. False when the
+  // desktop has no notification area (said once on standard error): the
+  // caller must then keep its window reachable instead of hiding it.
+  bool CreateTrayIcon(WindowImplBase* receiver, int iconResource, const std::wstring& tooltip,
+                      unsigned callbackMessage = kWmTrayCallback);
+  void DeleteTrayIcon();
+  bool IsVisible() const { return icon_ != nullptr; }
+  const std::wstring& GetTooltip() const { return tooltip_; }
+  static bool IsSystemTrayAvailable();
+
+ private:
+  std::unique_ptr<TrayIconBackend> icon_;
+  std::wstring tooltip_;
+};
+
+}  // namespace orlin::dui
