@@ -89,9 +89,13 @@ TEST(AccountArchive, MissingTruncatedOrCorruptFileReadsAsEmpty) {
 
   const std::string whole = EncodeAccountArchive({std::wstring(300, L'n'), L"server"});
   for (std::size_t cut = 0; cut < whole.size(); ++cut) {
-    ASSERT_FALSE(WriteFileAtomically(file, std::string_view(whole).substr(0, cut)));
-    ASSERT_EQ(ReadAccountArchiveFile(file), AccountArchive{}) << "cut at " << cut;
+    ASSERT_EQ(DecodeAccountArchive(std::string_view(whole).substr(0, cut)), std::nullopt) << "cut at " << cut;
   }
+  // The second string cut short: the user name alone is not taken either.
+  ASSERT_FALSE(WriteFileAtomically(file, std::string_view(whole).substr(0, whole.size() - 1)));
+  EXPECT_EQ(ReadAccountArchiveFile(file), AccountArchive{});
+  ASSERT_FALSE(WriteFileAtomically(file, "\xFF\xFE\xFF"));
+  EXPECT_EQ(ReadAccountArchiveFile(file), AccountArchive{});
 }
 
 TEST(AccountArchive, LengthsPastTheEndAreRejectedWithoutAllocating) {
