@@ -59,7 +59,9 @@ std::optional<int> ParseInt(const char* text) {
   return value;
 }
 
-int ClampDpi(int dpi) { return dpi < kMinDpi ? kMinDpi : (dpi > kMaxDpi ? kMaxDpi : dpi); }
+int ClampDpi(int dpi) {
+  return dpi < StateFiles::kMinDpi ? StateFiles::kMinDpi : (dpi > StateFiles::kMaxDpi ? StateFiles::kMaxDpi : dpi);
+}
 
 std::error_code LastFileError() {
   if (errno != 0) return {errno, std::generic_category()};
@@ -247,7 +249,7 @@ bool StateFiles::WriteLanguage(const std::wstring& language) {
     return false;
   }
   // The main window reloads every text of its own and of its open windows.
-  if (mainWindow_) mainWindow_->Send(kWmLanguageChanged, language != L"en" ? 1 : 0, 0);
+  if (mainWindow_) mainWindow_->Send(kLanguageChangedMessage, language != L"en" ? 1 : 0, 0);
   return true;
 }
 
@@ -286,8 +288,8 @@ bool StateFiles::WriteDpi(int dpi, bool notify) {
   if (notify && mainWindow_) {
     // Sent first so the main window has rescaled before this returns; the
     // posted copy lets it relayout once the current message is finished.
-    mainWindow_->Send(kWmDpiChanged, static_cast<std::uintptr_t>(dpi), 0);
-    mainWindow_->Post(kWmDpiChanged, static_cast<std::uintptr_t>(dpi), 1);
+    mainWindow_->Send(kDpiChangedMessage, static_cast<std::uintptr_t>(dpi), 0);
+    mainWindow_->Post(kDpiChangedMessage, static_cast<std::uintptr_t>(dpi), 1);
   }
   return true;
 }

@@ -34,16 +34,6 @@
 
 namespace orlin {
 
-// Sent to the main window after the language was saved; wParam 1 when the
-// new language is not English, else 0.
-inline constexpr unsigned kWmLanguageChanged = kWmUser + 1002;
-// Sent (lParam 0) and then posted (lParam 1) to the main window with the new
-// DPI in wParam.
-inline constexpr unsigned kWmDpiChanged = kWmUser + 1022;
-
-inline constexpr int kMinDpi = 96;
-inline constexpr int kMaxDpi = 192;
-
 struct UserEntry {
   std::wstring path;
   bool isDefault = false;
@@ -73,6 +63,16 @@ class StateFiles {
   // `mainWindow` may be null while no main window exists; notifications are
   // then skipped.
   StateFiles(InstallLayout layout, MessagePresenter& presenter, OwnerWindow* mainWindow = nullptr);
+
+  // Sent to the main window after the language was saved; wParam 1 when the
+  // new language is not English, else 0.
+  static constexpr unsigned kLanguageChangedMessage = kWmUser + 1002;
+  // Sent (lParam 0) and then posted (lParam 1) to the main window with the
+  // new DPI in wParam.
+  static constexpr unsigned kDpiChangedMessage = kWmUser + 1022;
+
+  static constexpr int kMinDpi = 96;
+  static constexpr int kMaxDpi = 192;
 
   StateFiles(const StateFiles&) = delete;
   StateFiles& operator=(const StateFiles&) = delete;
@@ -119,7 +119,7 @@ class StateFiles {
   // --- lang.xml ------------------------------------------------------------
   // "Lang_Failed_Msg" (with Cancel) when the file cannot be loaded.
   std::optional<std::wstring> ReadLanguage();
-  // Saves the language, then sends kWmLanguageChanged to the main window.
+  // Saves the language, then sends kLanguageChangedMessage to the main window.
   bool WriteLanguage(const std::wstring& language);
 
   // --- setting.xml ---------------------------------------------------------
@@ -128,7 +128,7 @@ class StateFiles {
   // ("Setting_Failed_Msg" without Cancel).
   int ReadDpi(int currentDpi);
   // Ignores (returns false for) values outside 96..192. With `notify` and a
-  // main window, kWmDpiChanged is sent with lParam 0 and then posted with
+  // main window, kDpiChangedMessage is sent with lParam 0 and then posted with
   // lParam 1 once the file is saved.
   bool WriteDpi(int dpi, bool notify);
   // The stored hide-from-taskbar flag; false when the element is missing;
