@@ -4,6 +4,7 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "app/state_cipher.h"
 #include "app/tests/state_test_fakes.h"
@@ -263,6 +264,22 @@ TEST_F(StateFilesTest, UnloadableUserConfigShowsTheKeyOfEachOperation) {
   Put(layout_.UserConfig(), "<?xml version=\"1.0\"?>\n");
   EXPECT_FALSE(files_.WriteUserEntry(L"bob", {L"/p", true}));
   EXPECT_EQ(Messages().size(), 7u);
+}
+
+TEST_F(StateFilesTest, ConcurrentWritersLoseNoEntry) {
+  // The login worker and the settings apply may update the file at once;
+  // each update reads, changes and saves the whole document.
+  Put(layout_.UserConfig(), "<users/>");
+  constexpr int kPerThread = 15;
+  auto writer = [this](wchar_t prefix) {
+    for (int i = 0; i < kPerThread; ++i) {
+      EXPECT_TRUE(files_.WriteUserEntry(std::wstring(1, prefix) + std::to_wstring(i), {L"/p", false}));
+    }
+  };
+  std::thread a(writer, L'a'), b(writer, L'b');
+  a.join();
+  b.join();
+  EXPECT_EQ(UserElements().size(), 2u * kPerThread);
 }
 
 TEST_F(StateFilesTest, SavingLeavesNoTemporaryFilesAndKeepsEntities) {
