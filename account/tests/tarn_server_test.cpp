@@ -53,8 +53,11 @@ class TarnServerTest : public ::testing::Test {
     if (!script || !*script) return;
     dir_ = new testsupport::TempDir;
     const auto d = dir_->path().string();
-    const std::string command = "\"" + std::string(script) + "\" --state '" + d + "/state' --port 18453 --user 'anna&bob:p@ss word' > '" +
-                                d + "/out' 2> '" + d + "/err' & echo $! > '" + d + "/pid'";
+    // The server ends with the process that started it, so a subshell that
+    // waits for it stays its parent while the tests run.
+    const std::string command = "( \"" + std::string(script) + "\" --state '" + d +
+                                "/state' --port 18453 --user 'anna&bob:p@ss word' > '" + d + "/out' 2> '" + d +
+                                "/err' & echo $! > '" + d + "/pid'; wait ) > /dev/null 2>&1 &";
     if (std::system(command.c_str()) != 0) return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
     while (std::chrono::steady_clock::now() < deadline) {
