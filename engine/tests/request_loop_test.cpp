@@ -180,6 +180,32 @@ TEST(RequestLoop, FailedTransfersCompleteWithWhateverArrived) {
   EXPECT_EQ(loop.GetCounters().inFlight, 0u);
 }
 
+TEST(RequestLoop, SlowUnsupportedAndUnreachableRequestsAllComplete) {
+  HttpTestServer server;
+  server.Route("/slow", ScriptedAnswer::Slow(300ms, "late"));
+  testsupport::BlackholeListener blackhole;
+  ASSERT_TRUE(blackhole.ok());
+  RequestLoopOptions options = Unpaced();
+  options.connectTimeout = 300ms;
+  RequestLoop loop(options);
+  Collector collector(loop);
+  ASSERT_TRUE(loop.Start());
+
+  const std::string slow = server.BaseUrl() + "/slow";
+  const std::string ftp = "ftp://127.0.0.1:" + std::to_string(server.port()) + "/file";
+  const std::string unreachable = "http://127.0.0.1:" + std::to_string(blackhole.port()) + "/rest/system/status";
+  for (const std::string& url : {slow, ftp, unreachable}) ASSERT_TRUE(loop.Submit(collector.Make(url)));
+  ASSERT_TRUE(collector.WaitFor(3));
+
+  std::map<std::string, Completed> byUrl;
+  for (const Completed& c : collector.Done()) byUrl[c.url] = c;
+  EXPECT_EQ(byUrl[slow].status, RestTransferStatus::kAnswered);
+  EXPECT_EQ(byUrl[slow].response, "late");
+  EXPECT_EQ(byUrl[ftp].status, RestTransferStatus::kTransferFailed);
+  EXPECT_EQ(byUrl[unreachable].status, RestTransferStatus::kTimedOut);
+  EXPECT_EQ(server.RequestCount(), 1u);  // nothing but the slow request reached a server
+}
+
 TEST(RequestLoop, SilentAndEndlessAnswersEndAndMemoryStaysBounded) {
   HttpTestServer server;
   server.Route("/silent", ScriptedAnswer::NeverAnswer());
