@@ -17,6 +17,12 @@ void CopyWide(wchar_t* field, std::size_t width, const std::wstring& text) {
 }  // namespace
 
 bool CMenuUI::AddAt(CControlUI* control, int index) {
+  // Items made in code take the skin's defaults for their class first; what
+  // the code already set (name, text, icon) is not among them.
+  if (control && manager_) {
+    auto defaults = manager_->GetDefaultAttributeList(control->GetClass());
+    if (!defaults.empty()) control->ApplyAttributeList(defaults);
+  }
   if (control && !control->GetTextId().empty()) {
     if (auto text = CResourceManager::GetInstance().QueryText(control->GetTextId(), control->GetClass())) {
       control->SetText(*text);
