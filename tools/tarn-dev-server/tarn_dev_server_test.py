@@ -16,6 +16,7 @@ import sys
 import tempfile
 import time
 import unittest
+import xml.etree.ElementTree as ET
 import urllib.parse
 import urllib.request
 
@@ -174,7 +175,56 @@ class TarnDevServerTest(unittest.TestCase):
             self.assertNotEqual(text, "Success", wrong)
         self.assertEqual(self.folder()["versioning"]["type"], "")
 
-    def test_05_stopping_the_server_stops_its_engine(self):
+    def test_05_a_registered_client_engine_syncs_with_the_nas(self):
+        # The client side as the login leaves it: the folder renamed to user
+        # name + server ID and shared with the server, the server a device
+        # with a dynamic address. The NAS dials the client on 127.0.0.1:22000.
+        self.assertEqual(self.register()[1].strip(), self.server_id)
+        home = os.path.join(self.tmp, "client")
+        sync_dir = os.path.join(self.tmp, "client-sync")
+        os.makedirs(os.path.join(sync_dir, ".stfolder"), exist_ok=True)
+        config = os.path.join(home, "config.xml")
+        tree = ET.parse(config)
+        root = tree.getroot()
+        folder = ET.fromstring(ET.tostring(root.find("defaults/folder")))
+        folder.set("id", USER + self.server_id)
+        folder.set("label", "Orlin")
+        folder.set("path", sync_dir)
+        ET.SubElement(folder, "device", {"id": self.server_id, "introducedBy": ""})
+        root.insert(0, folder)
+        device = ET.Element("device", {"id": self.server_id, "name": "Orlin", "compression": "metadata",
+                                       "introducer": "true", "skipIntroductionRemovals": "false",
+                                       "introducedBy": ""})
+        ET.SubElement(device, "address").text = "dynamic"
+        ET.SubElement(device, "paused").text = "false"
+        root.insert(1, device)
+        options = root.find("options")
+        for name in ("globalAnnounceEnabled", "localAnnounceEnabled", "relaysEnabled", "natEnabled",
+                     "crashReportingEnabled"):
+            options.find(name).text = "false"
+        options.find("listenAddress").text = "tcp://127.0.0.1:22000"
+        root.find("gui/address").text = "127.0.0.1:18384"
+        tree.write(config)
+
+        client = subprocess.Popen(["syncthing", "serve", "--home=" + home, "--no-browser", "--no-upgrade"],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True,
+                                  env=dict(os.environ, HOME=self.tmp, STNODEFAULTFOLDER="1"))
+        try:
+            with open(os.path.join(sync_dir, "hello.txt"), "w") as f:
+                f.write("from the client")
+            arrived = os.path.join(self.folder()["path"], "hello.txt")
+            self.assertTrue(wait_until(lambda: os.path.exists(arrived), 90), "the file never reached the NAS")
+            with open(arrived) as f:
+                self.assertEqual(f.read(), "from the client")
+        finally:
+            os.killpg(client.pid, signal.SIGTERM)
+            client.wait(30)
+            # The engine's child runs in a group of its own and follows its monitor.
+            wait_until(lambda: not engine_processes(home), 15)
+            for pid in engine_processes(home):
+                os.kill(pid, signal.SIGKILL)
+
+    def test_06_stopping_the_server_stops_its_engine(self):
         self.assertTrue(engine_processes(self.state))
         self.server.send_signal(signal.SIGTERM)
         self.assertEqual(self.server.wait(30), 0)
