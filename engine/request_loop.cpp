@@ -276,6 +276,9 @@ void AddTransfer(RequestLoop::State* s, std::unique_ptr<RestRequest> request) {
   }
   curl_easy_setopt(easy, CURLOPT_URL, r.url.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  // The loop talks only to the engine on this computer: a proxy from the
+  // environment would break that and would see the API key.
+  curl_easy_setopt(easy, CURLOPT_PROXY, "");
   if (t->headers) curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t->headers);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnWrite);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, t);

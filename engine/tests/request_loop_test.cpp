@@ -184,7 +184,7 @@ TEST(RequestLoop, SlowUnsupportedAndUnreachableRequestsAllComplete) {
   HttpTestServer server;
   server.Route("/slow", ScriptedAnswer::Slow(300ms, "late"));
   testsupport::BlackholeListener blackhole;
-  ASSERT_TRUE(blackhole.ok());
+  if (!blackhole.ok()) GTEST_SKIP() << "connections to a full accept queue are refused here, not ignored";
   RequestLoopOptions options = Unpaced();
   options.connectTimeout = 300ms;
   RequestLoop loop(options);
@@ -416,6 +416,19 @@ TEST(RequestLoop, StartingAndStoppingManyTimesWhileBusyNeverHangs) {
   }
   EXPECT_LT(Clock::now(), budget) << "the loop hung while starting or stopping";
   EXPECT_GT(completions.load(), 0);
+}
+
+TEST(RequestLoop, ProxyFromTheEnvironmentIsNotUsed) {
+  HttpTestServer server;
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(200, "direct"));
+  const std::string deadProxy = "http://127.0.0.1:" + std::to_string(ClosedPort());
+  testsupport::ScopedEnvironmentVariable proxy("http_proxy", deadProxy);
+  RequestLoop loop(Unpaced());
+  Collector collector(loop);
+  ASSERT_TRUE(loop.Start());
+  ASSERT_TRUE(loop.Submit(collector.Make(server.LocalhostUrl() + "/rest/system/version")));
+  ASSERT_TRUE(collector.WaitFor(1));
+  EXPECT_EQ(collector.Done().front().response, "direct");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -165,6 +166,17 @@ size_t OnAnswerBytes(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+// The system's proxy settings apply, except to this computer: the engine's
+// API key must not travel through a proxy.
+std::string NoProxyList() {
+  const char* configured = std::getenv("no_proxy");
+  if (!configured || !*configured) configured = std::getenv("NO_PROXY");
+  std::string list = configured ? configured : "";
+  if (list == "*") return list;
+  if (!list.empty()) list += ',';
+  return list + "localhost,127.0.0.1,::1";
+}
+
 bool SupportedUrl(const std::string& url) {
   CURLU* parsed = curl_url();
   if (!parsed) return false;
@@ -304,6 +316,8 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+  const std::string noProxy = NoProxyList();
+  curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReadChunkBytes);

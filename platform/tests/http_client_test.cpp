@@ -117,7 +117,7 @@ TEST(HttpClient, RefusedConnectionGivesEachOperationsErrorText) {
 
 TEST(HttpClient, ConnectTimeOutReturnsTwoWithTheErrorText) {
   BlackholeListener blackhole;
-  ASSERT_TRUE(blackhole.ok());
+  if (!blackhole.ok()) GTEST_SKIP() << "connections to a full accept queue are refused here, not ignored";
   const std::wstring url = Wide("http://127.0.0.1:" + std::to_string(blackhole.port()) + "/apps/orlin/register.php?");
   CHttpClient client(kHttpUserAgent);
   client.SetConnectTimeout(std::chrono::milliseconds(300));
@@ -262,6 +262,23 @@ TEST(HttpClient, OneClientServesSeveralRequestsOverOneConnection) {
   }
   EXPECT_EQ(server.RequestCount(), 5u);
   EXPECT_EQ(server.ConnectionCount(), 1u);
+}
+
+TEST(HttpClient, RequestsToThisComputerBypassAProxyFromTheEnvironment) {
+  HttpTestServer server;
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(200, "direct"));
+  const std::string deadProxy = "http://127.0.0.1:" + std::to_string(ClosedPort());
+  testsupport::ScopedEnvironmentVariable proxy("http_proxy", deadProxy);
+  testsupport::ScopedEnvironmentVariable bypass("no_proxy", "tarn.example");
+  CHttpClient client(kHttpUserAgent);
+  std::wstring byAddress, byName;
+  testing::internal::CaptureStdout();
+  const int rcAddress = client.Get(Wide(server.BaseUrl() + "/rest/system/status"), L"X-API-Key: k", byAddress);
+  const int rcName = client.Get(Wide(server.LocalhostUrl() + "/rest/system/status"), L"X-API-Key: k", byName);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(rcAddress, kHttpSuccess);
+  EXPECT_EQ(rcName, kHttpSuccess);
+  EXPECT_EQ(byName, L"direct");
 }
 
 }  // namespace

@@ -1,14 +1,21 @@
 #include "tests/support/http_test_server.h"
 
+// Sockets differ only in spelling between the test platforms; the few calls
+// the server needs are wrapped below.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +26,64 @@
 namespace orlin::testsupport {
 
 namespace {
+
+namespace net {
+#ifdef _WIN32
+using Length = int;
+constexpr int kNoSignal = 0;
+void Startup() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  (void)started;
+}
+int Socket(bool nonBlocking) {
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return -1;
+  if (nonBlocking) {
+    u_long on = 1;
+    ::ioctlsocket(s, FIONBIO, &on);
+  }
+  return static_cast<int>(s);
+}
+void Close(int fd) { ::closesocket(static_cast<SOCKET>(fd)); }
+void ShutdownBoth(int fd) { ::shutdown(static_cast<SOCKET>(fd), SD_BOTH); }
+int Accept(int fd) {
+  const SOCKET s = ::accept(static_cast<SOCKET>(fd), nullptr, nullptr);
+  return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
+}
+bool WaitReadable(int fd, int ms) {
+  WSAPOLLFD p{static_cast<SOCKET>(fd), POLLRDNORM, 0};
+  return ::WSAPoll(&p, 1, ms) > 0;
+}
+bool Interrupted() { return false; }
+void IgnoreBrokenPipes() {}
+void ClearEnv(const char* name) { _putenv_s(name, ""); }
+void SetEnv(const char* name, const char* value) { _putenv_s(name, value); }
+// A full accept queue answers with a reset here: connecting fails at once.
+constexpr bool kFullBacklogDropsConnections = false;
+#else
+using Length = socklen_t;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+void Startup() {}
+int Socket(bool nonBlocking) {
+  return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+}
+void Close(int fd) { ::close(fd); }
+void ShutdownBoth(int fd) { ::shutdown(fd, SHUT_RDWR); }
+int Accept(int fd) { return ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC); }
+bool WaitReadable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, ms) > 0;
+}
+bool Interrupted() { return errno == EINTR; }
+void IgnoreBrokenPipes() { std::signal(SIGPIPE, SIG_IGN); }
+void ClearEnv(const char* name) { ::unsetenv(name); }
+void SetEnv(const char* name, const char* value) { ::setenv(name, value, 1); }
+constexpr bool kFullBacklogDropsConnections = true;
+#endif
+}  // namespace net
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -46,18 +111,17 @@ const char* Reason(int status) {
 }
 
 int OpenLoopbackListener(int backlog, std::uint16_t& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  net::Startup();
+  const int fd = net::Socket(false);
   if (fd < 0) return -1;
-  const int one = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = 0;
-  socklen_t len = sizeof addr;
+  net::Length len = sizeof addr;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, backlog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    ::close(fd);
+    net::Close(fd);
     return -1;
   }
   port = ntohs(addr.sin_port);
@@ -150,6 +214,7 @@ struct TlsLibrary {
   void (*sslFree)(TlsSession*) = nullptr;
 
   TlsLibrary() {
+#ifndef _WIN32
     for (const char* name : {"libssl.so.3", "libssl.so"}) {
       if ((handle = ::dlopen(name, RTLD_NOW | RTLD_LOCAL)) != nullptr) break;
     }
@@ -172,6 +237,7 @@ struct TlsLibrary {
     bind(shutdown, "SSL_shutdown");
     bind(sslFree, "SSL_free");
     if (!all) handle = nullptr;
+#endif
   }
   bool ok() const { return handle != nullptr; }
 };
@@ -218,7 +284,7 @@ struct HttpTestServer::Tls {
     const TestCertificate& c = Certificate();
     if (!lib.ok() || !c.ok) return false;
     ctx = lib.ctxNew(lib.serverMethod());
-    return ctx && lib.useChainFile(ctx, c.cert.c_str()) == 1 && lib.useKeyFile(ctx, c.key.c_str(), kPemFileType) == 1;
+    return ctx && lib.useChainFile(ctx, c.cert.string().c_str()) == 1 && lib.useKeyFile(ctx, c.key.string().c_str(), kPemFileType) == 1;
   }
 };
 
@@ -236,8 +302,8 @@ struct HttpTestServer::Connection {
       return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     for (;;) {
-      const ssize_t n = ::recv(fd, buffer, size, 0);
-      if (n < 0 && errno == EINTR) continue;
+      const auto n = ::recv(fd, buffer, static_cast<int>(size), 0);
+      if (n < 0 && net::Interrupted()) continue;
       return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
   }
@@ -250,8 +316,9 @@ struct HttpTestServer::Connection {
         data.remove_prefix(static_cast<std::size_t>(n));
         continue;
       }
-      const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-      if (n < 0 && errno == EINTR) continue;
+      const auto n = ::send(fd, data.data(), static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20)),
+                            net::kNoSignal);
+      if (n < 0 && net::Interrupted()) continue;
       if (n <= 0) return false;
       data.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -262,10 +329,10 @@ struct HttpTestServer::Connection {
 HttpTestServer::HttpTestServer() : HttpTestServer(Options{}) {}
 
 HttpTestServer::HttpTestServer(Options options) : tls_(options.tls) {
-  std::signal(SIGPIPE, SIG_IGN);
+  net::IgnoreBrokenPipes();
   // Requests to this server must not be sent to a proxy of the environment.
   for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
-    ::unsetenv(name);
+    net::ClearEnv(name);
   }
   defaultAnswer_ = ScriptedAnswer::Respond(404, "not found");
   if (tls_) {
@@ -284,12 +351,12 @@ HttpTestServer::~HttpTestServer() {
     stopping_ = true;
     // Wakes every connection thread blocked in a read.
     for (auto& c : connections_) {
-      if (c->fd >= 0) ::shutdown(c->fd, SHUT_RDWR);
+      if (c->fd >= 0) net::ShutdownBoth(c->fd);
     }
   }
   changed_.notify_all();
   if (acceptThread_.joinable()) acceptThread_.join();
-  if (listenFd_ >= 0) ::close(listenFd_);
+  if (listenFd_ >= 0) net::Close(listenFd_);
   // No new connection can appear now.
   for (auto& c : connections_) {
     if (c->thread.joinable()) c->thread.join();
@@ -363,13 +430,12 @@ void HttpTestServer::AcceptLoop() {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
     }
-    pollfd p{listenFd_, POLLIN, 0};
-    if (::poll(&p, 1, 50) <= 0) continue;
-    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (!net::WaitReadable(listenFd_, 50)) continue;
+    const int fd = net::Accept(listenFd_);
     if (fd < 0) continue;
     std::lock_guard lock(mutex_);
     if (stopping_) {
-      ::close(fd);
+      net::Close(fd);
       return;
     }
     auto connection = std::make_unique<Connection>();
@@ -388,7 +454,7 @@ void HttpTestServer::Serve(Connection* c) {
       if (c->ssl) lib.sslFree(c->ssl);
       c->ssl = nullptr;
       std::lock_guard lock(mutex_);
-      ::close(c->fd);
+      net::Close(c->fd);
       c->fd = -1;
       return;
     }
@@ -501,16 +567,26 @@ void HttpTestServer::Serve(Connection* c) {
     c->ssl = nullptr;
   }
   std::lock_guard lock(mutex_);
-  ::shutdown(c->fd, SHUT_RDWR);
-  ::close(c->fd);
+  net::ShutdownBoth(c->fd);
+  net::Close(c->fd);
   c->fd = -1;
 }
+
+// --- Environment
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name, const std::string& value)
+    : name_(std::move(name)) {
+  net::SetEnv(name_.c_str(), value.c_str());
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() { net::ClearEnv(name_.c_str()); }
 
 // --- Black hole
 
 BlackholeListener::BlackholeListener() {
   // A backlog of 0 lets exactly one connection wait in the accept queue;
   // with that one waiting, the kernel drops every further connection request.
+  if (!net::kFullBacklogDropsConnections) return;
   listenFd_ = OpenLoopbackListener(0, port_);
   if (listenFd_ < 0) return;
   sockaddr_in addr{};
@@ -518,7 +594,7 @@ BlackholeListener::BlackholeListener() {
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(port_);
   for (int i = 0; i < 3; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int fd = net::Socket(true);
     if (fd < 0) return;
     ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     fillers_.push_back(fd);
@@ -529,8 +605,8 @@ BlackholeListener::BlackholeListener() {
 }
 
 BlackholeListener::~BlackholeListener() {
-  for (int fd : fillers_) ::close(fd);
-  if (listenFd_ >= 0) ::close(listenFd_);
+  for (int fd : fillers_) net::Close(fd);
+  if (listenFd_ >= 0) net::Close(listenFd_);
 }
 
 }  // namespace orlin::testsupport

@@ -129,8 +129,22 @@ class HttpTestServer {
   std::thread acceptThread_;
 };
 
+// Sets an environment variable for the life of the object (the proxy tests),
+// then removes it again.
+class ScopedEnvironmentVariable {
+ public:
+  ScopedEnvironmentVariable(std::string name, const std::string& value);
+  ~ScopedEnvironmentVariable();
+  ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+  ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+ private:
+  std::string name_;
+};
+
 // A listening socket whose accept queue is full and never drained: further
-// connection attempts get no answer at all, so connecting times out.
+// connection attempts get no answer at all, so connecting times out. Not
+// ok() where the system refuses such connections instead of ignoring them.
 class BlackholeListener {
  public:
   BlackholeListener();
