@@ -316,6 +316,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(h, CURLOPT_USERAGENT, userAgent.c_str());
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   const std::string noProxy = NoProxyList();
   curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, list);
