@@ -9,7 +9,8 @@
 //     $XDG_CONFIG_HOME/gtk-3.0/bookmarks, which file managers show in their
 //     side bar.
 // Windows: the registry values are the whole mechanism; these calls do
-// nothing, "write" and "remove" succeed and "present" answers true.
+// nothing, "write" and "remove" succeed, "present" answers true and
+// SessionConfigHome is empty.
 //
 // Threads: any thread; calls on the same files are not serialised.
 
@@ -17,6 +18,10 @@
 #include <string>
 
 namespace orlin::platform {
+
+// True where the session keeps entries of its own that the calls below
+// manage (POSIX); false where the registry is the whole mechanism (Windows).
+bool SessionEntriesSupported();
 
 // Where the session's configuration lives. Empty means $XDG_CONFIG_HOME, or
 // ~/.config when it is unset or not absolute.

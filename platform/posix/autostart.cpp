@@ -133,6 +133,8 @@ std::string BookmarkLabel(const std::string& line) {
 
 }  // namespace
 
+bool SessionEntriesSupported() { return true; }
+
 fs::path SessionConfigHome(const SessionLocation& location) {
   if (!location.configHome.empty()) return location.configHome;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') return xdg;
