@@ -50,5 +50,12 @@ TEST(OsNameTest, ASystemThatNamesItselfKeepsItsName) {
   EXPECT_EQ(OperatingSystemName(platform::OsIdentity{5, 0, 1, L""}), L"");
 }
 
+TEST(OsNameTest, TheRunningSystemIsNamedAndItsComputerNameFitsTheField) {
+  const std::wstring name = OperatingSystemName();
+  EXPECT_FALSE(name.empty());
+  EXPECT_EQ(name.find_first_of(L"\"\r\n"), std::wstring::npos);  // quotes and line ends are not part of it
+  EXPECT_LT(platform::ComputerName().size(), platform::kComputerNameBufferChars);
+}
+
 }  // namespace
 }  // namespace orlin
