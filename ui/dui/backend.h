@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/dui/ui_types.h"
@@ -73,6 +74,10 @@ class UiBackend {
   virtual std::unique_ptr<TrayIconBackend> CreateTrayIcon(const std::filesystem::path& icon, const std::wstring& tooltip,
                                                           std::function<void(unsigned mouseMessage)> onMouse) = 0;
   virtual bool HasSystemTray() const = 0;
+  // The folder picker, modal over `owner`; nullopt when the user cancels.
+  // Any thread (backends hop to their UI thread).
+  virtual std::optional<std::filesystem::path> BrowseForFolder(NativeWindow* owner, const std::wstring& title,
+                                                               const std::filesystem::path& start) = 0;
   // The screen position of the mouse pointer.
   virtual Point GetCursorPos() const = 0;
   // Runs the UI thread's message loop until QuitMessageLoop.

@@ -178,6 +178,14 @@ std::unique_ptr<TrayIconBackend> HeadlessBackend::CreateTrayIcon(const std::file
   return std::make_unique<HeadlessTray>(shared_from_this(), std::move(onMouse));
 }
 
+std::optional<std::filesystem::path> HeadlessBackend::BrowseForFolder(NativeWindow*, const std::wstring&,
+                                                                     const std::filesystem::path&) {
+  std::lock_guard lock(mutex_);
+  auto out = std::move(nextFolder_);
+  nextFolder_.reset();
+  return out;
+}
+
 void HeadlessBackend::ClickTray(unsigned mouseMessage) {
   std::vector<std::function<void(unsigned)>> copies;
   {

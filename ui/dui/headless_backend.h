@@ -46,6 +46,10 @@ class HeadlessBackend : public UiBackend, public std::enable_shared_from_this<He
   std::unique_ptr<TrayIconBackend> CreateTrayIcon(const std::filesystem::path& icon, const std::wstring& tooltip,
                                                   std::function<void(unsigned)> onMouse) override;
   bool HasSystemTray() const override { return hasTray_; }
+  // Answers with what SetNextFolder gave (once), else nullopt as a cancel.
+  std::optional<std::filesystem::path> BrowseForFolder(NativeWindow* owner, const std::wstring& title,
+                                                       const std::filesystem::path& start) override;
+  void SetNextFolder(std::optional<std::filesystem::path> folder) { nextFolder_ = std::move(folder); }
   Point GetCursorPos() const override { return cursor_; }
   void MessageLoop() override;
   void QuitMessageLoop() override;
@@ -76,6 +80,7 @@ class HeadlessBackend : public UiBackend, public std::enable_shared_from_this<He
   std::vector<std::pair<NativeWindow*, WindowImplBase*>> windows_;
   std::vector<std::function<void(unsigned)>*> trays_;
   bool hasTray_ = true;
+  std::optional<std::filesystem::path> nextFolder_;
   bool quit_ = false;
   Point cursor_{100, 100};
   Rect workArea_{0, 0, 1920, 1080};

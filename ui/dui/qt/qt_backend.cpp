@@ -1,0 +1,813 @@
+#include "ui/dui/qt/qt_backend.h"
+
+#include <QAbstractListModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QCursor>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QToolTip>
+#include <QWindow>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <unordered_map>
+
+#include "common/text.h"
+#include "ui/dui/menu_wnd.h"
+#include "ui/dui/window_impl_base.h"
+
+namespace orlin::dui {
+
+namespace {
+
+constexpr Color kDefaultTextColor = 0xFF1F2933;
+
+QString Q(const std::wstring& s) { return QString::fromStdWString(s); }
+QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+QColor ToQColor(Color c) { return QColor::fromRgba(c); }
+
+QFont ToQFont(const FontSpec& f) {
+  QFont q;
+  QStringList families;
+  for (const QString& name : QString::fromStdString(f.family).split(',', Qt::SkipEmptyParts)) {
+    families << name.trimmed();
+  }
+  if (!families.isEmpty()) q.setFamilies(families);
+  q.setPixelSize(std::max(f.size, 1));
+  q.setBold(f.bold);
+  q.setItalic(f.italic);
+  q.setUnderline(f.underline);
+  return q;
+}
+
+int QtTextFlags(unsigned style) {
+  int flags = Qt::TextExpandTabs;
+  if (style & kDtCenter) flags |= Qt::AlignHCenter;
+  else if (style & kDtRight) flags |= Qt::AlignRight;
+  else flags |= Qt::AlignLeft;
+  if (style & kDtVCenter) flags |= Qt::AlignVCenter;
+  else if (style & kDtBottom) flags |= Qt::AlignBottom;
+  else flags |= Qt::AlignTop;
+  if (style & kDtWordBreak) flags |= Qt::TextWordWrap;
+  if (style & kDtSingleLine) flags |= Qt::TextSingleLine;
+  return flags;
+}
+
+// ---------------------------------------------------------------- painting
+
+class Painter {
+ public:
+  Painter(QPainter& p, CPaintManagerUI& pm, QtBackend& backend) : p_(p), pm_(pm), backend_(backend) {}
+
+  // Paints `c` and what lies inside it, except what stock widgets show.
+  void Tree(CControlUI& c) {
+    if (!c.IsVisible() || c.GetPos().IsEmpty()) return;
+    Control(c);
+    if (auto* list = dynamic_cast<CListUI*>(&c)) {
+      if (list->GetHeader()) Tree(*list->GetHeader());
+      return;
+    }
+    if (auto* tree = dynamic_cast<CTreeViewUI*>(&c)) {
+      p_.save();
+      p_.setClipRect(ToQRect(c.GetPos()));
+      for (auto* node : tree->ShownNodes()) Control(*node);
+      p_.restore();
+      return;
+    }
+    if (dynamic_cast<CComboUI*>(&c)) return;
+    if (auto* container = c.AsContainer()) {
+      for (int i = 0; i < container->GetCount(); ++i) Tree(*container->GetItemAt(i));
+    }
+  }
+
+  void Control(CControlUI& c) {
+    const Rect& pos = c.GetPos();
+    QRect r = ToQRect(pos);
+    const int round = pm_.Scale(c.GetBorderRound());
+    if (Color bk = c.CurrentBkColor()) Fill(r, bk, round);
+    if (!c.GetBkImage().IsEmpty()) Image(c.GetBkImage(), pos);
+    if (const ImageSpec* img = c.CurrentImage()) Image(*img, pos);
+    if (auto* progress = dynamic_cast<CProgressUI*>(&c)) {
+      int span = std::max(progress->GetMaxValue() - progress->GetMinValue(), 1);
+      int w = r.width() * (progress->GetValue() - progress->GetMinValue()) / span;
+      if (w > 0) Fill(QRect(r.left(), r.top(), w, r.height()), progress->GetForeColor(), round);
+    }
+    if (c.GetBorderSize() > 0 && c.GetBorderColor()) {
+      p_.save();
+      p_.setRenderHint(QPainter::Antialiasing, round > 0);
+      QPen pen(ToQColor(c.GetBorderColor()));
+      pen.setWidth(pm_.Scale(c.GetBorderSize()));
+      p_.setPen(pen);
+      p_.setBrush(Qt::NoBrush);
+      QRectF inner = QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5);
+      if (round > 0) p_.drawRoundedRect(inner, round, round);
+      else p_.drawRect(inner);
+      p_.restore();
+    }
+    if (dynamic_cast<CEditUI*>(&c) || dynamic_cast<CComboUI*>(&c)) return;
+
+    Rect tp = c.GetTextPadding();
+    QRect textRect = r.adjusted(pm_.Scale(tp.left), pm_.Scale(tp.top), -pm_.Scale(tp.right), -pm_.Scale(tp.bottom));
+    if (auto* node = dynamic_cast<CTreeNodeUI*>(&c)) {
+      if (node->IsCheckBoxVisible()) {
+        int box = pm_.Scale(14);
+        CheckBox(QRect(r.left() + pm_.Scale(4), r.center().y() - box / 2, box, box), node->GetCheck(), c.IsEnabled());
+        textRect.setLeft(r.left() + pm_.Scale(24));
+      }
+    } else if (auto* check = dynamic_cast<CCheckBoxUI*>(&c); check && !c.CurrentImage()) {
+      int box = pm_.Scale(14);
+      CheckBox(QRect(r.left(), r.center().y() - box / 2, box, box), check->GetCheck(), c.IsEnabled());
+      textRect.setLeft(r.left() + box + pm_.Scale(6));
+    } else if (auto* item = dynamic_cast<CMenuElementUI*>(&c); item && !item->GetIcon().empty()) {
+      Size s{pm_.Scale(item->GetIconSize().cx), pm_.Scale(item->GetIconSize().cy)};
+      int slot = pm_.Scale(tp.left > 0 ? tp.left : 30);
+      Rect icon{pos.left + (slot - s.cx) / 2, pos.top + (pos.Height() - s.cy) / 2, 0, 0};
+      icon.right = icon.left + s.cx;
+      icon.bottom = icon.top + s.cy;
+      const QPixmap& pix = backend_.Image(ResolveImagePath(CPaintManagerUI::GetResourcePath(), WideToUtf8(item->GetIcon())));
+      if (!pix.isNull()) p_.drawPixmap(ToQRect(icon), pix);
+    }
+    if (c.GetText().empty()) return;
+    p_.save();
+    p_.setFont(ToQFont(pm_.GetScaledFont(c.GetFont())));
+    Color tc = c.CurrentTextColor();
+    p_.setPen(ToQColor(tc ? tc : kDefaultTextColor));
+    QString text = Q(c.GetText());
+    if (c.GetTextStyle() & kDtEndEllipsis) {
+      text = p_.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width());
+    }
+    p_.setClipRect(r);
+    p_.drawText(textRect, QtTextFlags(c.GetTextStyle()), text);
+    p_.restore();
+  }
+
+ private:
+  void Fill(const QRect& r, Color color, int round) {
+    if (round > 0) {
+      p_.save();
+      p_.setRenderHint(QPainter::Antialiasing);
+      p_.setPen(Qt::NoPen);
+      p_.setBrush(ToQColor(color));
+      p_.drawRoundedRect(QRectF(r), round, round);
+      p_.restore();
+    } else {
+      p_.fillRect(r, ToQColor(color));
+    }
+  }
+
+  void Image(const ImageSpec& spec, const Rect& pos) {
+    const QPixmap& pix = backend_.Image(ResolveImagePath(CPaintManagerUI::GetResourcePath(), spec.file));
+    if (pix.isNull()) return;
+    QRect target = ToQRect(pos);
+    if (spec.dest) {
+      target = QRect(pos.left + pm_.Scale(spec.dest->left), pos.top + pm_.Scale(spec.dest->top),
+                     pm_.Scale(spec.dest->Width()), pm_.Scale(spec.dest->Height()));
+    }
+    QRect source = spec.source ? ToQRect(*spec.source) : pix.rect();
+    p_.save();
+    p_.setRenderHint(QPainter::SmoothPixmapTransform);
+    p_.drawPixmap(target, pix, source);
+    p_.restore();
+  }
+
+  void CheckBox(const QRect& box, bool checked, bool enabled) {
+    p_.save();
+    p_.setRenderHint(QPainter::Antialiasing);
+    QColor accent = enabled ? QColor(0x2F, 0x6F, 0xDE) : QColor(0xA9, 0xBF, 0xE6);
+    p_.setPen(QPen(checked ? accent : QColor(0x8A, 0x99, 0xAD), 1));
+    p_.setBrush(checked ? accent : QColor(Qt::white));
+    p_.drawRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
+    if (checked) {
+      QPen pen(Qt::white, std::max(1.5, box.width() / 8.0));
+      p_.setPen(pen);
+      QPointF a(box.left() + box.width() * 0.22, box.top() + box.height() * 0.52);
+      QPointF b(box.left() + box.width() * 0.42, box.top() + box.height() * 0.72);
+      QPointF c(box.left() + box.width() * 0.78, box.top() + box.height() * 0.30);
+      p_.drawPolyline(QPolygonF({a, b, c}));
+    }
+    p_.restore();
+  }
+
+  QPainter& p_;
+  CPaintManagerUI& pm_;
+  QtBackend& backend_;
+};
+
+class QtWindow;
+
+// ------------------------------------------------------------ list widgets
+
+class RowModel : public QAbstractListModel {
+ public:
+  RowModel(CListUI* list, CPaintManagerUI& pm) : list_(list), pm_(pm) {}
+  int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : count_; }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
+    auto lock = pm_.ModelLock();
+    CControlUI* row = list_->GetItemAt(index.row());
+    if (!row) return {};
+    QStringList texts;
+    row->Visit([&](CControlUI& c) {
+      if (&c != row && !c.GetText().empty()) texts << Q(c.GetText());
+      return true;
+    });
+    return texts.join(QStringLiteral("  "));
+  }
+  // GUI thread, model lock held.
+  void Sync() {
+    int n = list_->GetCount();
+    if (n != count_) {
+      beginResetModel();
+      count_ = n;
+      endResetModel();
+    }
+  }
+
+ private:
+  CListUI* list_;
+  CPaintManagerUI& pm_;
+  int count_ = 0;
+};
+
+class RowDelegate : public QStyledItemDelegate {
+ public:
+  RowDelegate(CListUI* list, CPaintManagerUI& pm, QtBackend& backend) : list_(list), pm_(pm), backend_(backend) {}
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    auto lock = pm_.ModelLock();
+    CControlUI* row = list_->GetItemAt(index.row());
+    if (!row) return;
+    if ((option.state & QStyle::State_MouseOver) && list_->GetHotItemBkColor() && !static_cast<CListContainerElementUI*>(row)->IsSelected()) {
+      painter->fillRect(option.rect, ToQColor(list_->GetHotItemBkColor()));
+    }
+    painter->save();
+    // Rows keep their model positions; move the painter onto the view's row.
+    painter->translate(option.rect.topLeft() - QPoint(row->GetPos().left, row->GetPos().top));
+    Painter p(*painter, pm_, backend_);
+    p.Tree(*row);
+    painter->restore();
+  }
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    auto lock = pm_.ModelLock();
+    CControlUI* row = list_->GetItemAt(index.row());
+    int h = row && row->GetFixedHeight() > 0 ? row->GetFixedHeight() : list_->GetItemHeight();
+    return QSize(option.rect.width(), pm_.Scale(h));
+  }
+
+ private:
+  CListUI* list_;
+  CPaintManagerUI& pm_;
+  QtBackend& backend_;
+};
+
+class ListWidget : public QListView {
+ public:
+  ListWidget(CListUI* list, CPaintManagerUI& pm, QtBackend& backend, QWidget* parent)
+      : QListView(parent), list_(list), pm_(pm), model_(list, pm), delegate_(list, pm, backend) {
+    setModel(&model_);
+    setItemDelegate(&delegate_);
+    setUniformItemSizes(true);
+    setFrameShape(QFrame::NoFrame);
+    setMouseTracking(true);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    viewport()->setAutoFillBackground(false);
+    setStyleSheet(QStringLiteral("QListView { background: transparent; }"));
+    connect(this, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+      auto lock = pm_.ModelLock();
+      list_->ActivateRow(index.row());
+    });
+  }
+  void Sync() {
+    model_.Sync();
+    viewport()->update();
+  }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* e) override {
+    QListView::mouseReleaseEvent(e);
+    if (e->button() != Qt::LeftButton) return;
+    QModelIndex index = indexAt(e->position().toPoint());
+    if (!index.isValid()) return;
+    auto lock = pm_.ModelLock();
+    list_->SelectItem(index.row());
+    // A click on a button inside a row reaches that button.
+    CControlUI* row = list_->GetItemAt(index.row());
+    if (!row) return;
+    QPoint inRow = e->position().toPoint() - visualRect(index).topLeft();
+    CControlUI* hit = row->FindControlAt(Point{row->GetPos().left + inRow.x(), row->GetPos().top + inRow.y()});
+    if (hit && hit != row && hit->IsClickable() && hit->IsEnabled()) hit->Activate();
+    viewport()->update();
+  }
+
+ private:
+  CListUI* list_;
+  CPaintManagerUI& pm_;
+  RowModel model_;
+  RowDelegate delegate_;
+};
+
+// -------------------------------------------------------------- the canvas
+
+class Canvas : public QWidget {
+ public:
+  Canvas(QtWindow* window, Qt::WindowFlags flags) : QWidget(nullptr, flags), window_(window) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+  }
+  QtWindow* window_;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void leaveEvent(QEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+  void closeEvent(QCloseEvent* e) override;
+  void hideEvent(QHideEvent*) override;
+  bool event(QEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+};
+
+class QtWindow : public NativeWindow {
+ public:
+  QtWindow(QtBackend& backend, WindowImplBase& window, const NativeWindowParams& params)
+      : backend_(backend), window_(window), pm_(window.GetPaintManager()) {
+    Qt::WindowFlags flags = Qt::Window;
+    popupMenu_ = dynamic_cast<CMenuWnd*>(&window) != nullptr;
+    if (popupMenu_) flags = Qt::Popup | Qt::FramelessWindowHint;
+    else if (params.style & kWsPopup) flags |= Qt::FramelessWindowHint;
+    if (params.exStyle & kWsExTopmost) flags |= Qt::WindowStaysOnTopHint;
+    canvas_ = new Canvas(this, flags);
+    canvas_->setWindowTitle(Q(params.windowName));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+      QRect a = screen->availableGeometry();
+      workArea_ = Rect{a.left(), a.top(), a.right() + 1, a.bottom() + 1};
+    }
+  }
+  ~QtWindow() override { Destroy(); }
+
+  void Dispatch(std::function<void()> task) override {
+    std::lock_guard lock(mutex_);
+    if (!canvas_) return;
+    QMetaObject::invokeMethod(canvas_, std::move(task), Qt::QueuedConnection);
+  }
+  bool IsOwnThread() const override { return QtBackend::IsGuiThread(); }
+  void Show(bool show, bool activate) override {
+    shown_ = show;
+    OnGui([this, show, activate] {
+      if (!canvas_) return;
+      if (show) {
+        Sync();
+        canvas_->show();
+        if (activate) {
+          canvas_->raise();
+          canvas_->activateWindow();
+        }
+      } else {
+        canvas_->hide();
+      }
+    });
+  }
+  bool IsShown() const override { return shown_; }
+  void SetRect(const Rect& r) override {
+    {
+      std::lock_guard lock(mutex_);
+      rect_ = r;
+    }
+    OnGui([this, r] {
+      if (canvas_) canvas_->setGeometry(ToQRect(r));
+    });
+  }
+  Rect GetRect() const override {
+    std::lock_guard lock(mutex_);
+    return rect_;
+  }
+  Rect GetWorkArea() const override { return workArea_; }
+  void ControlChanged(CControlUI*, bool) override {
+    if (syncPending_.exchange(true)) return;
+    Dispatch([this] { Sync(); });
+  }
+  void ControlRemoved(CControlUI* control) override {
+    QPointer<QWidget> widget;
+    {
+      std::lock_guard lock(mutex_);
+      auto it = widgets_.find(control);
+      if (it == widgets_.end()) return;
+      widget = it->second;
+      widgets_.erase(it);
+    }
+    if (QtBackend::IsGuiThread()) delete widget.data();
+    else if (widget) widget->deleteLater();
+  }
+  void RunModal() override {
+    if (QtBackend::IsGuiThread()) {
+      QEventLoop loop;
+      loop_ = &loop;
+      if (canvas_ && !popupMenu_) canvas_->setWindowModality(Qt::ApplicationModal);
+      if (!ended_) loop.exec();
+      loop_ = nullptr;
+      return;
+    }
+    // Not the GUI thread: the window runs in the GUI thread's loop while this
+    // thread waits for Close.
+    std::unique_lock lock(modalMutex_);
+    modalCv_.wait(lock, [this] { return ended_.load(); });
+  }
+  void EndModal() override {
+    {
+      std::lock_guard lock(modalMutex_);
+      ended_ = true;
+    }
+    modalCv_.notify_all();
+    Dispatch([this] {
+      if (loop_) loop_->quit();
+    });
+  }
+  void Destroy() override {
+    // Blocking hop: the widgets go before the model they show.
+    QtBackend::RunOnGuiThread([this] {
+      Canvas* canvas = nullptr;
+      {
+        std::lock_guard lock(mutex_);
+        canvas = canvas_;
+        canvas_ = nullptr;
+        widgets_.clear();
+      }
+      if (loop_) loop_->quit();
+      delete canvas;
+    });
+    shown_ = false;
+  }
+
+  // GUI thread: lays the model out and brings the stock widgets in step.
+  void Sync() {
+    syncPending_ = false;
+    if (!canvas_) return;
+    auto lock = pm_.ModelLock();
+    pm_.LayoutIfNeeded();
+    if (CControlUI* root = pm_.GetRoot()) SyncWidgets(*root, true);
+    canvas_->update();
+  }
+
+  Canvas* GetCanvas() const { return canvas_; }
+  WindowImplBase& Window() { return window_; }
+  CPaintManagerUI& Manager() { return pm_; }
+  QtBackend& Backend() { return backend_; }
+  bool IsPopupMenu() const { return popupMenu_; }
+
+ private:
+  void OnGui(std::function<void()> task) {
+    if (QtBackend::IsGuiThread()) task();
+    else Dispatch(std::move(task));
+  }
+
+  QWidget* WidgetFor(CControlUI& c) {
+    std::lock_guard lock(mutex_);
+    auto it = widgets_.find(&c);
+    return it == widgets_.end() ? nullptr : it->second.data();
+  }
+  void Remember(CControlUI& c, QWidget* w) {
+    std::lock_guard lock(mutex_);
+    widgets_[&c] = w;
+  }
+
+  void SyncWidgets(CControlUI& c, bool shown) {
+    shown = shown && c.IsVisible() && !c.GetPos().IsEmpty();
+    if (auto* edit = dynamic_cast<CEditUI*>(&c)) return SyncEdit(*edit, shown);
+    if (auto* combo = dynamic_cast<CComboUI*>(&c)) return SyncCombo(*combo, shown);
+    if (auto* list = dynamic_cast<CListUI*>(&c)) return SyncList(*list, shown);
+    if (auto* container = c.AsContainer()) {
+      for (int i = 0; i < container->GetCount(); ++i) SyncWidgets(*container->GetItemAt(i), shown);
+    }
+  }
+
+  void Place(QWidget* w, CControlUI& c, const Rect& r, bool shown) {
+    QRect g = ToQRect(r);
+    if (w->geometry() != g) w->setGeometry(g);
+    if (w->isVisibleTo(canvas_) != shown) w->setVisible(shown);
+    w->setEnabled(c.IsEnabled());
+    w->setToolTip(Q(c.GetToolTip()));
+  }
+
+  void SyncEdit(CEditUI& edit, bool shown) {
+    auto* w = static_cast<QLineEdit*>(WidgetFor(edit));
+    if (!w) {
+      w = new QLineEdit(canvas_);
+      w->setFrame(false);
+      CEditUI* model = &edit;
+      QObject::connect(w, &QLineEdit::textEdited, w, [this, model](const QString& text) {
+        auto lock = pm_.ModelLock();
+        model->UserSetText(text.toStdWString());
+      });
+      QObject::connect(w, &QLineEdit::returnPressed, w, [this, model] {
+        auto lock = pm_.ModelLock();
+        pm_.SendNotify(model, kEventReturn);
+      });
+      w->installEventFilter(canvas_);
+      w->setProperty("duiControl", QVariant::fromValue(static_cast<void*>(model)));
+      Remember(edit, w);
+    }
+    Rect tp = edit.GetTextPadding();
+    Rect r = edit.GetPos();
+    int border = pm_.Scale(edit.GetBorderSize());
+    Rect inner{r.left + border + pm_.Scale(tp.left), r.top + border, r.right - border - pm_.Scale(tp.right), r.bottom - border};
+    Place(w, edit, inner, shown);
+    QString text = Q(edit.GetText());
+    if (w->text() != text) w->setText(text);
+    w->setEchoMode(edit.IsPasswordMode() ? QLineEdit::Password : QLineEdit::Normal);
+    w->setReadOnly(edit.IsReadOnly());
+    if (edit.GetMaxChar() > 0) w->setMaxLength(edit.GetMaxChar());
+    w->setFont(ToQFont(pm_.GetScaledFont(edit.GetFont())));
+    Color bk = edit.CurrentBkColor();
+    Color tc = edit.CurrentTextColor();
+    w->setStyleSheet(QStringLiteral("QLineEdit { border: none; background: %1; color: %2; }")
+                         .arg(bk ? ToQColor(bk).name(QColor::HexArgb) : QStringLiteral("transparent"),
+                              ToQColor(tc ? tc : kDefaultTextColor).name(QColor::HexArgb)));
+  }
+
+  void SyncCombo(CComboUI& combo, bool shown) {
+    auto* w = static_cast<QComboBox*>(WidgetFor(combo));
+    if (!w) {
+      w = new QComboBox(canvas_);
+      CComboUI* model = &combo;
+      QObject::connect(w, &QComboBox::activated, w, [this, model](int index) {
+        auto lock = pm_.ModelLock();
+        model->SelectItem(index);
+      });
+      Remember(combo, w);
+    }
+    Place(w, combo, combo.GetPos(), shown);
+    QStringList items;
+    for (int i = 0; i < combo.GetCount(); ++i) items << Q(combo.GetItemAt(i)->GetText());
+    QStringList current;
+    for (int i = 0; i < w->count(); ++i) current << w->itemText(i);
+    QSignalBlocker block(w);
+    if (items != current) {
+      w->clear();
+      w->addItems(items);
+    }
+    if (w->currentIndex() != combo.GetCurSel()) w->setCurrentIndex(combo.GetCurSel());
+    w->setFont(ToQFont(pm_.GetScaledFont(combo.GetFont())));
+  }
+
+  void SyncList(CListUI& list, bool shown) {
+    auto* w = static_cast<ListWidget*>(WidgetFor(list));
+    if (!w) {
+      w = new ListWidget(&list, pm_, backend_, canvas_);
+      Remember(list, w);
+    }
+    Place(w, list, list.GetBodyRect(), shown);
+    w->Sync();
+  }
+
+  QtBackend& backend_;
+  WindowImplBase& window_;
+  CPaintManagerUI& pm_;
+  mutable std::mutex mutex_;
+  Canvas* canvas_ = nullptr;
+  std::unordered_map<CControlUI*, QPointer<QWidget>> widgets_;
+  Rect rect_, workArea_{0, 0, 1920, 1080};
+  std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false};
+  bool popupMenu_ = false;
+  QEventLoop* loop_ = nullptr;
+  std::mutex modalMutex_;
+  std::condition_variable modalCv_;
+};
+
+Point ToPoint(const QPointF& p) { return Point{static_cast<int>(p.x()), static_cast<int>(p.y())}; }
+
+void Canvas::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  auto& pm = window_->Manager();
+  auto lock = pm.ModelLock();
+  pm.LayoutIfNeeded();
+  p.fillRect(rect(), Qt::white);
+  if (CControlUI* root = pm.GetRoot()) {
+    Painter painter(p, pm, window_->Backend());
+    painter.Tree(*root);
+  }
+}
+
+void Canvas::mouseMoveEvent(QMouseEvent* e) {
+  window_->Window().HandleMessage(kWmMouseMove, 0, MakePointLParam(ToPoint(e->position())));
+}
+
+void Canvas::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  Point pt = ToPoint(e->position());
+  auto& pm = window_->Manager();
+  {
+    // Dragging the caption area (outside clickable controls) moves the window.
+    auto lock = pm.ModelLock();
+    Rect cap = pm.GetCaptionRect();
+    Rect area{cap.left, cap.top, width() - cap.right, cap.bottom};
+    CControlUI* hit = pm.FindControl(pt);
+    if (area.Contains(pt) && !(hit && hit->IsClickable()) && windowHandle()) {
+      windowHandle()->startSystemMove();
+      return;
+    }
+  }
+  window_->Window().HandleMessage(kWmLButtonDown, 0, MakePointLParam(pt));
+}
+
+void Canvas::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  window_->Window().HandleMessage(kWmLButtonUp, 0, MakePointLParam(ToPoint(e->position())));
+}
+
+void Canvas::mouseDoubleClickEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  window_->Window().HandleMessage(kWmLButtonDblClk, 0, MakePointLParam(ToPoint(e->position())));
+}
+
+void Canvas::leaveEvent(QEvent*) { window_->Manager().MouseLeave(); }
+
+void Canvas::resizeEvent(QResizeEvent*) { window_->Manager().SetClientSize(Size{width(), height()}); }
+
+void Canvas::closeEvent(QCloseEvent* e) {
+  // The window manager's close is the window's WM_CLOSE.
+  e->ignore();
+  window_->Window().PostMessageW(kWmClose, 0, 0);
+}
+
+void Canvas::hideEvent(QHideEvent*) {
+  // A popup menu hidden by a click elsewhere ends without a command.
+  if (window_->IsPopupMenu() && window_->Window().IsWindow()) window_->Window().Close(0);
+}
+
+bool Canvas::event(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(e);
+    auto& pm = window_->Manager();
+    auto lock = pm.ModelLock();
+    CControlUI* c = pm.FindControl(Point{help->pos().x(), help->pos().y()});
+    if (!c || c->GetToolTip().empty()) {
+      QToolTip::hideText();
+      return true;
+    }
+    QString tip = Q(c->GetToolTip());
+    // With a widest width set, a tip stays on one line up to that width.
+    if (pm.GetTooltipMaxWidth() > 0) tip = QStringLiteral("<p style='white-space:pre'>%1</p>").arg(tip.toHtmlEscaped());
+    QToolTip::showText(help->globalPos(), tip, this);
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+bool Canvas::eventFilter(QObject* watched, QEvent* e) {
+  // Stock edits tell the model when they gain or lose the keyboard focus.
+  if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) {
+    auto* control = static_cast<CControlUI*>(watched->property("duiControl").value<void*>());
+    auto& pm = window_->Manager();
+    auto lock = pm.ModelLock();
+    if (control && e->type() == QEvent::FocusIn) pm.SetFocus(control);
+    else if (control && pm.GetFocus() == control) pm.SetFocus(nullptr);
+  }
+  return QWidget::eventFilter(watched, e);
+}
+
+// --------------------------------------------------------------- tray icon
+
+class QtTray : public TrayIconBackend {
+ public:
+  QtTray(const std::filesystem::path& icon, const std::wstring& tooltip, std::function<void(unsigned)> onMouse) {
+    tray_ = new QSystemTrayIcon(QIcon(QString::fromStdString(icon.string())));
+    tray_->setToolTip(Q(tooltip));
+    QObject::connect(tray_, &QSystemTrayIcon::activated, tray_, [onMouse](QSystemTrayIcon::ActivationReason reason) {
+      switch (reason) {
+        case QSystemTrayIcon::Trigger: onMouse(kWmLButtonDown); break;
+        case QSystemTrayIcon::Context: onMouse(kWmRButtonUp); break;
+        case QSystemTrayIcon::DoubleClick: onMouse(kWmLButtonDblClk); break;
+        default: break;
+      }
+    });
+    tray_->show();
+  }
+  ~QtTray() override {
+    QSystemTrayIcon* tray = tray_;
+    QtBackend::RunOnGuiThread([tray] { delete tray; });
+  }
+
+ private:
+  QSystemTrayIcon* tray_;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------------ backend
+
+QtBackend::QtBackend() = default;
+QtBackend::~QtBackend() = default;
+
+bool QtBackend::IsGuiThread() { return qApp && QThread::currentThread() == qApp->thread(); }
+
+void QtBackend::RunOnGuiThread(const std::function<void()>& task) {
+  if (IsGuiThread() || !qApp) {
+    task();
+    return;
+  }
+  // Hop: the calling thread waits while the GUI thread runs `task`.
+  QMetaObject::invokeMethod(qApp, [&task] { task(); }, Qt::BlockingQueuedConnection);
+}
+
+std::unique_ptr<NativeWindow> QtBackend::CreateNativeWindow(WindowImplBase& window, NativeWindow*,
+                                                            const NativeWindowParams& params) {
+  std::unique_ptr<NativeWindow> out;
+  // Hop: widgets are made on the GUI thread, whichever thread makes the window.
+  RunOnGuiThread([&] { out = std::make_unique<QtWindow>(*this, window, params); });
+  return out;
+}
+
+Size QtBackend::MeasureText(const std::wstring& text, const FontSpec& font, unsigned style, int maxWidth) {
+  QFontMetrics fm(ToQFont(font));
+  QString q = Q(text);
+  if ((style & kDtSingleLine) || !q.contains('\n')) {
+    if (!(style & kDtWordBreak) || maxWidth <= 0) {
+      return Size{fm.horizontalAdvance(q), fm.height()};
+    }
+  }
+  int width = maxWidth > 0 ? maxWidth : 1 << 20;
+  QRect r = fm.boundingRect(QRect(0, 0, width, 1 << 20), QtTextFlags(style) & ~Qt::TextSingleLine, q);
+  return Size{r.width(), r.height()};
+}
+
+std::unique_ptr<TrayIconBackend> QtBackend::CreateTrayIcon(const std::filesystem::path& icon, const std::wstring& tooltip,
+                                                           std::function<void(unsigned)> onMouse) {
+  std::unique_ptr<TrayIconBackend> out;
+  RunOnGuiThread([&] {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) out = std::make_unique<QtTray>(icon, tooltip, std::move(onMouse));
+  });
+  return out;
+}
+
+bool QtBackend::HasSystemTray() const {
+  bool has = false;
+  RunOnGuiThread([&] { has = QSystemTrayIcon::isSystemTrayAvailable(); });
+  return has;
+}
+
+std::optional<std::filesystem::path> QtBackend::BrowseForFolder(NativeWindow* owner, const std::wstring& title,
+                                                                 const std::filesystem::path& start) {
+  std::optional<std::filesystem::path> out;
+  RunOnGuiThread([&] {
+    QWidget* parent = owner ? static_cast<QtWindow*>(owner)->GetCanvas() : nullptr;
+    QString dir = QFileDialog::getExistingDirectory(parent, Q(title), QString::fromStdString(start.string()));
+    if (!dir.isEmpty()) out = std::filesystem::path(dir.toStdString());
+  });
+  return out;
+}
+
+Point QtBackend::GetCursorPos() const {
+  QPoint p = QCursor::pos();
+  return Point{p.x(), p.y()};
+}
+
+void QtBackend::MessageLoop() { QApplication::exec(); }
+
+void QtBackend::QuitMessageLoop() { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); }
+
+const QPixmap& QtBackend::Image(const std::filesystem::path& file) {
+  auto key = file.string();
+  auto it = images_.find(key);
+  if (it == images_.end()) it = images_.emplace(key, QPixmap(QString::fromStdString(key))).first;
+  return it->second;
+}
+
+QWidget* CanvasOf(NativeWindow* window) {
+  auto* w = dynamic_cast<QtWindow*>(window);
+  return w ? w->GetCanvas() : nullptr;
+}
+
+WindowImplBase* WindowOfCanvas(QWidget* canvas) {
+  auto* c = dynamic_cast<Canvas*>(canvas);
+  return c ? &c->window_->Window() : nullptr;
+}
+
+bool GrabWindow(NativeWindow* window, const std::filesystem::path& png) {
+  auto* w = dynamic_cast<QtWindow*>(window);
+  if (!w || !w->GetCanvas()) return false;
+  w->Sync();
+  QPixmap pix = w->GetCanvas()->grab();
+  return pix.save(QString::fromStdString(png.string()), "PNG");
+}
+
+}  // namespace orlin::dui

@@ -1,0 +1,236 @@
+// The Qt backend, offscreen: input reaches the model and Notify, the look
+// follows the model, modal windows return their results on any thread.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QTest>
+#include <QTimer>
+
+#include <fstream>
+#include <thread>
+
+#include "tests/support/temp_dir.h"
+#include "ui/dialogs/msg_wnd.h"
+#include "ui/dui/qt/qt_backend.h"
+#include "ui/dui/window_impl_base.h"
+
+namespace orlin::dui {
+namespace {
+
+const char kSkin[] = R"(<?xml version="1.0" encoding="utf-8"?>
+<Window size="320,240">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <HorizontalLayout height="40">
+      <Button name="BTN" width="100" text="" bkcolor="#FF102030" hotbkcolor="#FF405060" pushedbkcolor="#FF708090"/>
+      <Edit name="EDIT" width="120" textpadding="4,0,4,0"/>
+      <Combo name="COMBO"><ListLabelElement text="one"/><ListLabelElement text="two"/></Combo>
+    </HorizontalLayout>
+    <List name="LIST" itemheight="20">
+      <ListHeader height="20"><ListHeaderItem text="File"/></ListHeader>
+    </List>
+  </VerticalLayout>
+</Window>)";
+
+const char kRow[] = R"(<ListContainerElement><Label name="FILELABEL"/></ListContainerElement>)";
+
+class TestWindow : public WindowImplBase {
+ public:
+  std::wstring GetWindowClassName() const override { return L"QtTestWnd"; }
+  std::wstring GetSkinFile() override { return L"qt.xml"; }
+  void Notify(TNotifyUI& msg) override {
+    notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
+    threadsOk = threadsOk && QThread::currentThread() == qApp->thread();
+  }
+  std::intptr_t HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t, bool& handled) override {
+    if (msg < kWmUserBase) return 0;
+    handled = true;
+    threadsOk = threadsOk && QThread::currentThread() == qApp->thread();
+    received.push_back(wParam);
+    return static_cast<std::intptr_t>(wParam) + 1;
+  }
+  std::vector<std::wstring> notes;
+  std::vector<std::uintptr_t> received;
+  bool threadsOk = true;
+};
+
+std::filesystem::path SourceRoot() {
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path().parent_path();
+}
+
+class QtBackendTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "dui_qt_test";
+    static char* argv[] = {name, nullptr};
+    if (!qApp) new QApplication(argc, argv);
+  }
+  void SetUp() override {
+    UiBackend::Install(std::make_shared<QtBackend>());
+    std::ofstream(dir.path() / "qt.xml") << kSkin;
+    std::ofstream(dir.path() / "row.xml") << kRow;
+    CPaintManagerUI::SetResourcePath(dir.path());
+    CPaintManagerUI::SetInstance(dir.path());
+  }
+  void TearDown() override { UiBackend::Install(nullptr); }
+
+  static QPoint Centre(CControlUI* c) {
+    const Rect& r = c->GetPos();
+    return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  }
+  static void Mouse(QWidget* w, QEvent::Type type, QPoint p) {
+    Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  }
+  static QRgb PixelAt(QWidget* w, QPoint p) { return w->grab().toImage().pixel(p); }
+
+  testsupport::TempDir dir;
+};
+
+TEST_F(QtBackendTest, ClickReachesNotifyAndHoverAndPushedColoursArePainted) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"qt", kWsPopup, 0));
+  w.ShowWindow();
+  QWidget* canvas = CanvasOf(w.GetHWND());
+  ASSERT_NE(canvas, nullptr);
+  QApplication::processEvents();
+  CControlUI* btn = w.GetPaintManager().FindControl(L"BTN");
+  QPoint c = Centre(btn);
+  EXPECT_EQ(PixelAt(canvas, c), 0xFF102030u);
+  Mouse(canvas, QEvent::MouseMove, c);
+  EXPECT_EQ(PixelAt(canvas, c), 0xFF405060u);
+  Mouse(canvas, QEvent::MouseButtonPress, c);
+  EXPECT_EQ(PixelAt(canvas, c), 0xFF708090u);
+  Mouse(canvas, QEvent::MouseButtonRelease, c);
+  EXPECT_THAT(w.notes, ::testing::Contains(L"click:BTN"));
+  // The look follows attribute lists applied later, from any thread.
+  std::thread([btn] { btn->ApplyAttributeList(L"bkcolor=\"#FF00AA00\" hotbkcolor=\"#FF00AA00\""); }).join();
+  QApplication::processEvents();
+  EXPECT_EQ(PixelAt(canvas, c), 0xFF00AA00u);
+  // A mouse-deaf button takes no click.
+  w.notes.clear();
+  btn->SetMouseEnabled(false);
+  Mouse(canvas, QEvent::MouseButtonPress, c);
+  Mouse(canvas, QEvent::MouseButtonRelease, c);
+  EXPECT_THAT(w.notes, ::testing::Not(::testing::Contains(L"click:BTN")));
+}
+
+TEST_F(QtBackendTest, StockWidgetsAndModelStayInStepBothWays) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"qt", kWsPopup, 0));
+  w.ShowWindow();
+  QApplication::processEvents();
+  auto* edit = static_cast<CEditUI*>(w.GetPaintManager().FindControl(L"EDIT"));
+  QWidget* canvas = CanvasOf(w.GetHWND());
+  auto* line = canvas->findChild<QLineEdit*>();
+  ASSERT_NE(line, nullptr);
+  QTest::keyClicks(line, "secret");
+  EXPECT_EQ(edit->GetText(), L"secret");
+  EXPECT_THAT(w.notes, ::testing::Contains(L"textchanged:EDIT"));
+  QTest::keyClick(line, Qt::Key_Return);
+  EXPECT_THAT(w.notes, ::testing::Contains(L"return:EDIT"));
+  edit->SetPasswordMode(true);
+  edit->SetText(L"from model");
+  QApplication::processEvents();
+  EXPECT_EQ(line->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(line->text(), QStringLiteral("from model"));
+
+  auto* combo = static_cast<CComboUI*>(w.GetPaintManager().FindControl(L"COMBO"));
+  auto* box = canvas->findChild<QComboBox*>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->count(), 2);
+  combo->SelectItem(1, false);
+  QApplication::processEvents();
+  EXPECT_EQ(box->currentIndex(), 1);
+}
+
+TEST_F(QtBackendTest, LongListsAreOneViewWithoutAWidgetPerRow) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"qt", kWsPopup, 0));
+  auto* list = static_cast<CListUI*>(w.GetPaintManager().FindControl(L"LIST"));
+  CDialogBuilder builder;
+  for (int i = 0; i < 1000; ++i) {
+    CControlUI* row = builder.CreateCached(L"row.xml", &w, &w.GetPaintManager());
+    ASSERT_NE(row, nullptr);
+    list->Add(row);
+    row->FindSubControl(L"FILELABEL")->SetText(L"file " + std::to_wstring(i));
+  }
+  w.ShowWindow();
+  QApplication::processEvents();
+  QWidget* canvas = CanvasOf(w.GetHWND());
+  auto* view = canvas->findChild<QListView*>();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->model()->rowCount(), 1000);
+  EXPECT_EQ(view->model()->index(7, 0).data().toString(), QStringLiteral("file 7"));
+  EXPECT_LT(canvas->findChildren<QWidget*>().size(), 30);
+  // Removing rows shrinks the view's model.
+  while (list->GetCount() > 10) list->RemoveAt(10);
+  QApplication::processEvents();
+  EXPECT_EQ(view->model()->rowCount(), 10);
+  // A click on a row selects it in the model.
+  QRect r1 = view->visualRect(view->model()->index(1, 0));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, r1.center());
+  EXPECT_EQ(list->GetCurSel(), 1);
+  EXPECT_THAT(w.notes, ::testing::Contains(L"itemselect:LIST"));
+}
+
+TEST_F(QtBackendTest, MessagesFromOtherThreadsAreHandledOnTheGuiThread) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"qt", kWsPopup, 0));
+  std::intptr_t sent = 0;
+  std::thread worker([&] {
+    for (std::uintptr_t i = 0; i < 50; ++i) w.Post(kWmUserBase + 10, i, 0);
+    sent = w.Send(kWmUserBase + 10, 99, 0);
+  });
+  while (w.received.size() < 51) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  worker.join();
+  EXPECT_EQ(sent, 100);
+  for (std::uintptr_t i = 0; i < 50; ++i) EXPECT_EQ(w.received[i], i);
+  EXPECT_TRUE(w.threadsOk);
+}
+
+// Clicks a button of the first shown message window once it appears.
+void ClickMessageButton(const std::wstring& name) {
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    WindowImplBase* win = WindowOfCanvas(top);
+    if (!win || !top->isVisible() || win->GetWindowClassName() != L"MsgWnd") continue;
+    CControlUI* c = win->GetPaintManager().FindControl(name);
+    if (!c) continue;
+    QPoint p((c->GetPos().left + c->GetPos().right) / 2, (c->GetPos().top + c->GetPos().bottom) / 2);
+    QTest::mouseClick(top, Qt::LeftButton, {}, p);
+    return;
+  }
+}
+
+TEST_F(QtBackendTest, ModalMessageWindowReturnsOneForOkAndTwoForCancelAndClose) {
+  CPaintManagerUI::SetResourcePath(SourceRoot() / "skins");
+  for (auto [button, expected] : {std::pair{L"OKBTN", 1}, std::pair{L"CANCELBTN", 2}, std::pair{L"CLOSEBTN", 2}}) {
+    std::wstring name = button;
+    QTimer::singleShot(0, [name] { ClickMessageButton(name); });
+    EXPECT_EQ(ShowMessageWindow(nullptr, nullptr, L"Orlin", L"Cloud_LogOff_Msg", 1), expected);
+  }
+  // From a worker thread: the window lives on the GUI thread, the worker waits.
+  int result = 0;
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    result = ShowMessageWindow(nullptr, nullptr, L"Orlin", L"Path_Used_Msg", 1);
+    done = true;
+  });
+  QTest::qWait(50);
+  ClickMessageButton(L"OKBTN");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 5000));
+  worker.join();
+  EXPECT_EQ(result, 1);
+}
+
+}  // namespace
+}  // namespace orlin::dui
