@@ -79,7 +79,7 @@ RegistrationAnswer ParseRegistrationAnswer(std::wstring_view answer);
 enum class LoginFailure {
   kTransport,          // no connection, time-out, HTTP status other than 200, unsupported address
   kRefused,            // a refusal, including an answer that is no valid device ID
-  kConfigUnreadable,   // the engine configuration cannot take the server
+  kConfigUnreadable,   // the engine configuration cannot take the server, or the account cannot be recorded
 };
 
 struct LoginFailureRule {

@@ -17,7 +17,8 @@ TarnReply HttpTarnTransport::Post(const std::wstring& url, const std::wstring& f
   if (reply.answered) {
     reply.body = std::move(answer);
   } else {
-    reply.errorText = exchange.errorText.empty() ? answer : exchange.errorText;
+    // The client's own error text ("<platform text> ") is what the user sees.
+    reply.errorText = answer.empty() ? exchange.errorText : answer;
   }
   return reply;
 }

@@ -13,11 +13,13 @@
 #include <string>
 #include <thread>
 
+#include "account/login.h"
 #include "account/login_request.h"
 #include "account/tarn_transport.h"
 #include "account/versioning_setting.h"
 #include "app/state_files.h"
 #include "common/message_presenter.h"
+#include "engine/config_file.h"
 #include "platform/http_client.h"
 #include "tests/support/temp_dir.h"
 
@@ -120,19 +122,37 @@ TEST_F(TarnServerTest, LoginIsAnsweredWithTheServersDeviceId) {
   EXPECT_EQ(std::wstring(answer.serverDeviceId.begin(), answer.serverDeviceId.end()), *serverId_);
 }
 
-TEST_F(TarnServerTest, KeptVersionsAreAcceptedForTheSharedFolder) {
-  ASSERT_EQ(ParseRegistrationAnswer(Register(kPassword).body).verdict, RegistrationVerdict::kAccepted);
-
+TEST_F(TarnServerTest, LoginRecordsTheAccountAndTheKeptVersionsAreAccepted) {
   const InstallLayout layout{dir_->path() / "install"};
   std::filesystem::create_directories(layout.EngineHome());
-  std::ofstream(layout.EngineConfig()) << "<configuration><folder id=\"anna&amp;bob"
-                                       << std::string(serverId_->begin(), serverId_->end())
-                                       << "\" path=\"/tmp/x\"/></configuration>\n";
+  std::ofstream(layout.EngineConfig())
+      << "<configuration version=\"36\">\n"
+         "  <folder id=\"default\" path=\"/tmp/x\" type=\"sendreceive\"><order>random</order></folder>\n"
+         "  <gui enabled=\"true\"><apikey>key</apikey></gui>\n"
+         "  <options><maxSendKbps>0</maxSendKbps><maxRecvKbps>0</maxRecvKbps></options>\n"
+         "</configuration>\n";
+  std::ofstream(layout.UserConfig()) << "<users>\n</users>\n";
   RecordingPresenter presenter;
   StateFiles files(layout, presenter);
-  ASSERT_TRUE(files.CreateMarker({kServer, kUser, kPassword}));
-  HttpTarnTransport transport(kVersioningUserAgent);
+  EngineConfigFile engineConfig(layout.EngineConfig(), presenter);
+  HttpTarnTransport loginTransport(platform::kHttpUserAgent);
 
+  LoginInput input;
+  input.typedServer = kServer;
+  input.userName = kUser;
+  input.password = kPassword;
+  input.deviceId = kClientId;
+  input.osName = L"Debian GNU/Linux 12";
+  input.computerName = L"desk-1";
+  input.settings.syncFolderPath = (dir_->path() / "sync").wstring();
+  const auto outcome = AccountLogin(files, engineConfig, loginTransport, presenter).Run(input);
+  ASSERT_EQ(outcome.result, 1) << (presenter.keys.empty() ? "" : std::string(presenter.keys[0].begin(), presenter.keys[0].end()));
+  EXPECT_EQ(std::wstring(outcome.serverDeviceId.begin(), outcome.serverDeviceId.end()), *serverId_);
+  EXPECT_EQ(ReadFolderIdentifier(layout.EngineConfig()),
+            "anna&bob" + std::string(serverId_->begin(), serverId_->end()));
+
+  // The kept versions go to the folder the login named, with the stored account.
+  HttpTarnTransport transport(kVersioningUserAgent);
   const auto result = VersioningSetting(files, transport, presenter).Send(4);
   EXPECT_EQ(result.sends, 1);
   EXPECT_TRUE(result.accepted) << std::string(result.answer.begin(), result.answer.end());
