@@ -39,7 +39,10 @@ CControlUI::~CControlUI() = default;
 
 void CControlUI::SetName(const std::wstring& name) {
   auto lock = Lock(manager_);
+  if (name_ == name) return;
+  std::wstring old = std::move(name_);
   name_ = name;
+  if (manager_) manager_->RenameControl(this, old);
 }
 
 void CControlUI::SetText(const std::wstring& text) {
@@ -202,8 +205,10 @@ void CControlUI::SetAttribute(const std::wstring& name, const std::wstring& valu
   auto lock = Lock(manager_);
   const std::wstring n = AsciiLower(name);
   bool layout = false;
-  if (n == L"name") name_ = value;
-  else if (n == L"text") { text_ = value; layout = true; }
+  if (n == L"name") {
+    SetName(value);
+    return;
+  } else if (n == L"text") { text_ = value; layout = true; }
   else if (n == L"textid" || n == L"resourcetext") textId_ = value;
   else if (n == L"tooltip") tooltip_ = value;
   else if (n == L"userdata") userData_ = value;

@@ -78,8 +78,17 @@ void CPaintManagerUI::InitControls(CControlUI* control) {
 void CPaintManagerUI::ReapControls(CControlUI* control) {
   auto lock = ModelLock();
   control->Visit([this](CControlUI& c) {
-    for (auto it = names_.begin(); it != names_.end();) {
-      it = it->second == &c ? names_.erase(it) : std::next(it);
+    if (!c.GetName().empty()) {
+      // Rows of one template share names and go from the end: look from the
+      // back of the range of equal names.
+      auto [first, last] = names_.equal_range(c.GetName());
+      for (auto it = last; it != first;) {
+        --it;
+        if (it->second == &c) {
+          names_.erase(it);
+          break;
+        }
+      }
     }
     if (hot_ == &c) hot_ = nullptr;
     if (pushed_ == &c) pushed_ = nullptr;
@@ -88,6 +97,25 @@ void CPaintManagerUI::ReapControls(CControlUI* control) {
     return true;
   });
   needLayout_ = true;
+}
+
+void CPaintManagerUI::RenameControl(CControlUI* control, const std::wstring& oldName) {
+  auto lock = ModelLock();
+  bool known = false;
+  if (!oldName.empty()) {
+    auto [first, last] = names_.equal_range(oldName);
+    for (auto it = first; it != last; ++it) {
+      if (it->second == control) {
+        names_.erase(it);
+        known = true;
+        break;
+      }
+    }
+  }
+  // Only controls of the tree are indexed; one still being built is not.
+  if (known || (root_ && control->GetManager() == this && control->GetParent() != nullptr) || control == root_.get()) {
+    if (!control->GetName().empty()) names_.emplace(control->GetName(), control);
+  }
 }
 
 CControlUI* CPaintManagerUI::FindControl(const std::wstring& name) const {

@@ -76,6 +76,8 @@ class CPaintManagerUI {
   // A control joined or left the tree (containers call these).
   void InitControls(CControlUI* control);
   void ReapControls(CControlUI* control);
+  // A control of the tree changed its name.
+  void RenameControl(CControlUI* control, const std::wstring& oldName);
 
   // By name: the first control of that name in tree order, exact match.
   CControlUI* FindControl(const std::wstring& name) const;

@@ -136,6 +136,25 @@ TEST_F(ControlsTest, FindsControlsByNameAndByPoint) {
   EXPECT_EQ(pm().FindSubControlByName(Find(L"ROW"), L"DEAF"), deaf);
 }
 
+TEST_F(ControlsTest, RenamedAndRemovedControlsAreFoundByTheirCurrentNameOnly) {
+  CControlUI* plain = Find(L"PLAIN");
+  plain->SetName(L"RENAMED");
+  EXPECT_EQ(pm().FindControl(L"PLAIN"), nullptr);
+  EXPECT_EQ(pm().FindControl(L"RENAMED"), plain);
+  plain->SetAttribute(L"name", L"AGAIN");
+  EXPECT_EQ(pm().FindControl(L"AGAIN"), plain);
+  auto* row = static_cast<CContainerUI*>(Find(L"ROW"));
+  row->Remove(plain);
+  EXPECT_EQ(pm().FindControl(L"AGAIN"), nullptr);
+  // Hot and pushed controls that go away are forgotten.
+  CControlUI* styled = Find(L"STYLED");
+  window->HandleMessage(kWmLButtonDown, 0, MakePointLParam(Centre(styled)));
+  row->Remove(styled);
+  window->HandleMessage(kWmLButtonUp, 0, MakePointLParam(Point{5, 5}));
+  window->HandleMessage(kWmMouseMove, 0, MakePointLParam(Point{5, 5}));
+  EXPECT_TRUE(window->TakeNotes().empty());
+}
+
 TEST_F(ControlsTest, MouseDisabledControlIgnoresClicksUntilEnabledAgain) {
   CControlUI* deaf = Find(L"DEAF");
   Click(deaf);

@@ -20,6 +20,9 @@
 #include "ui/dui/qt/qt_backend.h"
 #include "ui/dui/window_impl_base.h"
 
+// Fontconfig keeps its caches for the life of the process; that is not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace orlin::dui {
 namespace {
 
