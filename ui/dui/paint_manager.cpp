@@ -14,6 +14,13 @@ std::filesystem::path g_resourcePath;
 
 }  // namespace
 
+std::intptr_t CTooltipWindow::SendMessageW(unsigned msg, std::uintptr_t, std::intptr_t lParam) {
+  if (msg != kSetMaxTipWidth) return 0;
+  int old = pm_.GetTooltipMaxWidth();
+  pm_.SetTooltipMaxWidth(static_cast<int>(lParam));
+  return old;
+}
+
 CPaintManagerUI::CPaintManagerUI() = default;
 
 CPaintManagerUI::~CPaintManagerUI() {

@@ -46,6 +46,20 @@ struct MenuCmd {
   std::int32_t bChecked;
 };
 
+class CPaintManagerUI;
+
+// The window's tooltip as the windows address it: TTM_SETMAXTIPWIDTH (1048)
+// with the width in lParam sets the widest tip before it wraps.
+class CTooltipWindow {
+ public:
+  static constexpr unsigned kSetMaxTipWidth = 1048;
+  explicit CTooltipWindow(CPaintManagerUI& pm) : pm_(pm) {}
+  std::intptr_t SendMessageW(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+
+ private:
+  CPaintManagerUI& pm_;
+};
+
 class CPaintManagerUI {
  public:
   CPaintManagerUI();
@@ -134,6 +148,7 @@ class CPaintManagerUI {
   // Widest tooltip in pixels before it wraps (0: the toolkit's default).
   void SetTooltipMaxWidth(int cx);
   int GetTooltipMaxWidth() const { return tooltipWidth_; }
+  CTooltipWindow* GetTooltipWindow() { return &tooltip_; }
 
   // Lays the tree out in the client size (window pixels).
   void SetClientSize(Size s);
@@ -172,6 +187,7 @@ class CPaintManagerUI {
   int defaultFont_ = -1;
   std::map<std::wstring, std::wstring> defaults_, styles_;
   int tooltipWidth_ = 0;
+  CTooltipWindow tooltip_{*this};
   bool needLayout_ = true;
 };
 

@@ -35,6 +35,12 @@ bool CTrayIcon::CreateTrayIcon(WindowImplBase* receiver, int iconResource, const
   return true;
 }
 
+bool HideToTray(WindowImplBase& window, const CTrayIcon& tray) {
+  if (!tray.IsVisible()) return false;
+  window.ShowWindow(false, false);
+  return true;
+}
+
 void CTrayIcon::DeleteTrayIcon() {
   icon_.reset();
   tooltip_.clear();

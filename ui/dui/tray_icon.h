@@ -35,4 +35,9 @@ class CTrayIcon {
   std::wstring tooltip_;
 };
 
+// Hides `window` into the notification area when `tray` is there; without a
+// tray icon the window stays shown, so it never becomes unreachable. Returns
+// whether it was hidden.
+bool HideToTray(WindowImplBase& window, const CTrayIcon& tray);
+
 }  // namespace orlin::dui

@@ -173,11 +173,19 @@ TEST_F(WindowTest, TrayIconPostsItsCallbackMessageWithTheMouseMessage) {
   backend->Pump();
   EXPECT_TRUE(w.messages.empty());
 
-  // Without a notification area there is no icon, and the caller is told.
+  // Without a notification area there is no icon, the caller is told, and
+  // the window is not hidden into it.
   backend->SetHasSystemTray(false);
   EXPECT_FALSE(CTrayIcon::IsSystemTrayAvailable());
   EXPECT_FALSE(tray.CreateTrayIcon(&w, 128, L"Orlin"));
   EXPECT_FALSE(tray.IsVisible());
+  w.ShowWindow();
+  EXPECT_FALSE(HideToTray(w, tray));
+  EXPECT_TRUE(w.GetHWND()->IsShown());
+  backend->SetHasSystemTray(true);
+  ASSERT_TRUE(tray.CreateTrayIcon(&w, 128, L"Orlin"));
+  EXPECT_TRUE(HideToTray(w, tray));
+  EXPECT_FALSE(w.GetHWND()->IsShown());
 }
 
 TEST_F(WindowTest, MenuClickPostsTheCommandRecordToTheOwnerAndCloses) {

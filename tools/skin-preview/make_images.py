@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws Orlin's window images (PNG, RGBA) with the standard library only.
 
-Run from anywhere: python3 res/make_images.py. The images are committed;
+Run from anywhere: python3 tools/skin-preview/make_images.py. The images are committed;
 run it again after changing a drawing.
 """
 import math
@@ -9,7 +9,7 @@ import os
 import struct
 import zlib
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res")
 ACCENT = (0x2F, 0x6F, 0xDE)
 ACCENT_DARK = (0x24, 0x5B, 0xC0)
 INK = (0x52, 0x60, 0x6D)
