@@ -140,11 +140,20 @@ Color CControlUI::CurrentTextColor() const {
   return textColor_;
 }
 
+const ImageSpec CControlUI::kNoImage{};
+
+CControlUI::Images& CControlUI::MutableImages() {
+  if (!images_) images_ = std::make_unique<Images>();
+  return *images_;
+}
+
 const ImageSpec* CControlUI::CurrentImage() const {
-  if (!enabled_ && !disabledImage_.IsEmpty()) return &disabledImage_;
-  if (enabled_ && pushed_ && !pushedImage_.IsEmpty()) return &pushedImage_;
-  if (enabled_ && (hot_ || pushed_) && !hotImage_.IsEmpty()) return &hotImage_;
-  if (!normalImage_.IsEmpty()) return &normalImage_;
+  if (!images_) return nullptr;
+  const Images& i = *images_;
+  if (!enabled_ && !i.disabled.IsEmpty()) return &i.disabled;
+  if (enabled_ && pushed_ && !i.pushed.IsEmpty()) return &i.pushed;
+  if (enabled_ && (hot_ || pushed_) && !i.hot.IsEmpty()) return &i.hot;
+  if (!i.normal.IsEmpty()) return &i.normal;
   return nullptr;
 }
 
@@ -226,11 +235,11 @@ void CControlUI::SetAttribute(const std::wstring& name, const std::wstring& valu
   else if (n == L"hottextcolor") hotTextColor_ = ToColor(value);
   else if (n == L"pushedtextcolor") pushedTextColor_ = ToColor(value);
   else if (n == L"disabledtextcolor") disabledTextColor_ = ToColor(value);
-  else if (n == L"normalimage") normalImage_ = ToImage(value);
-  else if (n == L"hotimage") hotImage_ = ToImage(value);
-  else if (n == L"pushedimage") pushedImage_ = ToImage(value);
-  else if (n == L"disabledimage") disabledImage_ = ToImage(value);
-  else if (n == L"bkimage") bkImage_ = ToImage(value);
+  else if (n == L"normalimage") MutableImages().normal = ToImage(value);
+  else if (n == L"hotimage") MutableImages().hot = ToImage(value);
+  else if (n == L"pushedimage") MutableImages().pushed = ToImage(value);
+  else if (n == L"disabledimage") MutableImages().disabled = ToImage(value);
+  else if (n == L"bkimage") MutableImages().bk = ToImage(value);
   else if (n == L"font") { font_ = ToInt(value); layout = true; }
   else if (n == L"align") {
     textStyle_ &= ~(kDtCenter | kDtRight);

@@ -71,10 +71,11 @@ class CControlUI {
   virtual Color CurrentBkColor() const;
   virtual Color CurrentTextColor() const;
   virtual const ImageSpec* CurrentImage() const;
-  const ImageSpec& GetNormalImage() const { return normalImage_; }
-  const ImageSpec& GetHotImage() const { return hotImage_; }
-  const ImageSpec& GetPushedImage() const { return pushedImage_; }
-  const ImageSpec& GetBkImage() const { return bkImage_; }
+  const ImageSpec& GetNormalImage() const { return images_ ? images_->normal : kNoImage; }
+  const ImageSpec& GetHotImage() const { return images_ ? images_->hot : kNoImage; }
+  const ImageSpec& GetPushedImage() const { return images_ ? images_->pushed : kNoImage; }
+  const ImageSpec& GetDisabledImage() const { return images_ ? images_->disabled : kNoImage; }
+  const ImageSpec& GetBkImage() const { return images_ ? images_->bk : kNoImage; }
 
   int GetFont() const { return font_; }
   void SetFont(int index);
@@ -146,7 +147,13 @@ class CControlUI {
   Color borderColor_ = 0;
   int borderSize_ = 0, borderRound_ = 0;
   Color textColor_ = 0, hotTextColor_ = 0, pushedTextColor_ = 0, disabledTextColor_ = 0;
-  ImageSpec normalImage_, hotImage_, pushedImage_, disabledImage_, bkImage_;
+  // Most controls of a list row have no images: kept apart, made on first use.
+  struct Images {
+    ImageSpec normal, hot, pushed, disabled, bk;
+  };
+  Images& MutableImages();
+  static const ImageSpec kNoImage;
+  std::unique_ptr<Images> images_;
   int font_ = -1;
   unsigned textStyle_ = kDtLeft | kDtVCenter | kDtSingleLine;
   Rect textPadding_;

@@ -422,13 +422,14 @@ class QtWindow : public NativeWindow {
     if (QtBackend::IsGuiThread()) {
       QEventLoop loop;
       loop_ = &loop;
-      if (canvas_ && !popupMenu_) canvas_->setWindowModality(Qt::ApplicationModal);
+      MakeModal();
       if (!ended_) loop.exec();
       loop_ = nullptr;
       return;
     }
     // Not the GUI thread: the window runs in the GUI thread's loop while this
     // thread waits for Close.
+    Dispatch([this] { MakeModal(); });
     std::unique_lock lock(modalMutex_);
     modalCv_.wait(lock, [this] { return ended_.load(); });
   }
@@ -475,6 +476,16 @@ class QtWindow : public NativeWindow {
   bool IsPopupMenu() const { return popupMenu_; }
 
  private:
+  // GUI thread. Modality takes effect on showing: a shown window is shown
+  // again as modal.
+  void MakeModal() {
+    if (!canvas_ || popupMenu_ || ended_ || canvas_->windowModality() == Qt::ApplicationModal) return;
+    bool visible = canvas_->isVisible();
+    if (visible) canvas_->hide();
+    canvas_->setWindowModality(Qt::ApplicationModal);
+    if (visible) canvas_->show();
+  }
+
   void OnGui(std::function<void()> task) {
     if (QtBackend::IsGuiThread()) task();
     else Dispatch(std::move(task));
