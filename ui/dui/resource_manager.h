@@ -23,6 +23,9 @@ class IQueryControlText {
   virtual std::optional<std::wstring> QueryControlText(const std::wstring& id, const std::wstring& type) = 0;
 };
 
+// Locks: the manager's lock is taken before a window's model lock (ReloadText
+// holds it while it changes each window's texts); code holding a model lock
+// does not call in here.
 class CResourceManager {
  public:
   static CResourceManager& GetInstance();

@@ -299,7 +299,34 @@ class ListWidget : public QListView {
     viewport()->update();
   }
 
+  // The control of a row under a viewport point, or null (model lock held).
+  CControlUI* ControlAt(QPoint p) {
+    QModelIndex index = indexAt(p);
+    if (!index.isValid()) return nullptr;
+    CControlUI* row = list_->GetItemAt(index.row());
+    if (!row) return nullptr;
+    QPoint inRow = p - visualRect(index).topLeft();
+    return row->FindControlAt(Point{row->GetPos().left + inRow.x(), row->GetPos().top + inRow.y()});
+  }
+
  protected:
+  bool viewportEvent(QEvent* e) override {
+    if (e->type() == QEvent::ToolTip) {
+      auto* help = static_cast<QHelpEvent*>(e);
+      auto lock = pm_.ModelLock();
+      CControlUI* c = ControlAt(help->pos());
+      if (!c || c->GetToolTip().empty()) {
+        QToolTip::hideText();
+        return true;
+      }
+      QString tip = Q(c->GetToolTip());
+      if (pm_.GetTooltipMaxWidth() > 0) tip = QStringLiteral("<p style='white-space:pre'>%1</p>").arg(tip.toHtmlEscaped());
+      QToolTip::showText(help->globalPos(), tip, viewport());
+      return true;
+    }
+    return QListView::viewportEvent(e);
+  }
+
   void mouseReleaseEvent(QMouseEvent* e) override {
     QListView::mouseReleaseEvent(e);
     if (e->button() != Qt::LeftButton) return;
@@ -309,9 +336,7 @@ class ListWidget : public QListView {
     list_->SelectItem(index.row());
     // A click on a button inside a row reaches that button.
     CControlUI* row = list_->GetItemAt(index.row());
-    if (!row) return;
-    QPoint inRow = e->position().toPoint() - visualRect(index).topLeft();
-    CControlUI* hit = row->FindControlAt(Point{row->GetPos().left + inRow.x(), row->GetPos().top + inRow.y()});
+    CControlUI* hit = ControlAt(e->position().toPoint());
     if (hit && hit != row && hit->IsClickable() && hit->IsEnabled()) hit->Activate();
     viewport()->update();
   }
@@ -368,7 +393,12 @@ class QtWindow : public NativeWindow {
   void Dispatch(std::function<void()> task) override {
     std::lock_guard lock(mutex_);
     if (!canvas_) return;
-    QMetaObject::invokeMethod(canvas_, std::move(task), Qt::QueuedConnection);
+    // The canvas outlives this window by a moment (deleteLater): tasks still
+    // queued then are dropped unrun.
+    std::function<void()> guarded = [alive = alive_, task = std::move(task)] {
+      if (*alive) task();
+    };
+    QMetaObject::invokeMethod(canvas_, std::move(guarded), Qt::QueuedConnection);
   }
   bool IsOwnThread() const override { return QtBackend::IsGuiThread(); }
   void Show(bool show, bool activate) override {
@@ -453,8 +483,15 @@ class QtWindow : public NativeWindow {
         canvas_ = nullptr;
         widgets_.clear();
       }
+      *alive_ = false;
       if (loop_) loop_->quit();
-      delete canvas;
+      if (!canvas) return;
+      // Hidden and cut off from the model at once; deleted later, since this
+      // may run inside a task the canvas itself is delivering.
+      canvas->window_ = nullptr;
+      canvas->hide();
+      for (auto* child : canvas->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->hide();
+      canvas->deleteLater();
     });
     shown_ = false;
   }
@@ -596,6 +633,7 @@ class QtWindow : public NativeWindow {
   mutable std::mutex mutex_;
   Canvas* canvas_ = nullptr;
   std::unordered_map<CControlUI*, QPointer<QWidget>> widgets_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // GUI thread
   Rect rect_, workArea_{0, 0, 1920, 1080};
   std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false};
   bool popupMenu_ = false;
@@ -608,6 +646,7 @@ Point ToPoint(const QPointF& p) { return Point{static_cast<int>(p.x()), static_c
 
 void Canvas::paintEvent(QPaintEvent*) {
   QPainter p(this);
+  if (!window_) return;
   auto& pm = window_->Manager();
   auto lock = pm.ModelLock();
   pm.LayoutIfNeeded();
@@ -619,11 +658,12 @@ void Canvas::paintEvent(QPaintEvent*) {
 }
 
 void Canvas::mouseMoveEvent(QMouseEvent* e) {
+  if (!window_) return;
   window_->Window().HandleMessage(kWmMouseMove, 0, MakePointLParam(ToPoint(e->position())));
 }
 
 void Canvas::mousePressEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton) return;
+  if (!window_ || e->button() != Qt::LeftButton) return;
   Point pt = ToPoint(e->position());
   auto& pm = window_->Manager();
   {
@@ -641,32 +681,36 @@ void Canvas::mousePressEvent(QMouseEvent* e) {
 }
 
 void Canvas::mouseReleaseEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton) return;
+  if (!window_ || e->button() != Qt::LeftButton) return;
   window_->Window().HandleMessage(kWmLButtonUp, 0, MakePointLParam(ToPoint(e->position())));
 }
 
 void Canvas::mouseDoubleClickEvent(QMouseEvent* e) {
-  if (e->button() != Qt::LeftButton) return;
+  if (!window_ || e->button() != Qt::LeftButton) return;
   window_->Window().HandleMessage(kWmLButtonDblClk, 0, MakePointLParam(ToPoint(e->position())));
 }
 
-void Canvas::leaveEvent(QEvent*) { window_->Manager().MouseLeave(); }
+void Canvas::leaveEvent(QEvent*) {
+  if (window_) window_->Manager().MouseLeave();
+}
 
-void Canvas::resizeEvent(QResizeEvent*) { window_->Manager().SetClientSize(Size{width(), height()}); }
+void Canvas::resizeEvent(QResizeEvent*) {
+  if (window_) window_->Manager().SetClientSize(Size{width(), height()});
+}
 
 void Canvas::closeEvent(QCloseEvent* e) {
   // The window manager's close is the window's WM_CLOSE.
   e->ignore();
-  window_->Window().PostMessageW(kWmClose, 0, 0);
+  if (window_) window_->Window().PostMessageW(kWmClose, 0, 0);
 }
 
 void Canvas::hideEvent(QHideEvent*) {
   // A popup menu hidden by a click elsewhere ends without a command.
-  if (window_->IsPopupMenu() && window_->Window().IsWindow()) window_->Window().Close(0);
+  if (window_ && window_->IsPopupMenu() && window_->Window().IsWindow()) window_->Window().Close(0);
 }
 
 bool Canvas::event(QEvent* e) {
-  if (e->type() == QEvent::ToolTip) {
+  if (e->type() == QEvent::ToolTip && window_) {
     auto* help = static_cast<QHelpEvent*>(e);
     auto& pm = window_->Manager();
     auto lock = pm.ModelLock();
@@ -686,7 +730,7 @@ bool Canvas::event(QEvent* e) {
 
 bool Canvas::eventFilter(QObject* watched, QEvent* e) {
   // Stock edits tell the model when they gain or lose the keyboard focus.
-  if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) {
+  if (window_ && (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut)) {
     auto* control = static_cast<CControlUI*>(watched->property("duiControl").value<void*>());
     auto& pm = window_->Manager();
     auto lock = pm.ModelLock();
@@ -810,7 +854,7 @@ QWidget* CanvasOf(NativeWindow* window) {
 
 WindowImplBase* WindowOfCanvas(QWidget* canvas) {
   auto* c = dynamic_cast<Canvas*>(canvas);
-  return c ? &c->window_->Window() : nullptr;
+  return c && c->window_ ? &c->window_->Window() : nullptr;
 }
 
 bool GrabWindow(NativeWindow* window, const std::filesystem::path& png) {

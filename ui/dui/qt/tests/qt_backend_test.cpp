@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -48,6 +49,7 @@ class TestWindow : public WindowImplBase {
   std::wstring GetSkinFile() override { return L"qt.xml"; }
   void Notify(TNotifyUI& msg) override {
     notes.push_back(msg.sType + L":" + (msg.pSender ? msg.pSender->GetName() : L""));
+    if (closeOnClick && msg.sType == kEventClick) Close(kModalOk);
     threadsOk = threadsOk && QThread::currentThread() == qApp->thread();
   }
   std::intptr_t HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t, bool& handled) override {
@@ -60,6 +62,7 @@ class TestWindow : public WindowImplBase {
   std::vector<std::wstring> notes;
   std::vector<std::uintptr_t> received;
   bool threadsOk = true;
+  bool closeOnClick = false;
 };
 
 std::filesystem::path SourceRoot() {
@@ -125,6 +128,26 @@ TEST_F(QtBackendTest, ClickReachesNotifyAndHoverAndPushedColoursArePainted) {
   Mouse(canvas, QEvent::MouseButtonPress, c);
   Mouse(canvas, QEvent::MouseButtonRelease, c);
   EXPECT_THAT(w.notes, ::testing::Not(::testing::Contains(L"click:BTN")));
+}
+
+TEST_F(QtBackendTest, AWindowClosingItselfFromAClickGoesAwayCleanly) {
+  TestWindow w;
+  w.closeOnClick = true;
+  ASSERT_TRUE(w.Create(nullptr, L"qt", kWsPopup, 0));
+  w.ShowWindow();
+  QPointer<QWidget> canvas = CanvasOf(w.GetHWND());
+  QApplication::processEvents();
+  QPoint c = Centre(w.GetPaintManager().FindControl(L"BTN"));
+  Mouse(canvas, QEvent::MouseButtonPress, c);
+  Mouse(canvas, QEvent::MouseButtonRelease, c);
+  QApplication::processEvents();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_FALSE(w.IsWindow());
+  EXPECT_TRUE(canvas.isNull());
+  // Messages to the closed window are dropped.
+  w.PostMessageW(kWmUserBase + 1, 1, 0);
+  QApplication::processEvents();
+  EXPECT_TRUE(w.received.empty());
 }
 
 TEST_F(QtBackendTest, StockWidgetsAndModelStayInStepBothWays) {
