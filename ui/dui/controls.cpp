@@ -1014,45 +1014,70 @@ void CTreeNodeUI::SetExpanded(bool expanded) {
   NeedParentUpdate();
 }
 
-void CTreeNodeUI::SetCheckRecursive(bool check) {
-  if (checked_ != check) {
-    checked_ = check;
-    Changed();
-  }
-  for (auto& c : children_) c->SetCheckRecursive(check);
+void CTreeCheckBoxUI::Selected(bool selected, bool sendNotify) {
+  auto lock = Lock(manager_);
+  COptionUI::Selected(selected, sendNotify);
+  node_.SetDescendantChecks(selected);
 }
 
-void CTreeNodeUI::SetCheck(bool check, bool sendNotify) {
-  auto lock = Lock(manager_);
-  bool was = checked_;
-  SetCheckRecursive(check);
-  if (sendNotify && was != check && manager_) manager_->SendNotify(this, kEventSelectChanged);
+CTreeNodeUI::CTreeNodeUI() : checkBox_(std::make_unique<CTreeCheckBoxUI>(*this)) {
+  checkBox_->SetManager(nullptr, this);
+}
+
+void CTreeNodeUI::SetDescendantChecks(bool check) {
+  for (auto& c : children_) {
+    c->checkBox_->SetOwnState(check);
+    c->SetDescendantChecks(check);
+  }
+}
+
+void CTreeNodeUI::Activate() {
+  if (manager_) manager_->SendNotify(this, kEventClick);
 }
 
 void CTreeNodeUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
   auto n = AsciiLower(name);
-  if (n == L"checked") SetCheckRecursive(ToBool(value));
+  if (n == L"checked") SetCheck(ToBool(value), false);
   else if (n == L"expanded") expanded_ = ToBool(value);
-  else if (n == L"checkboxvisible") checkBoxVisible_ = ToBool(value);
-  else {
+  else if (n == L"checkboxvisible") checkBox_->SetVisible(ToBool(value));
+  else if (n == L"checkboxattr" || n == L"checkboxattributes") {
+    checkBox_->ApplyAttributeList(value);
+    return;
+  } else {
     CLabelUI::SetAttribute(name, value);
     return;
   }
   NeedParentUpdate();
 }
 
-void CTreeNodeUI::Activate() {
-  if (manager_) manager_->SendNotify(this, kEventClick);
-  if (checkBoxVisible_ && IsEnabled()) SetCheck(!checked_);
+void CTreeNodeUI::SetPos(const Rect& r) {
+  CLabelUI::SetPos(r);
+  if (r.IsEmpty()) {
+    checkBox_->SetPos(Rect{});
+    return;
+  }
+  int s = manager_ ? manager_->GetDPIObj()->GetScale() : 100;
+  Rect pad = checkBox_->GetPadding();
+  int box = 14 * s / 100;
+  int left = r.left + (4 + pad.left) * s / 100;
+  int top = r.top + (r.Height() - box) / 2 + (pad.top - pad.bottom) * s / 100;
+  checkBox_->SetPos(Rect{left, top, left + box, top + box});
+}
+
+int CTreeNodeUI::TextLeft() const {
+  if (!checkBox_->IsVisible()) return pos_.left + (manager_ ? manager_->Scale(4) : 4);
+  return checkBox_->GetPos().right + (manager_ ? manager_->Scale(6) : 6);
 }
 
 void CTreeNodeUI::SetManager(CPaintManagerUI* manager, CControlUI* parent) {
   CLabelUI::SetManager(manager, parent);
+  checkBox_->SetManager(manager, this);
   for (auto& c : children_) c->SetManager(manager, this);
 }
 
 bool CTreeNodeUI::Visit(const std::function<bool(CControlUI&)>& visitor) {
   if (!visitor(*this)) return false;
+  if (!checkBox_->Visit(visitor)) return false;
   for (auto& c : children_) {
     if (!c->Visit(visitor)) return false;
   }
@@ -1109,7 +1134,10 @@ void CTreeViewUI::LayoutChildren(const Rect& client) {
 CControlUI* CTreeViewUI::FindControlAt(Point p) {
   if (!visible_ || !pos_.Contains(p)) return nullptr;
   for (auto* node : ShownNodes()) {
-    if (node->GetPos().Contains(p) && node->IsMouseEnabled()) return node;
+    if (!node->GetPos().Contains(p)) continue;
+    CControlUI* box = node->GetCheckBox();
+    if (box->IsVisible() && box->IsMouseEnabled() && box->GetPos().Contains(p)) return box;
+    if (node->IsMouseEnabled()) return node;
   }
   return mouseEnabled_ ? this : nullptr;
 }

@@ -418,8 +418,27 @@ class CListUI : public CVerticalLayoutUI {
 
 // A tree node with a check box. Checking a node checks or unchecks all of
 // its descendants.
+class CTreeNodeUI;
+
+// The check box of a tree node. Checking or unchecking it (by a click or in
+// code) sets the check boxes of all the node's descendants the same way.
+class CTreeCheckBoxUI : public CCheckBoxUI {
+ public:
+  explicit CTreeCheckBoxUI(CTreeNodeUI& node) : node_(node) {}
+  CTreeNodeUI& GetNode() const { return node_; }
+  void Selected(bool selected, bool sendNotify = true) override;
+  // Sets only this box.
+  void SetOwnState(bool selected) { COptionUI::Selected(selected, false); }
+
+ private:
+  CTreeNodeUI& node_;
+};
+
+// A tree node: its text, its check box (found by point as a control of its
+// own, whose parent is the node) and its child nodes.
 class CTreeNodeUI : public CLabelUI {
  public:
+  CTreeNodeUI();
   std::wstring GetClass() const override { return L"TreeNode"; }
   CTreeNodeUI* GetParentNode() const { return parentNode_; }
   int GetChildNodeCount() const { return static_cast<int>(children_.size()); }
@@ -430,24 +449,31 @@ class CTreeNodeUI : public CLabelUI {
   int GetDepth() const;
   bool IsExpanded() const { return expanded_; }
   void SetExpanded(bool expanded);
-  bool GetCheck() const { return checked_; }
-  // Sets this node and every descendant; sends "selectchanged" for this node.
-  void SetCheck(bool check, bool sendNotify = true);
-  bool IsCheckBoxVisible() const { return checkBoxVisible_; }
-  // A click toggles the check box.
+  CTreeCheckBoxUI* GetCheckBox() const { return checkBox_.get(); }
+  bool GetCheck() const { return checkBox_->GetCheck(); }
+  // Sets this node and every descendant; sends "selectchanged" from this
+  // node's check box when `sendNotify` and its state changed.
+  void SetCheck(bool check, bool sendNotify = true) { checkBox_->Selected(check, sendNotify); }
+  bool IsCheckBoxVisible() const { return checkBox_->IsVisible(); }
+  // A click on the node (outside its check box) sends "click".
   bool IsClickable() const override { return true; }
   void Activate() override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   void SetManager(CPaintManagerUI* manager, CControlUI* parent) override;
+  void SetPos(const Rect& r) override;
   bool Visit(const std::function<bool(CControlUI&)>& visitor) override;
   // Nodes shown below this one (expanded descendants), in order.
   void CollectShown(std::vector<CTreeNodeUI*>& out);
+  // Where the text starts, after the check box (window pixels).
+  int TextLeft() const;
 
  private:
-  void SetCheckRecursive(bool check);
+  friend class CTreeCheckBoxUI;
+  void SetDescendantChecks(bool check);
   CTreeNodeUI* parentNode_ = nullptr;
   std::vector<std::unique_ptr<CTreeNodeUI>> children_;
-  bool expanded_ = true, checked_ = false, checkBoxVisible_ = true;
+  std::unique_ptr<CTreeCheckBoxUI> checkBox_;
+  bool expanded_ = true;
 };
 
 class CTreeViewUI : public CVerticalLayoutUI {

@@ -86,7 +86,10 @@ class Painter {
     if (auto* tree = dynamic_cast<CTreeViewUI*>(&c)) {
       p_.save();
       p_.setClipRect(ToQRect(c.GetPos()));
-      for (auto* node : tree->ShownNodes()) Control(*node);
+      for (auto* node : tree->ShownNodes()) {
+        Control(*node);
+        if (node->IsCheckBoxVisible()) Control(*node->GetCheckBox());
+      }
       p_.restore();
       return;
     }
@@ -125,11 +128,7 @@ class Painter {
     Rect tp = c.GetTextPadding();
     QRect textRect = r.adjusted(pm_.Scale(tp.left), pm_.Scale(tp.top), -pm_.Scale(tp.right), -pm_.Scale(tp.bottom));
     if (auto* node = dynamic_cast<CTreeNodeUI*>(&c)) {
-      if (node->IsCheckBoxVisible()) {
-        int box = pm_.Scale(14);
-        CheckBox(QRect(r.left() + pm_.Scale(4), r.center().y() - box / 2, box, box), node->GetCheck(), c.IsEnabled());
-        textRect.setLeft(r.left() + pm_.Scale(24));
-      }
+      textRect.setLeft(node->TextLeft());
     } else if (auto* check = dynamic_cast<CCheckBoxUI*>(&c); check && !c.CurrentImage()) {
       int box = pm_.Scale(14);
       CheckBox(QRect(r.left(), r.center().y() - box / 2, box, box), check->GetCheck(), c.IsEnabled());

@@ -301,12 +301,38 @@ TEST(TreeNodes, CheckingANodeChecksOrUnchecksAllDescendants) {
   pm.LayoutIfNeeded();
   EXPECT_EQ(view->ShownNodes().size(), 3u);
   EXPECT_TRUE(a1->GetPos().IsEmpty());
-  EXPECT_EQ(pm.FindControl(Point{150, a->GetPos().top + 2}), a);
-  // A click on a node toggles its check box, with its children.
-  pm.MouseDown(Point{150, a->GetPos().top + 2});
-  pm.MouseUp(Point{150, a->GetPos().top + 2});
+  Point onText{150, (a->GetPos().top + a->GetPos().bottom) / 2};
+  EXPECT_EQ(pm.FindControl(onText), a);
+  // The check box is a control of its own whose parent is the node; a click
+  // on it toggles the node with its children, a click on the text does not.
+  Rect box = a->GetCheckBox()->GetPos();
+  Point onBox{(box.left + box.right) / 2, (box.top + box.bottom) / 2};
+  ASSERT_EQ(pm.FindControl(onBox), a->GetCheckBox());
+  EXPECT_EQ(pm.FindControl(onBox)->GetParent(), a);
+  EXPECT_EQ(a->GetCheckBox()->GetClass(), L"CheckBox");
+  pm.MouseDown(onText);
+  pm.MouseUp(onText);
+  EXPECT_FALSE(a->GetCheck());
+  pm.MouseDown(onBox);
+  pm.MouseUp(onBox);
   EXPECT_TRUE(a->GetCheck());
   EXPECT_TRUE(a2->GetCheck());
+  // Checking through the check box itself, as windows do, also propagates.
+  root->GetCheckBox()->Selected(false, true);
+  EXPECT_FALSE(a1->GetCheck());
+  EXPECT_FALSE(b->GetCheck());
+  // A hidden check box is not hit; the text starts further left.
+  int textWithBox = a->TextLeft();
+  a->SetAttribute(L"checkboxvisible", L"false");
+  pm.LayoutIfNeeded();
+  EXPECT_EQ(pm.FindControl(onBox), a);
+  EXPECT_LT(a->TextLeft(), textWithBox);
+  // Removing a node forgets its check box too.
+  pm.MouseDown(Point{(b->GetCheckBox()->GetPos().left + b->GetCheckBox()->GetPos().right) / 2,
+                     (b->GetCheckBox()->GetPos().top + b->GetCheckBox()->GetPos().bottom) / 2});
+  root->RemoveChildNode(b);
+  pm.MouseUp(Point{0, 0});
+  EXPECT_EQ(root->GetChildNodeCount(), 1);
 }
 
 }  // namespace
