@@ -26,6 +26,8 @@ struct NativeWindowParams {
   Rect rect;  // kCwUseDefault members: the skin's size, centred later
 };
 
+enum class WindowState { kNormal, kMinimized, kMaximized };
+
 class NativeWindow {
  public:
   virtual ~NativeWindow() = default;
@@ -37,6 +39,14 @@ class NativeWindow {
   // Any thread. Geometry in screen pixels.
   virtual void Show(bool show, bool activate) = 0;
   virtual bool IsShown() const = 0;
+  // Any thread.
+  virtual void SetWindowState(WindowState state) = 0;
+  virtual WindowState GetWindowState() const = 0;
+  virtual void SetInputEnabled(bool enabled) = 0;
+  virtual bool IsInputEnabled() const = 0;
+  // Extended style bits (kWsExToolWindow keeps the window off the taskbar).
+  virtual void SetExStyle(std::uint32_t exStyle) = 0;
+  virtual void BringToTop() = 0;
   virtual void SetRect(const Rect& r) = 0;
   virtual Rect GetRect() const = 0;
   // The work area of the screen the window is on (for centring).

@@ -63,6 +63,12 @@ class HeadlessWindow : public NativeWindow {
   bool IsOwnThread() const override { return std::this_thread::get_id() == thread_; }
   void Show(bool show, bool) override { shown_ = show && !destroyed_; }
   bool IsShown() const override { return shown_; }
+  void SetWindowState(WindowState state) override { state_ = state; }
+  WindowState GetWindowState() const override { return state_; }
+  void SetInputEnabled(bool enabled) override { enabled_ = enabled; }
+  bool IsInputEnabled() const override { return enabled_; }
+  void SetExStyle(std::uint32_t exStyle) override { exStyle_ = exStyle; }
+  void BringToTop() override {}
   void SetRect(const Rect& r) override {
     std::lock_guard lock(mutex_);
     rect_ = r;
@@ -95,7 +101,9 @@ class HeadlessWindow : public NativeWindow {
   std::thread::id thread_;
   mutable std::mutex mutex_;
   Rect rect_;
-  std::atomic<bool> shown_{false}, ended_{false}, destroyed_{false};
+  std::atomic<bool> shown_{false}, ended_{false}, destroyed_{false}, enabled_{true};
+  std::atomic<WindowState> state_{WindowState::kNormal};
+  std::atomic<std::uint32_t> exStyle_{0};
 };
 
 }  // namespace

@@ -123,6 +123,19 @@ inline constexpr unsigned kWmMenuCommand = kWmUserBase + 3;
 inline constexpr std::uint32_t kWsPopup = 0x80000000u;
 inline constexpr std::uint32_t kWsClipChildren = 0x02000000u;
 inline constexpr std::uint32_t kWsExTopmost = 0x00000008u;
+inline constexpr std::uint32_t kWsExToolWindow = 0x00000080u;
+inline constexpr std::uint32_t kWsExAppWindow = 0x00040000u;
+
+// ShowWindow commands.
+inline constexpr int kSwHide = 0;
+inline constexpr int kSwShowNormal = 1;
+inline constexpr int kSwShowMinimized = 2;
+inline constexpr int kSwMaximize = 3;
+inline constexpr int kSwShowNoActivate = 4;
+inline constexpr int kSwShow = 5;
+inline constexpr int kSwMinimize = 6;
+inline constexpr int kSwRestore = 9;
+inline constexpr int kSwShowDefault = 10;
 inline constexpr int kCwUseDefault = static_cast<int>(0x80000000u);
 
 inline std::intptr_t MakePointLParam(Point p) {

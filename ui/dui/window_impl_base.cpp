@@ -107,6 +107,54 @@ void WindowImplBase::ShowWindow(bool show, bool takeFocus) {
   if (native_) native_->Show(show, takeFocus);
 }
 
+void WindowImplBase::ShowWindowCommand(int command) {
+  if (!native_) return;
+  switch (command) {
+    case kSwHide:
+      native_->Show(false, false);
+      break;
+    case kSwShowMinimized:
+    case kSwMinimize:
+      native_->SetWindowState(WindowState::kMinimized);
+      native_->Show(true, false);
+      break;
+    case kSwMaximize:
+      native_->SetWindowState(WindowState::kMaximized);
+      native_->Show(true, true);
+      break;
+    case kSwShowNormal:
+    case kSwRestore:
+      native_->SetWindowState(WindowState::kNormal);
+      native_->Show(true, true);
+      break;
+    case kSwShowNoActivate:
+      native_->Show(true, false);
+      break;
+    default:
+      native_->Show(true, true);
+      break;
+  }
+}
+
+bool WindowImplBase::IsZoomed() const { return native_ && native_->GetWindowState() == WindowState::kMaximized; }
+
+bool WindowImplBase::IsIconic() const { return native_ && native_->GetWindowState() == WindowState::kMinimized; }
+
+void WindowImplBase::EnableWindow(bool enable) {
+  if (native_) native_->SetInputEnabled(enable);
+}
+
+bool WindowImplBase::IsWindowEnabled() const { return native_ && native_->IsInputEnabled(); }
+
+void WindowImplBase::BringWindowToTop() {
+  if (native_) native_->BringToTop();
+}
+
+void WindowImplBase::SetExStyle(std::uint32_t exStyle) {
+  exStyle_ = exStyle;
+  if (native_) native_->SetExStyle(exStyle);
+}
+
 void WindowImplBase::CenterWindow() {
   if (!native_) return;
   Rect r = native_->GetRect();
@@ -162,6 +210,8 @@ std::intptr_t WindowImplBase::HandleMessage(unsigned msg, std::uintptr_t wParam,
   bool handled = false;
   std::intptr_t r = HandleCustomMessage(msg, wParam, lParam, handled);
   if (handled) return r;
+  const bool mouse = msg >= kWmMouseMove && msg <= kWmRButtonUp;
+  if (mouse && native_ && !native_->IsInputEnabled()) return 0;
   switch (msg) {
     case kWmMouseMove:
       pm_.MouseMove(PointFromLParam(lParam));

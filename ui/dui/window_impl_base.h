@@ -61,6 +61,18 @@ class WindowImplBase : public INotifyUI, public IDialogBuilderCallback, public I
   // Ends the window (the modal loop returns `result`). Any thread.
   void Close(int result = kModalCancel);
   void ShowWindow(bool show = true, bool takeFocus = true);
+  // The Win32 ShowWindow commands (kSwHide, kSwShowNormal, kSwMinimize,
+  // kSwMaximize, kSwRestore, ...).
+  void ShowWindowCommand(int command);
+  bool IsZoomed() const;
+  bool IsIconic() const;
+  // A disabled window takes no input; its controls keep their own state.
+  void EnableWindow(bool enable);
+  bool IsWindowEnabled() const;
+  void BringWindowToTop();
+  // Changes the extended style (kWsExToolWindow / kWsExAppWindow decide the
+  // taskbar presence).
+  void SetExStyle(std::uint32_t exStyle);
   void CenterWindow();
   // Sets the DPI and, for a window that took its size from the skin, resizes
   // it to the skin size at that DPI (keeping its centre).

@@ -417,6 +417,43 @@ class QtWindow : public NativeWindow {
     });
   }
   bool IsShown() const override { return shown_; }
+  void SetWindowState(WindowState state) override {
+    state_ = state;
+    OnGui([this, state] {
+      if (!canvas_) return;
+      Qt::WindowStates s = canvas_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+      if (state == WindowState::kMinimized) s |= Qt::WindowMinimized;
+      if (state == WindowState::kMaximized) s |= Qt::WindowMaximized;
+      canvas_->setWindowState(s);
+    });
+  }
+  WindowState GetWindowState() const override { return state_; }
+  void SetInputEnabled(bool enabled) override {
+    enabled_ = enabled;
+    OnGui([this, enabled] {
+      if (canvas_) canvas_->setEnabled(enabled);
+    });
+  }
+  bool IsInputEnabled() const override { return enabled_; }
+  void SetExStyle(std::uint32_t exStyle) override {
+    OnGui([this, exStyle] {
+      if (!canvas_ || popupMenu_) return;
+      // A tool window stays off the taskbar; flags take effect on showing.
+      bool visible = canvas_->isVisible();
+      Qt::WindowFlags flags = canvas_->windowFlags() & ~(Qt::Tool | Qt::WindowStaysOnTopHint);
+      flags |= (exStyle & kWsExToolWindow) ? Qt::Tool : Qt::Window;
+      if (exStyle & kWsExTopmost) flags |= Qt::WindowStaysOnTopHint;
+      canvas_->setWindowFlags(flags);
+      if (visible) canvas_->show();
+    });
+  }
+  void BringToTop() override {
+    OnGui([this] {
+      if (!canvas_) return;
+      canvas_->raise();
+      canvas_->activateWindow();
+    });
+  }
   void SetRect(const Rect& r) override {
     {
       std::lock_guard lock(mutex_);
@@ -634,7 +671,8 @@ class QtWindow : public NativeWindow {
   std::unordered_map<CControlUI*, QPointer<QWidget>> widgets_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // GUI thread
   Rect rect_, workArea_{0, 0, 1920, 1080};
-  std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false};
+  std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false}, enabled_{true};
+  std::atomic<WindowState> state_{WindowState::kNormal};
   bool popupMenu_ = false;
   QEventLoop* loop_ = nullptr;
   std::mutex modalMutex_;

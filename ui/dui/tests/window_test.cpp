@@ -221,6 +221,37 @@ TEST_F(WindowTest, MenuClickPostsTheCommandRecordToTheOwnerAndCloses) {
   CResourceManager::GetInstance().SetTextQueryInterface(nullptr);
 }
 
+TEST_F(WindowTest, ShowCommandsSetTheWindowStateAndDisabledWindowsTakeNoClicks) {
+  DialogWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"dlg", 0, 0));
+  w.ShowWindowCommand(kSwMaximize);
+  EXPECT_TRUE(w.IsZoomed());
+  EXPECT_FALSE(w.IsIconic());
+  w.ShowWindowCommand(kSwMinimize);
+  EXPECT_TRUE(w.IsIconic());
+  EXPECT_TRUE(w.GetHWND()->IsShown());
+  w.ShowWindowCommand(kSwRestore);
+  EXPECT_FALSE(w.IsIconic());
+  EXPECT_FALSE(w.IsZoomed());
+  w.ShowWindowCommand(kSwHide);
+  EXPECT_FALSE(w.GetHWND()->IsShown());
+  w.ShowWindowCommand(kSwShowNormal);
+  EXPECT_TRUE(w.GetHWND()->IsShown());
+
+  w.EnableWindow(false);
+  EXPECT_FALSE(w.IsWindowEnabled());
+  w.TakeNotes();
+  ClickControl(w, L"OKBTN");
+  EXPECT_TRUE(w.TakeNotes().empty());
+  EXPECT_TRUE(w.IsWindow());
+  w.EnableWindow(true);
+  ClickControl(w, L"OKBTN");
+  EXPECT_FALSE(w.IsWindow());
+
+  w.SetExStyle(kWsExToolWindow);
+  EXPECT_EQ(w.GetExStyle(), kWsExToolWindow);
+}
+
 TEST_F(WindowTest, CentresOnTheWorkArea) {
   DialogWindow w;
   ASSERT_TRUE(w.Create(nullptr, L"dlg", 0, 0));
