@@ -1,5 +1,5 @@
 // orlin-skin-preview --skin FILE [--lang en|zh_cn] [--size WxH] --out PNG [--message KEY]
-//                    [--resources DIR]
+//                    [--resources DIR] [--dpi N]
 //
 // Renders a skin offscreen through the Qt backend into a PNG. Skins and
 // images are read from DIR (default: the program's own folder, where the
@@ -38,6 +38,17 @@ const TextTable& MenuTexts() {
   });
   return table;
 }
+
+// The DPI the message window takes from the settings record.
+class FixedDpi : public MsgWndHost {
+ public:
+  explicit FixedDpi(int dpi) : dpi_(dpi) {}
+  int GetDpi() const override { return dpi_; }
+  void SetDpi(int dpi, int) override { dpi_ = dpi; }
+
+ private:
+  int dpi_;
+};
 
 class PreviewWindow : public WindowImplBase {
  public:
@@ -83,7 +94,7 @@ bool SkinHasMenu(const std::wstring& skin) {
 int Usage() {
   std::fputs(
       "usage: orlin-skin-preview --skin FILE [--lang en|zh_cn] [--size WxH] --out PNG [--message KEY]"
-      " [--resources DIR]\n",
+      " [--resources DIR] [--dpi N]\n",
       stderr);
   return 2;
 }
@@ -99,7 +110,8 @@ int main(int argc, char** argv) {
   }
   if (!args.count("out") || (!args.count("skin") && !args.count("message"))) return Usage();
   for (const auto& [key, value] : args) {
-    if (key != "skin" && key != "lang" && key != "size" && key != "out" && key != "message" && key != "resources") {
+    if (key != "skin" && key != "lang" && key != "size" && key != "out" && key != "message" && key != "resources" &&
+        key != "dpi") {
       return Usage();
     }
   }
@@ -133,9 +145,12 @@ int main(int argc, char** argv) {
     if (cx <= 0 || cy <= 0) return Usage();
   }
 
+  const int dpi = args.count("dpi") ? std::atoi(args["dpi"].c_str()) : 96;
+  if (dpi < 48 || dpi > 480) return Usage();
+  FixedDpi host(dpi);
   std::unique_ptr<WindowImplBase> window;
   if (args.count("message")) {
-    auto msg = std::make_unique<CMsgWnd>(nullptr, L"");
+    auto msg = std::make_unique<CMsgWnd>(&host, L"");
     if (args.count("skin")) std::fputs("orlin-skin-preview: --message uses msg.xml\n", stderr);
     if (!msg->Create(nullptr, L"msgwnd", kWsPopup | kWsClipChildren, kWsExTopmost, 0, 0, cx, cy)) {
       std::fputs("orlin-skin-preview: cannot build msg.xml\n", stderr);
@@ -148,8 +163,10 @@ int main(int argc, char** argv) {
   } else if (SkinHasMenu(skin)) {
     PreviewWindow owner(L"");
     CResourceManager::GetInstance().SetTextQueryInterface(&owner);
+    owner.GetPaintManager().SetDPI(dpi);
     auto menu = std::make_unique<CMenuWnd>();
-    if (!menu->Init(nullptr, skin, Point{0, 0}, nullptr, nullptr, CMenuWnd::kAlignLeft | CMenuWnd::kAlignTop)) {
+    if (!menu->Init(nullptr, skin, Point{0, 0}, &owner.GetPaintManager(), nullptr,
+                    CMenuWnd::kAlignLeft | CMenuWnd::kAlignTop)) {
       std::fputs("orlin-skin-preview: cannot build the menu skin\n", stderr);
       return 1;
     }
@@ -170,6 +187,7 @@ int main(int argc, char** argv) {
     }
     CResourceManager::GetInstance().ReloadText();
     CResourceManager::GetInstance().SetTextQueryInterface(nullptr);
+    plain->ApplyDPI(dpi);
     window = std::move(plain);
   }
   window->ShowWindow(true, false);

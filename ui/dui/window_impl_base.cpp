@@ -1,8 +1,37 @@
 #include "ui/dui/window_impl_base.h"
 
+#include <algorithm>
 #include <future>
+#include <vector>
 
 namespace orlin::dui {
+
+namespace {
+// Windows that have a native window, for FindWindow.
+std::mutex g_windowsMutex;
+std::vector<WindowImplBase*> g_windows;
+
+void Register(WindowImplBase* w) {
+  std::lock_guard lock(g_windowsMutex);
+  g_windows.push_back(w);
+}
+
+void Unregister(WindowImplBase* w) {
+  std::lock_guard lock(g_windowsMutex);
+  g_windows.erase(std::remove(g_windows.begin(), g_windows.end(), w), g_windows.end());
+}
+}  // namespace
+
+WindowImplBase* WindowImplBase::FindWindow(const std::wstring& className, const std::wstring& windowName) {
+  std::lock_guard lock(g_windowsMutex);
+  for (auto* w : g_windows) {
+    if ((className.empty() || w->GetWindowClassName() == className) &&
+        (windowName.empty() || w->windowName_ == windowName)) {
+      return w;
+    }
+  }
+  return nullptr;
+}
 
 WindowImplBase::WindowImplBase() : life_(std::make_shared<Life>()) {
   life_->window = this;
@@ -10,6 +39,7 @@ WindowImplBase::WindowImplBase() : life_(std::make_shared<Life>()) {
 }
 
 WindowImplBase::~WindowImplBase() {
+  Unregister(this);
   {
     std::lock_guard lock(life_->mutex);
     life_->window = nullptr;
@@ -42,6 +72,7 @@ bool WindowImplBase::Create(WindowImplBase* parent, const std::wstring& windowNa
   native_ = backend_->CreateNativeWindow(*this, parent ? parent->GetHWND() : nullptr, params);
   if (!native_) return false;
   pm_.SetNativeWindow(native_.get());
+  Register(this);
   skinSized_ = cx == kCwUseDefault || cy == kCwUseDefault;
   Size size = skinSized_ ? Size{pm_.Scale(pm_.GetInitSize().cx), pm_.Scale(pm_.GetInitSize().cy)} : Size{cx, cy};
   int left = x == kCwUseDefault ? 0 : x;
@@ -234,6 +265,7 @@ std::intptr_t WindowImplBase::HandleMessage(unsigned msg, std::uintptr_t wParam,
 }
 
 void WindowImplBase::NativeDestroyed() {
+  Unregister(this);
   pm_.SetNativeWindow(nullptr);
   closed_ = true;
   OnFinalMessage();

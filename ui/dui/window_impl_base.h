@@ -85,6 +85,11 @@ class WindowImplBase : public INotifyUI, public IDialogBuilderCallback, public I
   std::uint32_t GetStyle() const { return style_; }
   std::uint32_t GetExStyle() const { return exStyle_; }
 
+  // A window of this process by window class and name (either may be empty
+  // to match any), as another part of the program finds the main window.
+  // The pointer is valid while that window exists; post or send to it only.
+  static WindowImplBase* FindWindow(const std::wstring& className, const std::wstring& windowName);
+
   // Window messages (Win32 numbering).
   void PostMessageW(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
   std::intptr_t SendMessageW(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);

@@ -252,6 +252,23 @@ TEST_F(WindowTest, ShowCommandsSetTheWindowStateAndDisabledWindowsTakeNoClicks) 
   EXPECT_EQ(w.GetExStyle(), kWsExToolWindow);
 }
 
+TEST_F(WindowTest, WindowsAreFoundByClassAndNameWhileTheyExist) {
+  EXPECT_EQ(WindowImplBase::FindWindow(L"TestWnd", L"main"), nullptr);
+  {
+    DialogWindow w;
+    ASSERT_TRUE(w.Create(nullptr, L"main", 0, 0));
+    EXPECT_EQ(WindowImplBase::FindWindow(L"TestWnd", L"main"), &w);
+    EXPECT_EQ(WindowImplBase::FindWindow(L"TestWnd", L""), &w);
+    EXPECT_EQ(WindowImplBase::FindWindow(L"OtherWnd", L"main"), nullptr);
+    w.Close(1);
+    backend->Pump();
+    EXPECT_EQ(WindowImplBase::FindWindow(L"TestWnd", L"main"), nullptr);
+  }
+  DialogWindow gone;
+  ASSERT_TRUE(gone.Create(nullptr, L"main", 0, 0));
+  EXPECT_NE(WindowImplBase::FindWindow(L"TestWnd", L"main"), nullptr);
+}
+
 TEST_F(WindowTest, CentresOnTheWorkArea) {
   DialogWindow w;
   ASSERT_TRUE(w.Create(nullptr, L"dlg", 0, 0));
