@@ -3,6 +3,7 @@
 // is deterministic, and each thread that creates windows has its own message
 // queue (as Win32 threads do), which tests pump. Window logic is tested on it.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -81,7 +82,7 @@ class HeadlessBackend : public UiBackend, public std::enable_shared_from_this<He
   std::vector<std::function<void(unsigned)>*> trays_;
   bool hasTray_ = true;
   std::optional<std::filesystem::path> nextFolder_;
-  bool quit_ = false;
+  std::atomic<bool> quit_{false};
   Point cursor_{100, 100};
   Rect workArea_{0, 0, 1920, 1080};
 };

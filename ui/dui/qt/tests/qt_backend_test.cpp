@@ -72,7 +72,8 @@ std::filesystem::path SourceRoot() {
 class QtBackendTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless the run asks for a real display (xcb under Xvfb).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "dui_qt_test";
     static char* argv[] = {name, nullptr};
