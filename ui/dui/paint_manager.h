@@ -126,8 +126,9 @@ class CPaintManagerUI {
   void SetInitSize(Size s) { initSize_ = s; }
   Size GetMinInfo() const { return minInfo_; }
   void SetMinInfo(Size s) { minInfo_ = s; }
-  // Area that moves the window when dragged, in window pixels; a negative
-  // bottom... as in skins: bottom is the caption height from the top.
+  // The band that moves the window when dragged, as skins write it: left and
+  // right are insets from the window's sides, top and bottom measured from
+  // its top edge, in window pixels.
   Rect GetCaptionRect() const { return caption_; }
   void SetCaptionRect(const Rect& r) { caption_ = r; }
   int GetRoundCorner() const { return roundCorner_; }
