@@ -109,7 +109,9 @@ class WindowImplBase : public INotifyUI, public IDialogBuilderCallback, public I
 
  private:
   struct Life {
-    std::mutex mutex;
+    // Recursive: a handler may run a modal loop that delivers more messages
+    // to the same window.
+    std::recursive_mutex mutex;
     WindowImplBase* window = nullptr;
   };
   std::shared_ptr<UiBackend> backend_;

@@ -269,6 +269,41 @@ TEST_F(WindowTest, WindowsAreFoundByClassAndNameWhileTheyExist) {
   EXPECT_NE(WindowImplBase::FindWindow(L"TestWnd", L"main"), nullptr);
 }
 
+// A window that opens a modal dialog from a message handler, as the main
+// window shows a message while the poller keeps posting to it.
+class OpenerWindow : public RecordingWindow {
+ public:
+  OpenerWindow() : RecordingWindow(L"dialog.xml") {}
+  std::intptr_t HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam, bool& handled) override {
+    if (msg == kWmUserBase + 1) {
+      handled = true;
+      DialogWindow dialog;
+      if (dialog.Create(this, L"dlg", kWsPopup, 0)) modalResult = dialog.ShowModal();
+      return 0;
+    }
+    return RecordingWindow::HandleCustomMessage(msg, wParam, lParam, handled);
+  }
+  int modalResult = 0;
+};
+
+TEST_F(WindowTest, MessagesKeepArrivingWhileAHandlerRunsAModalLoop) {
+  OpenerWindow main;
+  ASSERT_TRUE(main.Create(nullptr, L"main", 0, 0));
+  backend->SetModalHook([&main](WindowImplBase& dialog) {
+    main.Post(kWmUserBase + 7, 70, 0);
+    main.Post(kWmUserBase + 7, 71, 0);
+    dialog.GetHWND()->Dispatch([&dialog] { ClickControl(dialog, L"OKBTN"); });
+  });
+  main.Post(kWmUserBase + 1, 0, 0);
+  backend->Pump();
+  EXPECT_EQ(main.modalResult, kModalOk);
+  std::vector<std::uintptr_t> seen;
+  for (auto [msg, wParam] : main.messages) {
+    if (msg == kWmUserBase + 7) seen.push_back(wParam);
+  }
+  EXPECT_THAT(seen, ::testing::ElementsAre(70u, 71u));
+}
+
 TEST_F(WindowTest, CentresOnTheWorkArea) {
   DialogWindow w;
   ASSERT_TRUE(w.Create(nullptr, L"dlg", 0, 0));
