@@ -10,6 +10,7 @@
 #include <QListView>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +20,7 @@
 #include "tests/support/temp_dir.h"
 #include "ui/dialogs/msg_wnd.h"
 #include "ui/dui/qt/qt_backend.h"
+#include "ui/dui/tray_icon.h"
 #include "ui/dui/window_impl_base.h"
 
 // Fontconfig keeps its caches for the life of the process; that is not ours.
@@ -149,6 +151,20 @@ TEST_F(QtBackendTest, AWindowClosingItselfFromAClickGoesAwayCleanly) {
   w.PostMessageW(kWmUserBase + 1, 1, 0);
   QApplication::processEvents();
   EXPECT_TRUE(w.received.empty());
+}
+
+TEST_F(QtBackendTest, WithoutANotificationAreaTheWindowIsNeverHiddenIntoIt) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"qt", kWsPopup, 0));
+  w.ShowWindow();
+  QApplication::processEvents();
+  CTrayIcon tray;
+  bool made = tray.CreateTrayIcon(&w, 128, L"Orlin");
+  EXPECT_EQ(made, QSystemTrayIcon::isSystemTrayAvailable());
+  EXPECT_EQ(tray.IsVisible(), made);
+  EXPECT_EQ(HideToTray(w, tray), made);
+  QApplication::processEvents();
+  EXPECT_EQ(CanvasOf(w.GetHWND())->isVisible(), !made);
 }
 
 TEST_F(QtBackendTest, StockWidgetsAndModelStayInStepBothWays) {
