@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 
@@ -90,7 +91,10 @@ class EngineProcess {
 
  private:
   bool IsEngineImage(const std::wstring& imageName) const;
-  void ReportStartFailure();
+  // Engine processes in the table, or nullopt when it could not be read.
+  std::optional<int> CountEngines();
+  // Shows the failure message when due; returns the delay before the retry.
+  std::chrono::steady_clock::duration NoteStartFailure();
 
   std::filesystem::path installDir_;
   std::wstring commandLine_;

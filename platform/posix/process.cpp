@@ -1,0 +1,242 @@
+#include "platform/process.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+extern char** environ;
+
+namespace orlin::platform {
+namespace {
+
+// The process table is read from /proc; image names there are bytes, taken
+// as UTF-8 (malformed bytes become U+FFFD).
+std::wstring DecodeUtf8(const std::string& bytes) {
+  std::wstring out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
+    char32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < bytes.size() + (extra == 0 ? 1 : 0);
+    for (int k = 1; ok && k <= extra; ++k) {
+      const auto cont = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
+      if ((cont >> 6) != 0x2) ok = false;
+      cp = (cp << 6) | (cont & 0x3F);
+    }
+    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(L'\uFFFD');
+      ++i;
+      continue;
+    }
+    out.push_back(static_cast<wchar_t>(cp));
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return out;
+}
+
+std::string EncodeUtf8(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    auto cp = static_cast<char32_t>(wc);
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// A process that has exited but was not yet reaped by its parent still has
+// a /proc entry; it is not running.
+bool IsLive(const std::string& procDir) {
+  std::ifstream stat(procDir + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  // The state follows the parenthesised command name, which may itself
+  // contain ") ".
+  const auto close = line.rfind(')');
+  if (close == std::string::npos || close + 2 >= line.size()) return false;
+  const char state = line[close + 2];
+  return state != 'Z' && state != 'X' && state != 'x';
+}
+
+// The program the first word names: a path as it is, a bare name looked up
+// in PATH (done before fork, as the search allocates).
+std::string ResolveProgram(const std::string& word) {
+  if (word.find('/') != std::string::npos) return word;
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t begin = 0;
+  while (begin <= dirs.size()) {
+    std::size_t end = dirs.find(':', begin);
+    if (end == std::string::npos) end = dirs.size();
+    std::string dir = dirs.substr(begin, end - begin);
+    if (dir.empty()) dir = ".";
+    const std::string candidate = dir + "/" + word;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    begin = end + 1;
+  }
+  return word;
+}
+
+// What the starter processes report back through the status pipe.
+struct StartReport {
+  int kind;  // kReportPid or kReportExecError
+  int value;
+};
+constexpr int kReportPid = 1;
+constexpr int kReportExecError = 2;
+
+void WriteReport(int fd, int kind, int value) {
+  const StartReport report{kind, value};
+  // Fewer than PIPE_BUF bytes: written whole or not at all.
+  while (::write(fd, &report, sizeof report) < 0 && errno == EINTR) {
+  }
+}
+
+// Closes every descriptor from 3 up except `keep` (which is close-on-exec
+// and reports an exec failure). Only async-signal-safe calls: this runs
+// between fork and exec.
+void CloseInheritedDescriptors(int keep, int maxFd) {
+#ifdef SYS_close_range
+  const bool below = keep <= 3 || ::syscall(SYS_close_range, 3u, static_cast<unsigned>(keep - 1), 0u) == 0;
+  if (below && ::syscall(SYS_close_range, static_cast<unsigned>(keep + 1), ~0u, 0u) == 0) return;
+#endif
+  for (int fd = 3; fd < maxFd; ++fd) {
+    if (fd != keep) ::close(fd);
+  }
+}
+
+}  // namespace
+
+std::optional<std::vector<ProcessEntry>> SystemProcessTable::Scan() {
+  DIR* proc = ::opendir("/proc");
+  if (!proc) return std::nullopt;
+  std::vector<ProcessEntry> entries;
+  while (const dirent* entry = ::readdir(proc)) {
+    char* end = nullptr;
+    const unsigned long pid = std::strtoul(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0' || pid == 0) continue;
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    std::ifstream commFile(dir + "/comm");
+    std::string comm;
+    // A process that vanished between readdir and open is simply skipped.
+    if (!std::getline(commFile, comm) || !IsLive(dir)) continue;
+    entries.push_back({static_cast<ProcessId>(pid), DecodeUtf8(comm)});
+  }
+  ::closedir(proc);
+  return entries;
+}
+
+std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& commandLine) {
+  const auto words = SplitCommandLine(commandLine);
+  if (words.empty()) return std::nullopt;
+
+  // Everything the children need is prepared here: after fork only
+  // async-signal-safe calls are allowed (other threads may hold locks).
+  std::vector<std::string> args;
+  args.reserve(words.size());
+  for (const auto& w : words) args.push_back(EncodeUtf8(w));
+  const std::string program = ResolveProgram(args.front());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  long openMax = ::sysconf(_SC_OPEN_MAX);
+  const int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+
+  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (devNull < 0) return std::nullopt;
+  int status[2];
+  if (::pipe2(status, O_CLOEXEC) != 0) {
+    ::close(devNull);
+    return std::nullopt;
+  }
+
+  // Double fork: the intermediate child starts a new session (so terminal
+  // signals aimed at us never reach the engine), forks the program and exits
+  // at once. We reap the intermediate child here; the program is adopted by
+  // init (or the nearest subreaper), so it never lingers as our zombie.
+  const pid_t starter = ::fork();
+  if (starter < 0) {
+    ::close(devNull);
+    ::close(status[0]);
+    ::close(status[1]);
+    return std::nullopt;
+  }
+  if (starter == 0) {
+    ::close(status[0]);
+    ::setsid();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      struct sigaction dfl {};
+      dfl.sa_handler = SIG_DFL;
+      for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+      ::dup2(devNull, STDIN_FILENO);
+      ::dup2(devNull, STDOUT_FILENO);
+      ::dup2(devNull, STDERR_FILENO);
+      CloseInheritedDescriptors(status[1], maxFd);
+      ::execve(program.c_str(), argv.data(), environ);
+      WriteReport(status[1], kReportExecError, errno);
+      ::_exit(127);
+    }
+    if (child < 0) {
+      WriteReport(status[1], kReportExecError, errno);
+      ::_exit(1);
+    }
+    WriteReport(status[1], kReportPid, static_cast<int>(child));
+    ::_exit(0);
+  }
+
+  ::close(status[1]);
+  ::close(devNull);
+  while (::waitpid(starter, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  // The pipe reaches end of file once the program has exec'd (close-on-exec)
+  // or reported why it could not.
+  ProcessId pid = 0;
+  bool failed = false;
+  StartReport report{};
+  for (;;) {
+    const ssize_t n = ::read(status[0], &report, sizeof report);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof report)) break;
+    if (report.kind == kReportPid) pid = static_cast<ProcessId>(report.value);
+    if (report.kind == kReportExecError) failed = true;
+  }
+  ::close(status[0]);
+  if (failed || pid == 0) return std::nullopt;
+  return pid;
+}
+
+bool SystemProcessTable::Terminate(ProcessId pid, std::uint32_t /*exitCode*/) {
+  if (pid == 0 || pid > static_cast<ProcessId>(INT_MAX)) return false;
+  return ::kill(static_cast<pid_t>(pid), SIGKILL) == 0;
+}
+
+}  // namespace orlin::platform
