@@ -1,0 +1,49 @@
+#include "monitor/diagnostic_log.h"
+
+#include "monitor/format.h"
+#include "monitor/status_model.h"
+
+namespace orlin {
+
+DiagnosticLog::DiagnosticLog(std::function<void(std::string_view)> fileSink, std::function<std::time_t()> now)
+    : fileSink_(std::move(fileSink)), now_(std::move(now)) {
+  if (!now_) now_ = [] { return std::time(nullptr); };
+}
+
+DiagnosticLog::DiagnosticLog() : DiagnosticLog(nullptr, nullptr) {}
+
+void DiagnosticLog::Write(std::string_view message) {
+  if (message.empty()) return;
+  LogEntry entry;
+  SetField(entry.time, LocalTimeText(now_()));
+  SetField(entry.message, message);
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (ring_.size() >= kCapacity) {
+    // The ring is full: the new line also goes to the run log, so the file
+    // holds everything that no longer fits in memory.
+    if (fileSink_) {
+      std::string line;
+      line.reserve(80 + message.size());
+      line.append(FieldText(entry.time));
+      line.append("   ");
+      line.append(FieldText(entry.message));
+      line.append("\n");
+      fileSink_(line);
+    }
+    ring_.pop_front();
+  }
+  ring_.push_back(entry);
+}
+
+std::vector<LogEntry> DiagnosticLog::Entries() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::vector<LogEntry>(ring_.begin(), ring_.end());
+}
+
+std::size_t DiagnosticLog::Size() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ring_.size();
+}
+
+}  // namespace orlin

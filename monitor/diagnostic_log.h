@@ -1,0 +1,47 @@
+#pragma once
+// The controller's diagnostic log: an in-memory ring of the last 1000 lines
+// that the log page shows, and the run log file, which receives each line
+// that pushes an old one out of the ring.
+//
+// Threads: Write() may be called from any thread (the poller's worker thread
+// writes most lines); Entries() copies under the same lock.
+
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orlin {
+
+struct LogEntry {
+  char time[50] = {};
+  char message[522] = {};
+};
+
+class DiagnosticLog {
+ public:
+  static constexpr std::size_t kCapacity = 1000;
+
+  // `fileSink` receives whole lines ("<time>   <message>\n"); it may be empty
+  // while no run log is open. `now` gives the wall-clock time of each line.
+  DiagnosticLog(std::function<void(std::string_view)> fileSink, std::function<std::time_t()> now);
+  DiagnosticLog();
+
+  // One call is one line; an empty message is ignored.
+  void Write(std::string_view message);
+
+  std::vector<LogEntry> Entries() const;
+  std::size_t Size() const;
+
+ private:
+  std::function<void(std::string_view)> fileSink_;
+  std::function<std::time_t()> now_;
+  mutable std::mutex mutex_;
+  std::deque<LogEntry> ring_;
+};
+
+}  // namespace orlin

@@ -1,0 +1,130 @@
+#pragma once
+// What the status parsers need from outside: where requests go, where results
+// are shown, the clock and the log. The poller builds one MonitorContext and
+// hands it to every parser; tests build one from fakes.
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "common/owner_window.h"
+#include "monitor/diagnostic_log.h"
+#include "monitor/status_model.h"
+
+namespace orlin {
+
+inline constexpr std::string_view kRestBase = "http://localhost:18384/rest/";
+
+// Request kinds of the poller's GETs; the kind travels with the request and
+// decides what the completion does with the answer.
+enum RequestKind : std::int32_t {
+  kKindPeriodic = 0,
+  kKindManualRefresh = 1,
+  kKindPause = 3,
+  kKindResume = 4,
+  kKindFolderDiscovery = 6,
+  kKindDeviceNames = 7,
+};
+
+// Window messages the poller sends to the main window.
+enum MonitorMessage : unsigned {
+  kMsgThisDeviceRefresh = kWmUser + 1010,   // 2034, posted
+  kMsgRemoteDevicesRefresh = kWmUser + 1011,  // 2035, posted
+  kMsgRefreshDone = kWmUser + 1018,         // 2042, sent
+  kMsgOverrideAvailable = kWmUser + 1020,   // 2044, sent
+  kMsgLocalChangesCount = kWmUser + 1021,   // 2045, sent
+  kMsgToolbarLock = kWmUser + 1023,         // 2047, posted
+  kMsgTotalsChanged = kWmUser + 1024,       // 2048, posted
+  kMsgRatesChanged = kWmUser + 1025,        // 2049, posted
+  kMsgFailedCount = kWmUser + 1026,         // 2050, posted
+  kMsgUnsyncedChanged = kWmUser + 1027,     // 2051, posted
+};
+
+// One asynchronous GET for the request loop. The loop adds the key header.
+struct PollRequest {
+  std::string url;
+  std::int32_t kind = kKindPeriodic;
+  std::int32_t parameter = 0;
+};
+
+// A finished request as the loop hands it back. A failed transfer has an
+// empty body. `effectiveUrl` is empty when the transport could not tell it.
+struct PollAnswer {
+  PollRequest request;
+  std::string effectiveUrl;
+  std::string body;
+};
+
+// Where the poller's requests go. Threads: Submit may be called from any
+// thread; the implementation hands the request to the loop thread.
+class RequestSink {
+ public:
+  virtual ~RequestSink() = default;
+  virtual void Submit(const PollRequest& request) = 0;
+  // Blocking POST of a JSON body with the key header; the result is not
+  // examined. Called on the worker thread.
+  virtual void PostJson(const std::string& url, const std::string& body) = 0;
+};
+
+// The two direct calls on the main window: the status label key and the
+// progress value. Called on the worker thread; the implementation hops to the
+// UI thread.
+class StatusView {
+ public:
+  virtual ~StatusView() = default;
+  virtual void SetStatusLabel(const std::wstring& key) = 0;
+  virtual void SetProgress(std::int32_t percent) = 0;
+};
+
+class MonitorClock {
+ public:
+  virtual ~MonitorClock() = default;
+  virtual std::time_t WallNow() = 0;
+  virtual std::chrono::steady_clock::time_point SteadyNow() = 0;
+};
+
+class SystemMonitorClock final : public MonitorClock {
+ public:
+  std::time_t WallNow() override { return std::time(nullptr); }
+  std::chrono::steady_clock::time_point SteadyNow() override { return std::chrono::steady_clock::now(); }
+};
+
+struct MonitorContext {
+  StatusModel& model;
+  DiagnosticLog& log;
+  RequestSink& requests;
+  MonitorClock& clock;
+  OwnerWindow* window = nullptr;  // no message while unset
+  StatusView* view = nullptr;     // no direct call while unset
+
+  // Start of the current transfer-rate interval.
+  std::chrono::steady_clock::time_point rateStopwatch{};
+
+  void Get(std::string url, std::int32_t kind = kKindPeriodic, std::int32_t parameter = 0) {
+    requests.Submit(PollRequest{std::move(url), kind, parameter});
+  }
+  // A system/config fetch; remembers its kind.
+  void FetchConfig(std::int32_t kind, std::int32_t parameter = 0) {
+    model.folder.lastConfigKind.store(kind);
+    Get(std::string(kRestBase) + "system/config", kind, parameter);
+  }
+  void Post(unsigned message, std::uint64_t wParam = 0) {
+    if (window != nullptr) window->Post(message, static_cast<std::uintptr_t>(wParam), 0);
+  }
+  void Send(unsigned message, std::uint64_t wParam = 0) {
+    if (window != nullptr) window->Send(message, static_cast<std::uintptr_t>(wParam), 0);
+  }
+  void SetStatusLabel(const std::wstring& key) {
+    if (view != nullptr) view->SetStatusLabel(key);
+  }
+  void SetProgress(std::int32_t percent) {
+    if (view != nullptr) view->SetProgress(percent);
+  }
+  std::string FolderUrl(std::string_view endpoint, std::string_view folderId) const {
+    return std::string(kRestBase) + std::string(endpoint) + "?folder=" + std::string(folderId);
+  }
+};
+
+}  // namespace orlin

@@ -1,0 +1,42 @@
+#include "monitor/status_model.h"
+
+namespace orlin {
+
+DeviceRecord DeviceRecord::NewDevice(std::string_view deviceId) {
+  DeviceRecord r;
+  SetField(r.address, "-");
+  SetField(r.uploadText, "-");
+  SetField(r.downloadText, "-");
+  SetField(r.name, "unknown");
+  SetField(r.folder, "-");
+  SetField(r.deviceId, deviceId);
+  SetField(r.clientVersion, "-");
+  return r;
+}
+
+std::string SharedFolderState::FolderId() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return folderId_;
+}
+
+void SharedFolderState::SetFolderId(std::string_view id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  folderId_.assign(id);
+}
+
+std::string SharedFolderState::FolderStateText() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return folderStateText_;
+}
+
+void SharedFolderState::SetFolderStateText(std::string_view text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  folderStateText_.assign(text);
+}
+
+SystemSummary StatusModel::Summary() const {
+  std::lock_guard<std::mutex> lock(summaryMutex_);
+  return summary_;
+}
+
+}  // namespace orlin

@@ -1,0 +1,274 @@
+#pragma once
+// The status model: what the poller has learned about the engine, the folder
+// and the devices, in fixed-width rows and capped lists.
+//
+// Threads: the poller's worker thread writes everything here. The main
+// window's data thread and the UI thread read lists and summaries only
+// through Snapshot()/Locked() (each list has its own lock) and the accessors
+// of SharedFolderState (atomics and a small lock). PollState is touched by
+// the worker thread only.
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/text.h"
+#include "monitor/format.h"
+
+namespace orlin {
+
+inline constexpr std::size_t kListCapacity = 1000;
+
+template <std::size_t N>
+void SetField(char (&field)[N], std::string_view text) {
+  CopyToField(field, N, text);
+}
+template <std::size_t N>
+std::string_view FieldText(const char (&field)[N]) {
+  std::size_t n = 0;
+  while (n < N && field[n] != '\0') ++n;
+  return std::string_view(field, n);
+}
+
+// One row of the sync-events list.
+struct SyncEventRecord {
+  char id[20] = {};
+  char action[30] = {};  // "Local modified", "Remote deleted" or empty
+  char path[260] = {};
+  char time[50] = {};
+  std::uint64_t size = 0;
+};
+
+// One row of the conflicts list and of the locally-changed list.
+struct PathTimeRecord {
+  char path[260] = {};
+  char time[52] = {};
+  std::uint64_t size = 0;
+};
+
+// Rows of the unsynced-files, in-progress transfers and last-synced lists.
+struct FileItemRecord {
+  char name[260] = {};
+  char status[10] = {};  // "progress", "queued", "rest" or empty
+  char time[50] = {};
+  char tag[52] = {};     // "lastfind" for rows from the folder statistics
+  std::int32_t percent = 0;
+  std::uint64_t size = 0;
+};
+
+// One row of the failed-files list.
+struct ErrorRecord {
+  char path[260] = {};
+  char error[780] = {};
+};
+
+// One remote device as the engine reports it.
+struct DeviceRecord {
+  char address[30] = {};
+  char uploadText[200] = {};
+  char downloadText[200] = {};
+  char name[200] = {};
+  char folder[200] = {};
+  char deviceId[200] = {};
+  char time[50] = {};
+  char clientVersion[56] = {};
+  double completion = 0;
+  double lastDownloadRate = 0;
+  double lastUploadRate = 0;
+  std::uint64_t globalBytes = 0;
+  std::uint64_t needBytes = 0;
+  std::uint64_t needItems = 0;
+  std::uint64_t needDeletes = 0;
+  std::uint64_t previousInBytesTotal = 0;
+  std::uint64_t previousOutBytesTotal = 0;
+  std::uint64_t inBytesTotal = 0;
+  std::uint64_t outBytesTotal = 0;
+  std::uint8_t paused = 0;
+  std::uint8_t connected = 0;
+  std::uint8_t completionRequested = 0;
+
+  // A record for a device first seen in a completion event or a connection:
+  // "-" texts, name "unknown", not connected.
+  static DeviceRecord NewDevice(std::string_view deviceId);
+};
+
+// The engine's folder status as last read (db/status).
+struct FolderStatus {
+  std::uint64_t globalBytes = 0;
+  std::uint64_t globalDeleted = 0;
+  std::uint64_t globalDirectories = 0;
+  std::uint64_t globalFiles = 0;
+  std::uint64_t globalSymlinks = 0;
+  std::uint64_t globalTotalItems = 0;
+  bool ignorePatterns = false;
+  std::uint64_t inSyncBytes = 0;
+  std::uint64_t inSyncFiles = 0;
+  std::string invalid;
+  std::uint64_t localBytes = 0;
+  std::uint64_t localDeleted = 0;
+  std::uint64_t localDirectories = 0;
+  std::uint64_t localFiles = 0;
+  std::uint64_t localSymlinks = 0;
+  std::uint64_t localTotalItems = 0;
+  std::uint64_t needBytes = 0;
+  std::uint64_t needDeletes = 0;
+  std::uint64_t needDirectories = 0;
+  std::uint64_t needFiles = 0;
+  std::uint64_t needSymlinks = 0;
+  std::uint64_t needTotalItems = 0;
+  std::uint64_t pullErrors = 0;
+  std::string state;
+  std::uint64_t receiveOnlyTotalItems = 0;
+  std::string watchError;
+};
+
+// This computer's engine.
+struct SystemSummary {
+  char versionText[52] = {};
+  std::int32_t cpuPercent = 0;
+  std::uint64_t memory = 0;
+  BrokenDownDuration uptime;
+  std::wstring fileCountText;
+  std::wstring folderCountText;
+  std::wstring sizeText;
+  std::wstring downloadText;
+  std::wstring uploadText;
+};
+
+// A list shared between the worker thread and the readers, with its own lock
+// and its list-changed flag.
+template <typename T>
+class GuardedList {
+ public:
+  // Copies the rows under the lock.
+  std::vector<T> Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::vector<T>(items_.begin(), items_.end());
+  }
+  std::size_t Size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return items_.size();
+  }
+  // Runs fn(std::deque<T>&) under the lock and returns its result.
+  template <typename Fn>
+  decltype(auto) Locked(Fn&& fn) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return fn(items_);
+  }
+  template <typename Fn>
+  decltype(auto) Locked(Fn&& fn) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return fn(static_cast<const std::deque<T>&>(items_));
+  }
+  // Appends under the lock, dropping the oldest rows beyond `capacity`.
+  void AppendCapped(const T& item, std::size_t capacity = kListCapacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    items_.push_back(item);
+    while (items_.size() > capacity) items_.pop_front();
+  }
+  // Replaces the whole list under the lock.
+  void Replace(std::vector<T> rows) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    items_.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+  }
+
+  // The list-changed flag the data thread reads. Set after the lock is
+  // released.
+  void MarkChanged() { changed_.store(true, std::memory_order_release); }
+  void ClearChanged() { changed_.store(false, std::memory_order_release); }
+  bool Changed() const { return changed_.load(std::memory_order_acquire); }
+  // Reads and clears the flag.
+  bool TakeChanged() { return changed_.exchange(false, std::memory_order_acq_rel); }
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<T> items_;
+  std::atomic<bool> changed_{false};
+};
+
+// Folder values read by other threads: the commands test the status code and
+// the folder state, the revert waits on the locally-changed count.
+class SharedFolderState {
+ public:
+  enum StatusCode : std::int32_t { kUpToDate = 0, kPaused = 1, kScanning = 2, kScanWaiting = 3, kSyncing = 4, kOutOfSync = 5 };
+  enum FolderType : std::int32_t { kSendReceive = 0, kSendOnly = 1, kReceiveOnly = 2 };
+
+  std::string FolderId() const;
+  void SetFolderId(std::string_view id);
+  std::string FolderStateText() const;
+  void SetFolderStateText(std::string_view text);
+
+  std::atomic<std::int32_t> statusCode{kUpToDate};
+  std::atomic<std::int32_t> folderPercent{0};
+  std::atomic<std::int32_t> folderType{kSendReceive};
+  // Kind of the last system/config fetch issued (3, 4, 6 or 7).
+  std::atomic<std::int32_t> lastConfigKind{0};
+  // 8 while a settings pause is pending, 9 once the engine reported it.
+  std::atomic<std::int32_t> pauseParameter{0};
+  // 1 from a settings pause until its configuration answer was handled.
+  std::atomic<std::uint8_t> pausing{0};
+  // receiveOnlyTotalItems at the last locally-changed request.
+  std::atomic<std::uint64_t> lastRequestedChangeCount{0};
+
+ private:
+  mutable std::mutex mutex_;
+  std::string folderId_;
+  std::string folderStateText_;
+};
+
+// Worker-thread state of the poller.
+struct PollState {
+  std::string diskEventsCursor = "0";
+  std::string lastGeneralEventId = "0";
+  std::int32_t answerCounter = 0;
+  std::string unsyncedFilesUrl;
+  std::uint64_t storedMaximum = 0;
+  std::vector<std::uint64_t> percentSamples;
+  std::uint64_t lastRequestedNeedCount = 0;
+  std::uint64_t lastRequestedErrorCount = 0;
+  std::uint64_t scanTotal = 0;
+  std::uint64_t scanCurrent = 0;
+  std::uint64_t scanRate = 0;
+  FolderStatus folderStatus;
+  // Rates of the whole engine.
+  std::uint64_t inBytesTotal = 0;
+  std::uint64_t outBytesTotal = 0;
+  std::uint64_t previousInBytesTotal = 0;
+  std::uint64_t previousOutBytesTotal = 0;
+  double lastDownloadRate = 0;
+  double lastUploadRate = 0;
+  double lastElapsedSeconds = 0;
+};
+
+class StatusModel {
+ public:
+  GuardedList<SyncEventRecord> syncEvents;
+  GuardedList<PathTimeRecord> conflicts;
+  GuardedList<DeviceRecord> devices;
+  GuardedList<FileItemRecord> inProgress;
+  GuardedList<FileItemRecord> unsynced;
+  GuardedList<ErrorRecord> failed;
+  GuardedList<PathTimeRecord> locallyChanged;
+  GuardedList<FileItemRecord> lastSynced;
+
+  SharedFolderState folder;
+  PollState poll;  // worker thread only
+
+  SystemSummary Summary() const;
+  template <typename Fn>
+  void UpdateSummary(Fn&& fn) {
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    fn(summary_);
+  }
+
+ private:
+  mutable std::mutex summaryMutex_;
+  SystemSummary summary_;
+};
+
+}  // namespace orlin
