@@ -38,6 +38,15 @@ function(orlin_library)
   endif()
 endfunction()
 
+# orlin_windows_manifest(<target>)
+# Embeds the application manifest (supported systems, asInvoker) into a
+# Windows executable; does nothing elsewhere.
+function(orlin_windows_manifest target)
+  if(WIN32)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows/orlin_manifest.rc)
+  endif()
+endfunction()
+
 # orlin_test(NAME <test> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [SERIAL])
 # One GoogleTest executable registered as one CTest test.
 function(orlin_test)
@@ -46,6 +55,7 @@ function(orlin_test)
     return()
   endif()
   add_executable(${ARG_NAME} ${ARG_SOURCES})
+  orlin_windows_manifest(${ARG_NAME})
   target_link_libraries(${ARG_NAME} PRIVATE orlin_options ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(ORLIN_TEST_RUNNER)
     add_test(NAME ${ARG_NAME} COMMAND ${ORLIN_TEST_RUNNER} $<TARGET_FILE:${ARG_NAME}>)
