@@ -1,0 +1,221 @@
+// The blocking HTTP(S) client over WinInet, with the connection and request
+// flags, headers and read sizes the product has always used.
+
+#include "platform/http_client.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orlin::platform {
+namespace {
+
+constexpr DWORD kReadChunkBytes = 1024;
+constexpr std::size_t kMaxErrorTextChars = 1024;
+
+std::wstring FromUtf8(const std::string& bytes) {
+  if (bytes.empty()) return {};
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+// The system's message for a WinInet error, cut to 1024 characters.
+std::wstring ErrorText(DWORD code) {
+  wchar_t buffer[kMaxErrorTextChars + 1] = {};
+  DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             ::GetModuleHandleW(L"wininet.dll"), code, 0, buffer, kMaxErrorTextChars, nullptr);
+  if (n == 0) {
+    n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, buffer,
+                         kMaxErrorTextChars, nullptr);
+  }
+  if (n == 0) return L"WinInet error " + std::to_wstring(code);
+  std::wstring text(buffer, n);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+  return text;
+}
+
+HttpExchange::Outcome OutcomeOf(DWORD code) {
+  switch (code) {
+    case ERROR_INTERNET_TIMEOUT: return HttpExchange::Outcome::kTimedOut;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+    case ERROR_INTERNET_CONNECTION_ABORTED: return HttpExchange::Outcome::kConnectFailed;
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID: return HttpExchange::Outcome::kTlsFailed;
+    default: return HttpExchange::Outcome::kTransferFailed;
+  }
+}
+
+enum class Verb { kGet, kFormPost, kJsonPost };
+
+// Closes the handle it holds on every path out of a request.
+struct InetHandle {
+  HINTERNET h = nullptr;
+  ~InetHandle() {
+    if (h != nullptr) ::InternetCloseHandle(h);
+  }
+};
+
+}  // namespace
+
+struct CHttpClient::Session {
+  InetHandle internet;
+  std::chrono::milliseconds connectTimeout{0};
+  std::chrono::milliseconds receiveTimeout{0};
+
+  int Request(Verb verb, const std::wstring& url, const std::wstring& headers, const std::wstring& body,
+              std::wstring& answer, HttpExchange& last);
+};
+
+CHttpClient::CHttpClient(std::wstring userAgent) : session_(std::make_unique<Session>()) {
+  session_->internet.h = ::InternetOpenW(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
+
+CHttpClient::~CHttpClient() = default;
+
+int CHttpClient::Get(const std::wstring& url, const std::wstring& headers, std::wstring& answer) {
+  return session_->Request(Verb::kGet, url, headers, headers, answer, last_);
+}
+
+int CHttpClient::FormPost(const std::wstring& url, const std::wstring& form, std::wstring& answer) {
+  return session_->Request(Verb::kFormPost, url, {}, form, answer, last_);
+}
+
+int CHttpClient::JsonPost(const std::wstring& url, const std::wstring& headers, const std::wstring& json,
+                          std::wstring& answer) {
+  return session_->Request(Verb::kJsonPost, url, headers, json, answer, last_);
+}
+
+void CHttpClient::SetConnectTimeout(std::chrono::milliseconds timeout) { session_->connectTimeout = timeout; }
+
+void CHttpClient::SetReceiveTimeout(std::chrono::milliseconds timeout) { session_->receiveTimeout = timeout; }
+
+int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std::wstring& headers,
+                                  const std::wstring& body, std::wstring& answer, HttpExchange& last) {
+  last = HttpExchange{};
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  wchar_t host[256] = {};
+  std::vector<wchar_t> path(url.size() + 2, L'\0');
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = 256;
+  parts.lpszUrlPath = path.data();
+  parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+  wchar_t extra[2048] = {};
+  parts.lpszExtraInfo = extra;
+  parts.dwExtraInfoLength = 2048;
+  if (!::InternetCrackUrlW(url.c_str(), 0, 0, &parts) ||
+      (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+    return kHttpFailure;  // not attempted: the answer stays as it was
+  }
+  const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  const std::wstring object = std::wstring(path.data()) + extra;
+
+  auto fail = [&](DWORD code) {
+    last.outcome = OutcomeOf(code);
+    last.errorText = ErrorText(code);
+    answer = verb == Verb::kGet ? std::wstring(L"CInternetException\n") : last.errorText + L" ";
+    return code == ERROR_INTERNET_TIMEOUT ? kHttpTimeout : kHttpFailure;
+  };
+  if (internet.h == nullptr) return fail(::GetLastError());
+
+  const auto connectLimit = connectTimeout.count() > 0 ? connectTimeout
+                            : verb == Verb::kFormPost  ? CHttpClient::kFormPostConnectTimeout
+                                                       : CHttpClient::kDefaultConnectTimeout;
+  const auto receiveLimit = receiveTimeout.count() > 0 ? receiveTimeout : CHttpClient::kDefaultReceiveTimeout;
+  DWORD value = static_cast<DWORD>(connectLimit.count());
+  ::InternetSetOptionW(internet.h, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value);
+  value = static_cast<DWORD>(receiveLimit.count());
+  ::InternetSetOptionW(internet.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
+  ::InternetSetOptionW(internet.h, INTERNET_OPTION_SEND_TIMEOUT, &value, sizeof value);
+
+  const DWORD connectionFlags = INTERNET_FLAG_KEEP_CONNECTION | (https ? INTERNET_FLAG_SECURE : 0);
+  InetHandle connection;
+  connection.h = ::InternetConnectW(internet.h, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                    connectionFlags, 1);
+  if (connection.h == nullptr) return fail(::GetLastError());
+
+  DWORD requestFlags = connectionFlags;
+  if (verb != Verb::kFormPost) {
+    requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    if (https) requestFlags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
+  }
+  InetHandle request;
+  request.h = ::HttpOpenRequestW(connection.h, verb == Verb::kGet ? L"GET" : L"POST", object.c_str(), nullptr,
+                                 nullptr, nullptr, requestFlags, 1);
+  if (request.h == nullptr) return fail(::GetLastError());
+
+  std::wstring headerText;
+  if (verb == Verb::kFormPost) {
+    DWORD security = 0;
+    DWORD size = sizeof security;
+    if (::InternetQueryOptionW(request.h, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
+      security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+      ::InternetSetOptionW(request.h, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
+    }
+    headerText = L"Content-Type: application/x-www-form-urlencoded; charset=UTF-8\r\n";
+  } else if (verb == Verb::kJsonPost) {
+    headerText = L"Accept: */*,application/json\r\nContent-Type:application/json\r\n" + headers;
+  } else {
+    headerText = headers;
+  }
+  if (!headerText.empty()) {
+    ::HttpAddRequestHeadersW(request.h, headerText.c_str(), static_cast<DWORD>(headerText.size()),
+                             HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  }
+
+  std::string bodyBytes = ToUtf8(body);
+  if (!::HttpSendRequestW(request.h, nullptr, 0, bodyBytes.empty() ? nullptr : bodyBytes.data(),
+                          static_cast<DWORD>(bodyBytes.size()))) {
+    return fail(::GetLastError());
+  }
+
+  DWORD status = 0;
+  DWORD size = sizeof status;
+  if (!::HttpQueryInfoW(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
+    return fail(::GetLastError());
+  }
+  last.httpStatus = static_cast<int>(status);
+  if (verb != Verb::kFormPost) {
+    std::printf("HTTP_STATUS_code:%d\n", static_cast<int>(status));
+    std::fflush(stdout);
+  }
+
+  std::string bytes;
+  char buffer[kReadChunkBytes + 1];
+  for (;;) {
+    std::fill(buffer, buffer + sizeof buffer, '\0');
+    DWORD read = 0;
+    if (!::InternetReadFile(request.h, buffer, kReadChunkBytes, &read)) return fail(::GetLastError());
+    if (read == 0) break;
+    if (bytes.size() + read > CHttpClient::kMaxAnswerBytes) {
+      last.outcome = HttpExchange::Outcome::kTooLarge;
+      last.errorText = L"answer too large";
+      answer = verb == Verb::kGet ? std::wstring(L"CInternetException\n") : last.errorText + L" ";
+      return kHttpFailure;
+    }
+    bytes.append(buffer, read);
+  }
+  answer = FromUtf8(bytes);
+  last.outcome = HttpExchange::Outcome::kAnswered;
+  return status == 200 ? kHttpSuccess : kHttpFailure;
+}
+
+}  // namespace orlin::platform
