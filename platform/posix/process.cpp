@@ -28,7 +28,7 @@ std::wstring DecodeUtf8(const std::string& bytes) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
     int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
     char32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < bytes.size() + (extra == 0 ? 1 : 0);
+    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < bytes.size();
     for (int k = 1; ok && k <= extra; ++k) {
       const auto cont = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
       if ((cont >> 6) != 0x2) ok = false;
