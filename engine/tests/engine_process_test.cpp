@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <deque>
+#include <functional>
 #include <vector>
 
 #include "common/message_presenter.h"
@@ -12,42 +13,41 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A process table held in memory: started programs appear under the image
-// name of their first word, terminated ones vanish.
-class FakeProcessTable : public platform::ProcessTable {
+class FakeTable : public platform::ProcessTable {
  public:
   std::optional<std::vector<platform::ProcessEntry>> Scan() override {
     ++scans;
-    if (unreadable) return std::nullopt;
-    std::vector<platform::ProcessEntry> out;
-    for (const auto& [pid, name] : processes) out.push_back({pid, name});
-    return out;
+    if (failScans > 0) {
+      --failScans;
+      return std::nullopt;
+    }
+    return processes;
   }
   std::optional<platform::ProcessId> StartHidden(const std::wstring& commandLine) override {
     started.push_back(commandLine);
-    if (failStarts > 0) {
-      --failStarts;
-      return std::nullopt;
-    }
-    const auto pid = nextPid++;
-    processes[pid] = L"Sync.exe";
-    return pid;
+    if (!startWorks) return std::nullopt;
+    processes.push_back({nextPid, L"Sync.exe"});
+    return nextPid++;
   }
   bool Terminate(platform::ProcessId pid, std::uint32_t exitCode) override {
     terminated.emplace_back(pid, exitCode);
-    // A stubborn process survives the first attempt.
-    if (stubborn.count(pid) && stubborn[pid]-- > 0) return false;
-    return processes.erase(pid) > 0;
+    // Each engine survives `survivals` terminate calls (a slow exit).
+    if (survivals > 0) {
+      --survivals;
+      return true;
+    }
+    std::erase_if(processes, [pid](const auto& p) { return p.pid == pid; });
+    return true;
   }
 
-  std::map<platform::ProcessId, std::wstring> processes;
-  std::map<platform::ProcessId, int> stubborn;
+  std::vector<platform::ProcessEntry> processes;
   std::vector<std::wstring> started;
   std::vector<std::pair<platform::ProcessId, std::uint32_t>> terminated;
-  platform::ProcessId nextPid = 1000;
-  int failStarts = 0;
+  bool startWorks = true;
+  int failScans = 0;
+  int survivals = 0;
   int scans = 0;
-  bool unreadable = false;
+  platform::ProcessId nextPid = 100;
 };
 
 // Time moves only when the supervisor sleeps.
@@ -61,111 +61,106 @@ class FakeClock : public EngineClock {
 class CountingPresenter : public MessagePresenter {
  public:
   int ShowMessage(const std::wstring& title, const std::wstring& key, bool showCancel) override {
-    shown.push_back({title, key, showCancel});
+    EXPECT_EQ(title, L"Orlin");
+    EXPECT_EQ(key, L"Sync_NoRunning_Msg");
+    EXPECT_TRUE(showCancel);
+    shownAt.push_back(clock->now);
+    if (onShow) onShow();
     return kModalOk;
   }
-  void ShowLoginFailure(const std::wstring&, bool) override {}
-  struct Shown {
-    std::wstring title, key;
-    bool cancel;
-  };
-  std::vector<Shown> shown;
+  void ShowLoginFailure(const std::wstring&, bool) override { ADD_FAILURE(); }
+  FakeClock* clock = nullptr;
+  std::vector<std::chrono::steady_clock::time_point> shownAt;
+  std::function<void()> onShow;
 };
 
-TEST(EngineProcessTest, CommandLineQuotesOnlyPathsWithBlanks) {
+struct Fixture : ::testing::Test {
+  Fixture() { presenter.clock = &clock; }
+  FakeTable table;
+  FakeClock clock;
+  CountingPresenter presenter;
+  EngineProcess engine{"/opt/orlin", table, presenter, clock};
+};
+
+TEST(EngineCommandLine, QuotesOnlyPathsWithBlanks) {
   EXPECT_EQ(EngineProcess::BuildCommandLine("/opt/orlin"),
             L"/opt/orlin/Sync.exe -no-browser -no-console -home=/opt/orlin/syncconfig");
-  EXPECT_EQ(EngineProcess::BuildCommandLine("/opt/my app"),
-            L"\"/opt/my app/Sync.exe\" -no-browser -no-console -home=\"/opt/my app/syncconfig\"");
-  // The process table splits it back into the words the engine receives.
-  const auto words = platform::SplitCommandLine(EngineProcess::BuildCommandLine("/opt/my app"));
-  ASSERT_EQ(words.size(), 4u);
-  EXPECT_EQ(words[0], L"/opt/my app/Sync.exe");
-  EXPECT_EQ(words[3], L"-home=/opt/my app/syncconfig");
+  EXPECT_EQ(EngineProcess::BuildCommandLine("/opt/Tarn App"),
+            L"\"/opt/Tarn App/Sync.exe\" -no-browser -no-console -home=\"/opt/Tarn App/syncconfig\"");
+  // The splitter used to start it gives back the same words.
+  const auto words = platform::SplitCommandLine(EngineProcess::BuildCommandLine("/opt/Tarn App"));
+  const std::vector<std::wstring> expected = {L"/opt/Tarn App/Sync.exe", L"-no-browser", L"-no-console",
+                                              L"-home=/opt/Tarn App/syncconfig"};
+  EXPECT_EQ(words, expected);
 }
 
-TEST(EngineProcessTest, ScanCountsEveryCaseOfTheImageNameAndNothingElse) {
-  FakeProcessTable table;
-  FakeClock clock;
-  CountingPresenter presenter;
-  EngineProcess engine("/opt/orlin", table, presenter, clock);
+TEST_F(Fixture, CountsEngineImagesInAnyCase) {
   EXPECT_EQ(engine.ProcessCount(), -1);
-  EXPECT_FALSE(engine.IsRunning());
-  EXPECT_EQ(engine.ProcessCount(), 0);
-
-  table.processes = {{1, L"SYNC.EXE"}, {2, L"sync.exe"}, {3, L"syncthing"}, {4, L"Sync.exe.bak"}};
+  table.processes = {{1, L"init"}, {2, L"SYNC.EXE"}, {3, L"sync.exe"}, {4, L"Sync.exe.bak"}};
   EXPECT_TRUE(engine.IsRunning());
   EXPECT_EQ(engine.ProcessCount(), 2);
-
-  // An unreadable table says "not running" and keeps the last count.
-  table.unreadable = true;
+  table.processes = {{1, L"init"}};
   EXPECT_FALSE(engine.IsRunning());
-  EXPECT_EQ(engine.ProcessCount(), 2);
+  EXPECT_EQ(engine.ProcessCount(), 0);
+  table.failScans = 1;
+  table.processes = {{2, L"sync.exe"}};
+  EXPECT_FALSE(engine.IsRunning());
+  EXPECT_EQ(engine.ProcessCount(), 0);  // an unreadable table leaves the count
 }
 
-TEST(EngineProcessTest, EnsureRunningStartsOnlyWhenNoEngineExists) {
-  FakeProcessTable table;
-  FakeClock clock;
-  CountingPresenter presenter;
-  EngineProcess engine("/opt/orlin", table, presenter, clock);
+TEST_F(Fixture, EnsureRunningStartsOnlyWhenNoneRuns) {
   table.processes = {{7, L"Sync.exe"}};
   EXPECT_TRUE(engine.EnsureRunning());
   EXPECT_TRUE(table.started.empty());
 
   table.processes.clear();
+  table.failScans = 2;  // unreadable passes start nothing
   EXPECT_TRUE(engine.EnsureRunning());
   ASSERT_EQ(table.started.size(), 1u);
   EXPECT_EQ(table.started[0], engine.CommandLine());
-  EXPECT_TRUE(presenter.shown.empty());
+  EXPECT_EQ(engine.ProcessCount(), 1);
+  EXPECT_TRUE(presenter.shownAt.empty());
 }
 
-TEST(EngineProcessTest, FailedStartsAreReportedButPacedAndRetriedUntilOneSucceeds) {
-  FakeProcessTable table;
-  FakeClock clock;
-  CountingPresenter presenter;
-  EngineProcess engine("/opt/orlin", table, presenter, clock);
-  table.failStarts = 200;  // far more failures than messages allowed
-  const auto begin = clock.now;
-  EXPECT_TRUE(engine.EnsureRunning());
-  EXPECT_EQ(table.started.size(), 201u);
-  ASSERT_FALSE(presenter.shown.empty());
-  for (const auto& m : presenter.shown) {
-    EXPECT_EQ(m.title, L"Orlin");
-    EXPECT_EQ(m.key, L"Sync_NoRunning_Msg");
-    EXPECT_TRUE(m.cancel);
-  }
-  // At most one message per interval of (fake) time, plus the first one.
-  const auto elapsed = clock.now - begin;
-  EXPECT_LE(presenter.shown.size(), 1 + static_cast<std::size_t>(elapsed / std::chrono::seconds(5)));
-  EXPECT_LT(presenter.shown.size(), table.started.size());
-}
-
-TEST(EngineProcessTest, EnsureRunningGivesUpOnlyWhenStopped) {
-  FakeProcessTable table;
-  FakeClock clock;
-  CountingPresenter presenter;
-  EngineProcess engine("/opt/orlin", table, presenter, clock);
-  table.failStarts = 1 << 30;
+TEST_F(Fixture, FailedStartsAreRetriedWithPacedMessages) {
+  table.startWorks = false;
   std::stop_source stop;
-  stop.request_stop();
+  presenter.onShow = [&] {
+    if (presenter.shownAt.size() == 4) stop.request_stop();
+  };
   EXPECT_FALSE(engine.EnsureRunning(stop.get_token()));
+  ASSERT_EQ(presenter.shownAt.size(), 4u);
+  EXPECT_GT(table.started.size(), 4u);  // retried between messages
+  for (std::size_t i = 1; i < presenter.shownAt.size(); ++i) {
+    EXPECT_GE(presenter.shownAt[i] - presenter.shownAt[i - 1], 5s);
+    EXPECT_LE(presenter.shownAt[i] - presenter.shownAt[i - 1], 7s);  // backoff capped at 1 s
+  }
+
+  // Once the engine can start again it does, and a later failure is told at once.
+  table.startWorks = true;
+  EXPECT_TRUE(engine.EnsureRunning());
+  table.processes.clear();
+  table.startWorks = false;
+  const auto before = clock.now;
+  std::stop_source stopAgain;
+  presenter.onShow = [&] { stopAgain.request_stop(); };
+  EXPECT_FALSE(engine.EnsureRunning(stopAgain.get_token()));
+  ASSERT_EQ(presenter.shownAt.size(), 5u);
+  EXPECT_EQ(presenter.shownAt.back(), before);
 }
 
-TEST(EngineProcessTest, StopAllTerminatesWithExitCodeNineUntilNoneIsLeft) {
-  FakeProcessTable table;
-  FakeClock clock;
-  CountingPresenter presenter;
-  EngineProcess engine("/opt/orlin", table, presenter, clock);
-  table.processes = {{1, L"Sync.exe"}, {2, L"sync.exe"}, {3, L"bash"}};
-  table.stubborn[2] = 3;
+TEST_F(Fixture, StopAllTerminatesUntilNoneIsLeft) {
+  table.processes = {{1, L"bash"}, {2, L"sync.exe"}, {3, L"Sync.exe"}};
+  table.survivals = 2;
   EXPECT_TRUE(engine.StopAll());
-  EXPECT_EQ(table.processes.size(), 1u);
-  EXPECT_EQ(table.processes.count(3), 1u);  // other programs are left alone
+  EXPECT_FALSE(engine.IsRunning());
+  ASSERT_EQ(table.processes.size(), 1u);
+  EXPECT_EQ(table.processes[0].pid, 1u);
+  EXPECT_GE(table.terminated.size(), 4u);
   for (const auto& [pid, code] : table.terminated) {
-    EXPECT_NE(pid, 3u);
+    EXPECT_NE(pid, 1u);
     EXPECT_EQ(code, 9u);
   }
-  EXPECT_GE(table.terminated.size(), 5u);  // the stubborn one was tried again
 }
 
 }  // namespace
