@@ -1,0 +1,317 @@
+#include "app/controller/engine_controller.h"
+
+#include <system_error>
+
+#include "app/os_name.h"
+#include "common/message_presenter.h"
+#include "common/owner_window.h"
+#include "common/text.h"
+#include "platform/system_info.h"
+
+namespace orlin {
+namespace {
+
+constexpr auto kReadyPoll = std::chrono::milliseconds(10);
+constexpr auto kConfigPoll = std::chrono::milliseconds(50);
+constexpr auto kDeviceIdPoll = std::chrono::milliseconds(200);
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
+#if defined(_WIN32)
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  return local;
+}
+
+// Deletes `dir` and everything under it. Entries that resist (a file the
+// engine still holds) are retried a few times before giving up, so a log-off
+// racing a dying engine leaves nothing behind.
+bool RemoveTree(const std::filesystem::path& dir) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    std::error_code error;
+    std::filesystem::remove_all(dir, error);
+    if (!std::filesystem::exists(dir, error)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+// Answers every message with OK and shows nothing: for reads that are
+// retried, whose failure is reported once at the end.
+class SilentPresenter final : public MessagePresenter {
+ public:
+  int ShowMessage(const std::wstring&, const std::wstring&, bool) override { return kModalOk; }
+  void ShowLoginFailure(const std::wstring&, bool) override {}
+};
+
+}  // namespace
+
+EngineController::EngineController(InstallLayout layout, platform::ProcessTable& processes,
+                                   MessagePresenter& presenter, EngineClock& clock, OwnerWindow* owner,
+                                   EngineControllerOptions options)
+    : layout_(std::move(layout)),
+      presenter_(presenter),
+      owner_(owner),
+      options_(std::move(options)),
+      files_(layout_, presenter, owner),
+      engine_(layout_.installDir, processes, presenter, clock, options_.engine),
+      http_(platform::kHttpUserAgent),
+      log_([this](std::string_view line) { WriteLogLine(line); }, options_.now),
+      commands_(http_, presenter, MakeHooks()) {
+  commands_.SetOwner(owner);
+}
+
+EngineController::~EngineController() { Shutdown(); }
+
+EngineCommandHooks EngineController::MakeHooks() {
+  EngineCommandHooks hooks;
+  hooks.folderId = [this] { return model_.folder.FolderId(); };
+  hooks.submitConfigFetch = [this](std::int32_t kind, std::int32_t parameter) {
+    std::function<void(std::int32_t, std::int32_t)> submit;
+    {
+      std::lock_guard lock(mutex_);
+      submit = submitConfigFetch_;
+    }
+    if (submit) submit(kind, parameter);
+  };
+  hooks.settingsPauseBegins = [this] {
+    model_.folder.pauseParameter.store(EngineCommands::kSettingsPause);
+    model_.folder.pausing.store(1);
+  };
+  hooks.resetPollerPositions = [this] {
+    // The poller's own thread applies these in its Re-prime; here only the
+    // values other threads read are cleared.
+    model_.folder.lastRequestedChangeCount.store(0);
+  };
+  hooks.reprime = [this] {
+    std::function<void()> reprime;
+    {
+      std::lock_guard lock(mutex_);
+      reprime = reprime_;
+    }
+    if (reprime) reprime();
+  };
+  hooks.localChangeCount = [this] {
+    return static_cast<std::int64_t>(model_.folder.lastRequestedChangeCount.load());
+  };
+  hooks.folderStateText = [this] { return model_.folder.FolderStateText(); };
+  return hooks;
+}
+
+void EngineController::SetPollerHooks(std::function<void(std::int32_t, std::int32_t)> submitConfigFetch,
+                                      std::function<void()> reprime) {
+  std::lock_guard lock(mutex_);
+  submitConfigFetch_ = std::move(submitConfigFetch);
+  reprime_ = std::move(reprime);
+}
+
+std::string EngineController::LogFileName(const std::tm& local) {
+  return std::to_string(local.tm_year + 1900) + "-" + std::to_string(local.tm_mon + 1) + "-" +
+         std::to_string(local.tm_mday) + "-" + std::to_string(local.tm_hour) + "-" + std::to_string(local.tm_min) +
+         "-" + std::to_string(local.tm_sec) + ".txt";
+}
+
+void EngineController::OpenRunLog() {
+  const auto dir = layout_.installDir / "log";
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  std::lock_guard lock(logFileMutex_);
+  logFilePath_ = dir / LogFileName(LocalTime(options_.now()));
+  logFile_.open(logFilePath_, std::ios::app | std::ios::binary);
+}
+
+void EngineController::WriteLogLine(std::string_view line) {
+  std::lock_guard lock(logFileMutex_);
+  if (logFile_.is_open()) {
+    logFile_ << line;
+    logFile_.flush();
+  }
+}
+
+void EngineController::Start() {
+  if (startUp_.joinable()) return;
+  ready_.store(0);
+  startUp_ = std::jthread([this](std::stop_token stop) { StartUpSequence(stop); });
+}
+
+bool EngineController::WaitReady(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!IsReady()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kReadyPoll);
+  }
+  return true;
+}
+
+void EngineController::StartUpSequence(std::stop_token stop) {
+  // 1. No engine of an earlier run stays: it may hold another home.
+  if (!engine_.StopAll(stop)) return;
+
+  // 2. The run log, and the poller's counters from zero.
+  commands_.stateWord.store(0);
+  commands_.previousStateWord.store(0);
+  OpenRunLog();
+  model_.folder.SetFolderId("");
+  model_.poll = PollState{};
+
+  // 3.-4. The account and where its folder lies.
+  const AccountArchive account = files_.ReadAccountArchive();
+  std::optional<UserEntry> entry;
+  if (!account.userName.empty()) entry = files_.ReadUserEntry(account.userName);
+
+  SyncSettings settings;
+  {
+    std::lock_guard lock(mutex_);
+    userName_ = account.userName;
+    server_ = account.server;
+    settings = settings_;
+  }
+  if (entry) {
+    settings.syncFolderPath = entry->path;
+    settings.defaultLocation = entry->isDefault;
+  }
+
+  // 5. The engine writes its configuration on its first run with this home.
+  std::error_code error;
+  while (!std::filesystem::exists(layout_.EngineConfig(), error)) {
+    if (stop.stop_requested()) return;
+    if (!engine_.EnsureRunning(stop)) return;
+    std::this_thread::sleep_for(kConfigPoll);
+  }
+
+  // 6. The key of the REST interface. The engine may still be writing the
+  // file it has just created: a key that is not there yet is read again.
+  EngineConfigFile config(layout_.EngineConfig(), presenter_);
+  std::string apiKey;
+  for (int attempt = 0; attempt < 100 && apiKey.empty() && !stop.stop_requested(); ++attempt) {
+    SilentPresenter quiet;
+    EngineConfigFile probe(layout_.EngineConfig(), quiet);
+    if (!probe.ReadApiKey(apiKey)) std::this_thread::sleep_for(kConfigPoll);
+  }
+  if (apiKey.empty()) config.ReadApiKey(apiKey);  // shows the failure once
+  commands_.SetApiKey(apiKey);
+
+  // 7. This device's ID, once the engine answers.
+  std::wstring deviceId;
+  while (deviceId.size() <= 62) {
+    if (stop.stop_requested()) return;
+    if (auto id = commands_.QueryDeviceId()) deviceId = *id;
+    if (deviceId.size() > 62) break;
+    if (!engine_.EnsureRunning(stop)) return;
+    std::this_thread::sleep_for(kDeviceIdPoll);
+  }
+  settings.deviceId = deviceId;
+
+  // 8. The settings kept in the engine's configuration.
+  const bool loginNeeded = LoginNeeded();
+  config.ReadRateLimits(settings);
+  config.ReadVersioning(settings);
+  config.ReadFolderPath(settings);
+  config.ReadFolderType(settings);
+  config.ReadPullOrder(settings, loginNeeded);
+
+  // 9. Our own files.
+  if (auto language = files_.ReadLanguage()) settings.language = *language;
+  if (!settings.syncFolderPath.empty()) {
+    if (auto ignore = files_.ReadIgnoreText(std::filesystem::path(settings.syncFolderPath))) {
+      settings.ignoreText = *ignore;
+    }
+  }
+  settings.dpi = files_.ReadDpi(settings.dpi);
+
+  {
+    std::lock_guard lock(mutex_);
+    settings_ = settings;
+    deviceId_ = deviceId;
+  }
+  // 10.
+  ready_.store(1);
+}
+
+bool EngineController::LoginNeeded() const { return !files_.MarkerExists(); }
+
+SyncSettings EngineController::Settings() const {
+  std::lock_guard lock(mutex_);
+  return settings_;
+}
+
+std::wstring EngineController::DeviceId() const {
+  std::lock_guard lock(mutex_);
+  return deviceId_;
+}
+
+std::wstring EngineController::UserName() const {
+  std::lock_guard lock(mutex_);
+  return userName_;
+}
+
+std::wstring EngineController::Server() const {
+  std::lock_guard lock(mutex_);
+  return server_;
+}
+
+LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport& transport) {
+  LoginInput input;
+  input.typedServer = request.server;
+  input.userName = request.userName;
+  input.password = request.password;
+  input.deviceId = DeviceId();
+  input.osName = OperatingSystemName();
+  input.computerName = platform::ComputerName();
+  input.settings = Settings();
+  input.settings.syncFolderPath = request.syncFolder;
+  input.settings.defaultLocation = request.makeDefault;
+
+  EngineConfigFile config(layout_.EngineConfig(), presenter_);
+  AccountLogin login(files_, config, transport, presenter_);
+  LoginOutcome outcome = login.Run(input);
+  if (outcome.result != 1) return outcome;
+
+  {
+    std::lock_guard lock(mutex_);
+    userName_ = request.userName;
+    server_ = outcome.storedServer;
+    settings_.syncFolderPath = request.syncFolder;
+    if (outcome.userEntry) {
+      settings_.syncFolderPath = outcome.userEntry->path;
+      settings_.defaultLocation = outcome.userEntry->isDefault;
+    }
+  }
+  loggedOff_.store(false);
+  // The engine reads its configuration only when it starts.
+  commands_.Refresh(0);
+  return outcome;
+}
+
+bool EngineController::LogOff() {
+  loop_.Stop();
+  engine_.StopAll();
+  // An engine that was still starting may have re-created files meanwhile:
+  // stop again until the home stays gone.
+  bool removed = false;
+  for (int attempt = 0; attempt < 5 && !removed; ++attempt) {
+    removed = RemoveTree(layout_.EngineHome());
+    engine_.StopAll();
+    std::error_code error;
+    removed = removed && !std::filesystem::exists(layout_.EngineHome(), error);
+  }
+  loggedOff_.store(true);
+  if (owner_ != nullptr) owner_->Send(kMsgLoggedOff, 0, 0);
+  return removed;
+}
+
+void EngineController::Shutdown() {
+  if (shutDown_.exchange(true)) return;
+  if (startUp_.joinable()) {
+    startUp_.request_stop();
+    startUp_.join();
+  }
+  loop_.Stop();
+  if (options_.stopEngineOnShutdown) engine_.StopAll();
+  std::lock_guard lock(logFileMutex_);
+  if (logFile_.is_open()) logFile_.close();
+}
+
+}  // namespace orlin

@@ -1,0 +1,162 @@
+#pragma once
+// The engine controller: owns the engine process, the engine's settings and
+// identifiers, the account, the engine commands, the request loop and the
+// status model of one main window (or of one orlin-cli run).
+//
+// Lifecycle: construct, Start() runs the start-up sequence on a thread of
+// its own, WaitReady() tells when it has finished. Then the owner decides by
+// LoginNeeded() between the login and the main view. Shutdown() (also run by
+// the destructor) stops that thread and the request loop, and, unless the
+// owner asked to keep it, every engine process.
+//
+// Threads: the start-up thread writes the settings, the key and the device
+// ID before it sets the ready flag; readers look at them only once
+// IsReady(). Login and LogOff run on the caller's thread (a worker of the
+// window that asks).
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "account/login.h"
+#include "app/state_files.h"
+#include "common/install_layout.h"
+#include "engine/config_file.h"
+#include "engine/engine_process.h"
+#include "engine/request_loop.h"
+#include "engine/rest_commands.h"
+#include "engine/sync_settings.h"
+#include "monitor/diagnostic_log.h"
+#include "monitor/status_model.h"
+#include "platform/http_client.h"
+
+namespace orlin {
+
+class MessagePresenter;
+class OwnerWindow;
+class TarnTransport;
+
+struct EngineControllerOptions {
+  // The program stops its engine when it ends; orlin-cli leaves it running
+  // for the next command (and for the user's files).
+  bool stopEngineOnShutdown = true;
+  // Supervision pacing (tests shorten it).
+  EngineProcessOptions engine;
+  // Local time for the run log's file name and lines.
+  std::function<std::time_t()> now = [] { return std::time(nullptr); };
+};
+
+class EngineController {
+ public:
+  // Every reference must outlive the controller. `owner` may be null (no
+  // main window): nothing is posted or sent then.
+  EngineController(InstallLayout layout, platform::ProcessTable& processes, MessagePresenter& presenter,
+                   EngineClock& clock, OwnerWindow* owner = nullptr, EngineControllerOptions options = {});
+  ~EngineController();
+  EngineController(const EngineController&) = delete;
+  EngineController& operator=(const EngineController&) = delete;
+
+  // Runs the start-up sequence on a new thread. Once per controller.
+  void Start();
+  // Waits until the sequence has finished, polling every 10 ms; false when
+  // `timeout` passed first.
+  bool WaitReady(std::chrono::milliseconds timeout);
+  bool IsReady() const { return ready_.load() == 1; }
+
+  // A login is needed exactly while the login marker does not exist.
+  bool LoginNeeded() const;
+
+  struct LoginRequest {
+    std::wstring server;  // as typed: with or without http:// or https://
+    std::wstring userName;
+    std::wstring password;
+    std::wstring syncFolder;
+    bool makeDefault = false;
+  };
+  // Registers this device with the server and refreshes the engine. Failures
+  // are shown through the presenter and change nothing. Needs IsReady().
+  LoginOutcome Login(const LoginRequest& request, TarnTransport& transport);
+
+  // Undoes a login: stops the request loop, every engine and deletes the
+  // engine home; sends the log-off message to the owner. Safe to repeat.
+  // Returns whether the engine home is gone.
+  bool LogOff();
+
+  // Stops the start-up thread and the request loop and, as the options say,
+  // the engine. Safe to repeat.
+  void Shutdown();
+
+  // Settings and identifiers as the start-up sequence read them.
+  SyncSettings Settings() const;
+  std::string ApiKey() const { return commands_.ApiKey(); }
+  std::wstring DeviceId() const;
+  std::wstring UserName() const;
+  std::wstring Server() const;
+  bool LoggedOff() const { return loggedOff_.load(); }
+
+  const InstallLayout& layout() const { return layout_; }
+  EngineProcess& engine() { return engine_; }
+  EngineCommands& commands() { return commands_; }
+  StateFiles& files() { return files_; }
+  StatusModel& model() { return model_; }
+  DiagnosticLog& log() { return log_; }
+  RequestLoop& requestLoop() { return loop_; }
+  const std::filesystem::path& logFilePath() const { return logFilePath_; }
+
+  // The run log's file name for a local time: "<y>-<m>-<d>-<h>-<min>-<s>.txt",
+  // numbers without leading zeros.
+  static std::string LogFileName(const std::tm& local);
+
+  // Hooks the status poller installs so the commands can reach it.
+  void SetPollerHooks(std::function<void(std::int32_t, std::int32_t)> submitConfigFetch,
+                      std::function<void()> reprime);
+
+ private:
+  void StartUpSequence(std::stop_token stop);
+  void OpenRunLog();
+  void WriteLogLine(std::string_view line);
+  EngineCommandHooks MakeHooks();
+
+  InstallLayout layout_;
+  MessagePresenter& presenter_;
+  OwnerWindow* owner_;
+  EngineControllerOptions options_;
+
+  StateFiles files_;
+  EngineProcess engine_;
+  platform::CHttpClient http_;
+  StatusModel model_;
+  std::mutex logFileMutex_;
+  std::ofstream logFile_;
+  std::filesystem::path logFilePath_;
+  DiagnosticLog log_;
+  EngineCommands commands_;
+  RequestLoop loop_;
+
+  mutable std::mutex mutex_;  // guards the values below
+  SyncSettings settings_;
+  std::wstring deviceId_;
+  std::wstring userName_;
+  std::wstring server_;
+  std::function<void(std::int32_t, std::int32_t)> submitConfigFetch_;
+  std::function<void()> reprime_;
+
+  std::atomic<int> ready_{0};
+  std::atomic<bool> loggedOff_{false};
+  std::atomic<bool> shutDown_{false};
+  std::jthread startUp_;
+};
+
+// Message sent to the main window once a log-off has finished.
+inline constexpr unsigned kMsgLoggedOff = 0x400 + 1001;
+
+}  // namespace orlin

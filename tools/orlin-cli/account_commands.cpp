@@ -1,0 +1,57 @@
+// login and logoff.
+
+#include <filesystem>
+#include <iostream>
+
+#include "account/tarn_transport.h"
+#include "cli.h"
+#include "common/text.h"
+#include "platform/http_client.h"
+
+namespace orlin::cli {
+
+int Login(Context& context) {
+  const std::string server = OptionValue(context.args, "--server");
+  const std::string user = OptionValue(context.args, "--user");
+  const std::string password = OptionValue(context.args, "--password");
+  const std::string folder = OptionValue(context.args, "--folder");
+  if (server.empty() || user.empty() || folder.empty()) {
+    context.err << "orlin-cli login: --server, --user and --folder are required\n";
+    return kExitFailed;
+  }
+
+  // The login window only offers folders that exist; here the folder is
+  // made when it does not.
+  std::error_code error;
+  const auto folderPath = std::filesystem::absolute(folder, error);
+  std::filesystem::create_directories(folderPath, error);
+  if (!std::filesystem::is_directory(folderPath, error)) {
+    context.err << "orlin-cli login: cannot use the folder " << folderPath.string() << "\n";
+    return kExitFailed;
+  }
+
+  EngineController::LoginRequest request;
+  request.server = Utf8ToWide(server);
+  request.userName = Utf8ToWide(user);
+  request.password = Utf8ToWide(password);
+  request.syncFolder = folderPath.wstring();
+  request.makeDefault = HasFlag(context.args, "--default");
+
+  HttpTarnTransport transport(platform::kHttpUserAgent);
+  const LoginOutcome outcome = context.controller.Login(request, transport);
+  if (outcome.result != 1) return kExitFailed;
+  context.out << "logged in as " << user << " on " << WideToUtf8(outcome.storedServer) << "; server device "
+              << outcome.serverDeviceId << "\n";
+  return kExitOk;
+}
+
+int LogOff(Context& context) {
+  if (!context.controller.LogOff()) {
+    context.err << "orlin-cli logoff: the engine's files could not all be removed\n";
+    return kExitFailed;
+  }
+  context.out << "logged off\n";
+  return kExitOk;
+}
+
+}  // namespace orlin::cli

@@ -1,0 +1,53 @@
+#pragma once
+// orlin-cli: one sub-command per function. Each gets the controller after
+// its start-up sequence has finished, the words after the sub-command's
+// name, and returns the process's exit code (0 success, 1 failure).
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "app/controller/engine_controller.h"
+
+namespace orlin::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+
+struct Context {
+  EngineController& controller;
+  std::vector<std::string> args;  // after the sub-command's name
+  std::ostream& out;              // results
+  std::ostream& err;              // messages and usage errors
+};
+
+// "--name value" out of `args`; nullopt-like empty string when missing.
+std::string OptionValue(const std::vector<std::string>& args, const std::string& name);
+bool HasFlag(const std::vector<std::string>& args, const std::string& name);
+
+int Login(Context& context);
+int LogOff(Context& context);
+int Pause(Context& context);
+int Resume(Context& context);
+int Refresh(Context& context);
+int Revert(Context& context);
+int Override(Context& context);
+
+// Reads the folder's state straight from the engine while no poller runs,
+// so the commands that wait on it (revert, override) see it change.
+class FolderWatch {
+ public:
+  explicit FolderWatch(EngineController& controller);
+  ~FolderWatch();
+  FolderWatch(const FolderWatch&) = delete;
+  FolderWatch& operator=(const FolderWatch&) = delete;
+  // One reading now; false when the engine did not answer.
+  bool Refresh();
+
+ private:
+  EngineController& controller_;
+  std::jthread thread_;
+};
+
+}  // namespace orlin::cli

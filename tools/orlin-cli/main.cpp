@@ -1,0 +1,90 @@
+// orlin-cli [--install-dir DIR] <command> [options]
+//
+// Runs the engine controller's start-up as the program does (the engine is
+// stopped, restarted and its settings read), then one command. Messages the
+// program would show in its message window are printed on standard error in
+// the current language. Exit code 0 on success, 1 on failure.
+
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <map>
+
+#include "cli.h"
+#include "common/install_layout.h"
+#include "common/text.h"
+#include "engine/engine_process.h"
+#include "platform/executable_path.h"
+#include "platform/process.h"
+#include "platform/single_instance.h"
+#include "ui/dialogs/console_message_presenter.h"
+
+namespace {
+
+using namespace orlin;
+
+constexpr auto kStartUpLimit = std::chrono::minutes(3);
+
+void Usage(std::ostream& out) {
+  out << "usage: orlin-cli [--install-dir DIR] COMMAND [OPTIONS]\n"
+         "commands:\n"
+         "  login --server ADDR --user NAME --password PASS --folder PATH [--default]\n"
+         "  logoff      log off: stop the engine and forget the registration\n"
+         "  pause       pause synchronisation\n"
+         "  resume      resume synchronisation\n"
+         "  refresh     restart, reset and rescan the engine\n"
+         "  revert      revert local changes of a receive-only folder\n"
+         "  override    override remote changes from a send-only folder\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> words(argv + 1, argv + argc);
+  std::filesystem::path installDir = platform::ExecutablePath().parent_path();
+  if (words.size() >= 2 && words[0] == "--install-dir") {
+    installDir = std::filesystem::absolute(words[1]);
+    words.erase(words.begin(), words.begin() + 2);
+  }
+  if (words.empty() || words[0] == "--help" || words[0] == "-h") {
+    Usage(words.empty() ? std::cerr : std::cout);
+    return words.empty() ? cli::kExitFailed : cli::kExitOk;
+  }
+
+  const std::map<std::string, int (*)(cli::Context&)> commands = {
+      {"login", cli::Login},   {"logoff", cli::LogOff},   {"pause", cli::Pause},       {"resume", cli::Resume},
+      {"refresh", cli::Refresh}, {"revert", cli::Revert}, {"override", cli::Override},
+  };
+  const auto command = commands.find(words[0]);
+  if (command == commands.end()) {
+    std::cerr << "orlin-cli: unknown command \"" << words[0] << "\"\n";
+    Usage(std::cerr);
+    return cli::kExitFailed;
+  }
+
+  platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
+  if (instance.AnotherInstanceRuns()) {
+    std::cerr << "orlin-cli: Orlin is already running for " << installDir.string() << "\n";
+    return cli::kExitFailed;
+  }
+
+  InstallLayout layout{installDir};
+  ConsoleMessagePresenter presenter(installDir, std::cerr);
+  platform::SystemProcessTable processes;
+  SystemEngineClock clock;
+  EngineControllerOptions options;
+  options.stopEngineOnShutdown = false;  // the engine keeps syncing after we end
+  EngineController controller(layout, processes, presenter, clock, nullptr, options);
+
+  controller.Start();
+  if (!controller.WaitReady(kStartUpLimit)) {
+    std::cerr << "orlin-cli: the engine did not start\n";
+    controller.Shutdown();
+    return cli::kExitFailed;
+  }
+
+  cli::Context context{controller, std::vector<std::string>(words.begin() + 1, words.end()), std::cout, std::cerr};
+  const int code = command->second(context);
+  controller.Shutdown();
+  return code;
+}
