@@ -46,6 +46,8 @@ class ScratchInstall {
   const InstallLayout& layout() const { return layout_; }
   const std::filesystem::path& installDir() const { return layout_.installDir; }
   const std::filesystem::path& home() const { return home_; }
+  // The scratch directory that holds the install and the home.
+  const std::filesystem::path& root() const { return root_; }
 
   // Ids of the live processes started with this install's engine home
   // (wrapper, engine monitor and engine child).
