@@ -189,20 +189,28 @@ TEST_F(ControllerEndToEnd, RefusedLoginsWriteNothing) {
   testsupport::HttpTestServer broken;
   broken.Route("/apps/orlin/register.php?", testsupport::ScriptedAnswer::Respond(500, server.deviceId()));
 
-  const std::vector<std::pair<std::string, EngineController::LoginRequest>> refusals = {
-      {"wrong password", Request("https://127.0.0.1:8443", "wrong")},
-      {"unreachable server", Request("https://127.0.0.1:1", "secret")},
-      {"not a device ID", Request(garbage.BaseUrl(), "secret")},
-      {"a device ID one short", Request(shortId.BaseUrl(), "secret")},
-      {"server error", Request(broken.BaseUrl(), "secret")},
+  struct Refusal {
+    std::string what;
+    EngineController::LoginRequest request;
+    LoginFailure failure;
   };
-  for (const auto& [what, request] : refusals) {
+  const std::vector<Refusal> refusals = {
+      {"wrong password", Request("https://127.0.0.1:8443", "wrong"), LoginFailure::kRefused},
+      {"unreachable server", Request("https://127.0.0.1:1", "secret"), LoginFailure::kTransport},
+      {"not a device ID", Request(garbage.BaseUrl(), "secret"), LoginFailure::kRefused},
+      {"a device ID one short", Request(shortId.BaseUrl(), "secret"), LoginFailure::kRefused},
+      {"server error", Request(broken.BaseUrl(), "secret"), LoginFailure::kTransport},
+  };
+  for (const auto& [what, request, failure] : refusals) {
     SCOPED_TRACE(what);
     presenter_.Clear();
     HttpTarnTransport transport(platform::kHttpUserAgent);
     const LoginOutcome outcome = controller_->Login(request, transport);
     EXPECT_EQ(outcome.result, 0);
-    EXPECT_FALSE(presenter_.Keys().empty()) << "a refusal must be shown";
+    EXPECT_EQ(outcome.failure, failure);
+    const auto keys = presenter_.Keys();
+    ASSERT_EQ(keys.size(), 1u) << "a refusal is shown once";
+    EXPECT_EQ(keys[0], LoginFailureRuleFor(failure).messageKey);
     EXPECT_FALSE(fs::exists(layout().Marker()));
     EXPECT_FALSE(fs::exists(layout().AccountArchive()));
     EXPECT_EQ(ReadFile(layout().EngineConfig()), configBefore);
