@@ -5,10 +5,14 @@
 // program would show in its message window are printed on standard error in
 // the current language. Exit code 0 on success, 1 on failure.
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <sstream>
 
 #include "cli.h"
 #include "common/install_layout.h"
@@ -36,6 +40,34 @@ void Usage(std::ostream& out) {
          "  revert      revert local changes of a receive-only folder\n"
          "  override    override remote changes from a send-only folder\n";
 }
+
+// The HTTP client writes its debug lines to standard output. The results of
+// a command (a JSON document, say) must stay parseable there, so the debug
+// lines are moved to standard error and the results keep the original
+// standard output for themselves.
+class ResultChannel {
+ public:
+  ResultChannel() {
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    if (saved >= 0) {
+      file_ = ::fdopen(saved, "w");
+      ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
+  }
+  ~ResultChannel() {
+    const std::string text = buffer_.str();
+    std::FILE* out = file_ != nullptr ? file_ : stdout;
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fflush(out);
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  std::ostream& stream() { return buffer_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::ostringstream buffer_;
+};
 
 }  // namespace
 
@@ -68,6 +100,7 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
+  ResultChannel results;  // outlives the controller, which may still print
   InstallLayout layout{installDir};
   ConsoleMessagePresenter presenter(installDir, std::cerr);
   platform::SystemProcessTable processes;
@@ -83,7 +116,8 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
-  cli::Context context{controller, std::vector<std::string>(words.begin() + 1, words.end()), std::cout, std::cerr};
+  cli::Context context{controller, std::vector<std::string>(words.begin() + 1, words.end()), results.stream(),
+                       std::cerr};
   const int code = command->second(context);
   controller.Shutdown();
   return code;
