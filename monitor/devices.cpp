@@ -165,6 +165,12 @@ double ShownRate(double measured, double& lastNonZero, double percentComplete, s
 
 void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
   CJsonPtr root = ParseObject(answer.body);
+  // An object with none of the figures is not a status answer.
+  if (root && !cJSON_IsNumber(cJSON_GetObjectItem(root.get(), "sys")) &&
+      !cJSON_IsNumber(cJSON_GetObjectItem(root.get(), "cpuPercent")) &&
+      !cJSON_IsString(cJSON_GetObjectItem(root.get(), "startTime"))) {
+    root.reset();
+  }
   if (!root) {
     ctx.log.Write(kLogStatusEmpty);
     return;
@@ -203,6 +209,7 @@ void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
 
 void HandleSystemVersion(MonitorContext& ctx, const PollAnswer& answer) {
   CJsonPtr root = ParseObject(answer.body);
+  if (root && !cJSON_IsString(cJSON_GetObjectItem(root.get(), "version"))) root.reset();
   if (!root) {
     ctx.log.Write(kLogVersionEmpty);
     return;
