@@ -170,7 +170,10 @@ void HandleDownloadProgress(MonitorContext& ctx, const Json::Value& event, const
       const Json::Value& file = files[name];
       std::uint64_t done = U64(Member(file, "bytesDone"));
       std::uint64_t total = U64(Member(file, "bytesTotal"));
-      progress.push_back(Progress{Utf8ToWide(name), name, FilePercent(done, total), total});
+      // More bytes done than the total (a file that grew while it came in)
+      // counts as finished rather than as a percent above 100.
+      std::int32_t percent = std::min<std::int32_t>(FilePercent(done, total), 100);
+      progress.push_back(Progress{Utf8ToWide(name), name, percent, total});
     }
   }
 
