@@ -126,6 +126,14 @@ TEST(DiskEventsTest, EmptyBrokenOrWronglyTypedAnswersChangeNothing) {
     HandleDiskEvents(h.ctx, ParserHarness::Answer(body));
     EXPECT_EQ(h.LastLog(), "EventDisk 同步事件 空") << body;
   }
+  // Nesting far beyond what the reader accepts is refused, not a crash.
+  HandleDiskEvents(h.ctx, ParserHarness::Answer(std::string(100000, '[')));
+  EXPECT_EQ(h.LastLog(), "EventDisk 同步事件 空");
+  HandleEventStream(h.ctx, ParserHarness::Answer(std::string(100000, '[') + std::string(100000, ']')));
+  EXPECT_EQ(h.LastLog(), "EventAPI  空的json");
+  HandleFolderCompletionEvents(h.ctx, ParserHarness::Answer(std::string(100000, '[') + std::string(100000, ']')));
+  EXPECT_EQ(h.LastLog(), "FolderCompletion 空的json");
+
   // Parsable but wrongly typed members: rows are built only from usable parts.
   HandleDiskEvents(h.ctx, ParserHarness::Answer(
                               "[1,\"s\",null,{\"id\":-4,\"type\":7,\"data\":\"x\"},{\"id\":2.5,\"data\":{\"path\":[1]}}]"));
