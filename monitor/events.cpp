@@ -189,8 +189,8 @@ void HandleDownloadProgress(MonitorContext& ctx, const Json::Value& event, const
     }
   }
 
-  // Lock order: unsynced files, then in-progress transfers (the unsynced
-  // files parser takes them in the same order).
+  // Lock order: unsynced files, then in-progress transfers. Whatever holds
+  // both locks at once must take them in this order.
   ctx.model.unsynced.Locked([&](std::deque<FileItemRecord>& unsynced) {
     for (const Progress& file : progress) {
       for (auto it = unsynced.begin(); it != unsynced.end();) {
