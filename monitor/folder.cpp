@@ -1,0 +1,413 @@
+// The folder: its status and everything derived from it (status key,
+// progress, totals, status code), and the file lists read for it (unsynced,
+// failed, locally changed, last synced).
+//
+// Everything here runs on the request loop thread. Lists are replaced under
+// their own locks; their changed flags are set after the lock is released.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "monitor/answer_handlers.h"
+#include "monitor/file_lists.h"
+#include "monitor/format.h"
+#include "monitor/json_read.h"
+
+namespace orlin {
+namespace {
+
+constexpr std::string_view kLogFolderStatus = "StatusFolder  本地文件夹完成状态";
+constexpr std::string_view kLogUnsynced = "RemoteNeed 获取远程所需";
+constexpr std::string_view kLogUnsyncedEmpty = "RemoteNeed 空的json";
+constexpr std::string_view kLogFailed = "获取错误项";
+constexpr std::string_view kLogFailedEmpty = "获取错误项空的json";
+constexpr std::string_view kLogLocallyChanged = "本地改变项";
+constexpr std::string_view kLogLocallyChangedEmpty = "本地改变项 空的json";
+constexpr std::string_view kLogStats = "StatsFolder  最后发现";
+constexpr std::string_view kLogStatsEmpty = "StatsFolder 空的json";
+constexpr std::string_view kLogFolderFromConfig = "GetSyncFolder 获取同步文件夹ID";
+constexpr std::string_view kLogFolderFromConfigEmpty = "GetSyncFolder 空的json";
+
+// Texts that cut an engine error down to what the user reads.
+constexpr std::size_t kErrorPrefixLength = 8;
+// The folder status refreshes the totals labels once this many answers passed.
+constexpr std::int32_t kTotalsEveryAnswers = 50;
+constexpr std::size_t kPercentSampleCount = 10;
+constexpr std::int32_t kSettingsPause = 8;
+constexpr std::int32_t kSettingsPauseReported = 9;
+
+FolderStatus ReadFolderStatus(const Json::Value& v) {
+  using json::Member;
+  using json::U64;
+  FolderStatus s;
+  s.globalBytes = U64(Member(v, "globalBytes"));
+  s.globalDeleted = U64(Member(v, "globalDeleted"));
+  s.globalDirectories = U64(Member(v, "globalDirectories"));
+  s.globalFiles = U64(Member(v, "globalFiles"));
+  s.globalSymlinks = U64(Member(v, "globalSymlinks"));
+  s.globalTotalItems = U64(Member(v, "globalTotalItems"));
+  s.ignorePatterns = json::Bool(Member(v, "ignorePatterns"));
+  s.inSyncBytes = U64(Member(v, "inSyncBytes"));
+  s.inSyncFiles = U64(Member(v, "inSyncFiles"));
+  s.invalid = json::Text(Member(v, "invalid"));
+  s.localBytes = U64(Member(v, "localBytes"));
+  s.localDeleted = U64(Member(v, "localDeleted"));
+  s.localDirectories = U64(Member(v, "localDirectories"));
+  s.localFiles = U64(Member(v, "localFiles"));
+  s.localSymlinks = U64(Member(v, "localSymlinks"));
+  s.localTotalItems = U64(Member(v, "localTotalItems"));
+  s.needBytes = U64(Member(v, "needBytes"));
+  s.needDeletes = U64(Member(v, "needDeletes"));
+  s.needDirectories = U64(Member(v, "needDirectories"));
+  s.needFiles = U64(Member(v, "needFiles"));
+  s.needSymlinks = U64(Member(v, "needSymlinks"));
+  s.needTotalItems = U64(Member(v, "needTotalItems"));
+  s.pullErrors = U64(Member(v, "pullErrors"));
+  s.state = json::Text(Member(v, "state"));
+  s.receiveOnlyTotalItems = U64(Member(v, "receiveOnlyTotalItems"));
+  s.watchError = json::Text(Member(v, "watchError"));
+  return s;
+}
+
+// The completion percent moves only every tenth answer and never back while
+// it stays between 2 and 99, so the bar does not flicker while blocks of a
+// large file arrive out of order.
+std::int32_t NextPercent(PollState& poll, std::int32_t percent, const FolderStatus& s) {
+  if (s.globalBytes == 0) return 100;
+  poll.percentSamples.push_back(s.inSyncBytes);
+  if (poll.percentSamples.size() >= kPercentSampleCount) {
+    const std::uint64_t largest = *std::max_element(poll.percentSamples.begin(), poll.percentSamples.end());
+    if (percent < 2 || percent > 99 || largest > poll.storedMaximum) poll.storedMaximum = largest;
+    const double exact = std::floor(static_cast<double>(poll.storedMaximum) * 100.0 / static_cast<double>(s.globalBytes));
+    percent = exact > 100.0 ? 101 : static_cast<std::int32_t>(exact);
+    poll.percentSamples.clear();
+  }
+  if (percent > 100 || percent < 0) percent = 0;
+  if (s.globalFiles == 0 && s.needFiles == 0) percent = 100;
+  return percent;
+}
+
+void ClearUnsynced(StatusModel& model) {
+  model.unsynced.Replace({});
+  model.unsynced.MarkChanged();
+}
+
+void SyncingHandler(MonitorContext& ctx, const FolderStatus& s) {
+  auto& folder = ctx.model.folder;
+  std::int32_t percent = folder.folderPercent.load();
+  if (s.needBytes == 0 && s.needDeletes != 0) percent = 95;
+  folder.folderPercent.store(percent);
+  folder.statusCode.store(SharedFolderState::kSyncing);
+  std::int32_t shown = percent;
+  if (s.globalBytes != 0 && s.globalBytes != ctx.model.poll.storedMaximum) {
+    ctx.SetStatusLabel(L"Syncing_Event");
+    if (shown == 100) shown = 99;
+  } else if (percent == 100) {
+    ctx.SetStatusLabel(L"Up to date");
+    folder.statusCode.store(SharedFolderState::kUpToDate);
+  } else {
+    ctx.SetStatusLabel(L"Syncing_Event");
+  }
+  ctx.SetProgress(shown);
+  if (shown == 100) ctx.Post(kMsgUnsyncedChanged);
+}
+
+void RunStateHandler(MonitorContext& ctx, const std::string& state, const FolderStatus& s) {
+  auto& folder = ctx.model.folder;
+  auto& poll = ctx.model.poll;
+  if (state == "idle") {
+    if (folder.folderPercent.load() != 100) {
+      SyncingHandler(ctx, s);
+      return;
+    }
+    poll.storedMaximum = 0;
+    ctx.SetStatusLabel(L"Up to date");
+    ctx.SetProgress(100);
+    folder.statusCode.store(SharedFolderState::kUpToDate);
+    ClearUnsynced(ctx.model);
+  } else if (state == "scanning") {
+    poll.storedMaximum = 0;
+    ctx.SetStatusLabel(L"Scanning_Event");
+    folder.statusCode.store(SharedFolderState::kScanning);
+    std::int32_t progress = poll.scanTotal == 0 ? 0 : PercentOf(poll.scanCurrent, poll.scanTotal);
+    if (progress >= 100) progress = 99;
+    ctx.SetProgress(progress);
+  } else if (state == "scan-waiting") {
+    folder.statusCode.store(SharedFolderState::kScanWaiting);
+  } else if (state == "syncing") {
+    SyncingHandler(ctx, s);
+  } else if (state == "error") {
+    ctx.SetStatusLabel(L"Error_Event");
+  } else if (state == "paused") {
+    // Also when another front-end paused the folder: the commands test the
+    // code before they resume.
+    folder.statusCode.store(SharedFolderState::kPaused);
+    ctx.SetStatusLabel(L"Suspended_Event");
+  } else if (state == "outofsync") {
+    ctx.SetStatusLabel(L"Outofsync_Event");
+    folder.statusCode.store(SharedFolderState::kOutOfSync);
+    if (folder.folderType.load() == SharedFolderState::kSendOnly) ctx.Send(kMsgOverrideAvailable, 1);
+  } else if (state == "localadditions") {
+    ctx.SetStatusLabel(L"Local_Additions_Event");
+    ctx.Send(kMsgLocalChangesCount, folder.lastRequestedChangeCount.load() & 0xFFFFFFFFu);
+  } else {
+    ctx.SetStatusLabel(L"Unknown_Event");
+  }
+}
+
+void RequestFailedFiles(MonitorContext& ctx, const FolderStatus& s, const std::string& folderId) {
+  auto& poll = ctx.model.poll;
+  if (folderId.empty()) return;
+  if (s.pullErrors != poll.lastRequestedErrorCount) {
+    poll.lastRequestedErrorCount = s.pullErrors;
+    ctx.Get(FailedFilesUrl(ctx.model));
+    ctx.Post(kMsgFailedCount, s.pullErrors & 0xFFFFFFFFu);
+  }
+  // With no errors the list is read again (and so emptied) every time.
+  if (s.pullErrors == 0 && poll.lastRequestedErrorCount == 0) {
+    ctx.Get(FailedFilesUrl(ctx.model));
+    ctx.Post(kMsgFailedCount, 0);
+  }
+}
+
+// Older engines name a directory "DIRECTORY", this one
+// "FILE_INFO_TYPE_DIRECTORY"; neither is a file the user waits for.
+bool IsDirectoryType(std::string_view type) { return type == "DIRECTORY" || type == "FILE_INFO_TYPE_DIRECTORY"; }
+
+FileItemRecord UnsyncedRow(const Json::Value& item, std::string_view group, const std::string& now) {
+  FileItemRecord row;
+  SetField(row.name, json::Text(json::Member(item, "name")));
+  SetField(row.status, group);
+  SetField(row.time, now);
+  row.size = json::U64(json::Member(item, "size"));
+  return row;
+}
+
+}  // namespace
+
+std::string FailedFilesUrl(const StatusModel& model) {
+  const std::string id = model.folder.FolderId();
+  if (id.empty()) return {};
+  return std::string(kRestBase) + "folder/errors?folder=" + id + "&page=1&perpage=" +
+         std::to_string(model.poll.lastRequestedErrorCount);
+}
+
+std::string LocallyChangedUrl(const StatusModel& model) {
+  const std::string id = model.folder.FolderId();
+  if (id.empty()) return {};
+  return std::string(kRestBase) + "db/localchanged?folder=" + id + "&page=1&perpage=" +
+         std::to_string(model.folder.lastRequestedChangeCount.load());
+}
+
+void HandleFolderStatus(MonitorContext& ctx, const PollAnswer& answer) {
+  Json::Value root;
+  if (!json::Parse(answer.body, root) || !root.isObject()) return;  // asked again by the dispatcher
+  ctx.log.Write(kLogFolderStatus);
+
+  auto& model = ctx.model;
+  auto& folder = model.folder;
+  auto& poll = model.poll;
+  const FolderStatus s = ReadFolderStatus(root);
+  poll.folderStatus = s;
+  std::string state = s.state;
+  const std::string folderId = folder.FolderId();
+
+  // A receive-only folder with local changes: the revert button's count, and
+  // the list of those changes when the count moved.
+  if (folder.folderType.load() == SharedFolderState::kReceiveOnly) {
+    const std::uint64_t changed = s.receiveOnlyTotalItems;
+    if (changed > 0) state = "localadditions";
+    if (changed != folder.lastRequestedChangeCount.load()) {
+      folder.lastRequestedChangeCount.store(changed);
+      if (changed > 0 && !folderId.empty()) ctx.Get(LocallyChangedUrl(model));
+    }
+  }
+  // This engine reports a paused folder with an empty state and no watch
+  // error at all; an empty state is nothing else.
+  if (s.watchError == "folder is paused" || state.empty()) state = "paused";
+
+  const std::int32_t percent = NextPercent(poll, folder.folderPercent.load(), s);
+  folder.folderPercent.store(percent);
+
+  SystemSummary summary = model.Summary();
+  if (poll.answerCounter >= kTotalsEveryAnswers || summary.fileCountText.empty()) {
+    model.UpdateSummary([&](SystemSummary& out) {
+      out.fileCountText = std::to_wstring(s.localFiles);
+      out.folderCountText = std::to_wstring(s.localDirectories);
+      out.sizeText = FormatSize(s.localBytes);
+    });
+    if (poll.answerCounter >= kTotalsEveryAnswers) poll.answerCounter = 0;
+  }
+
+  if (state == "idle" && s.needTotalItems > 0) state = "outofsync";
+  if (folder.lastConfigKind.load() == kKindPause) state = "paused";
+  folder.SetFolderStateText(state);
+  if (folder.pauseParameter.load() == kSettingsPause && state == "paused") {
+    ctx.Post(kMsgToolbarLock, 1);
+    folder.pauseParameter.store(kSettingsPauseReported);
+  }
+
+  RunStateHandler(ctx, state, s);
+
+  if (!folderId.empty() && (s.needTotalItems != poll.lastRequestedNeedCount || s.needDeletes != 0)) {
+    poll.lastRequestedNeedCount = s.needTotalItems;
+    poll.unsyncedFilesUrl = ctx.FolderUrl("db/need", folderId) + "&page=1&perpage=1000";
+    ctx.Get(poll.unsyncedFilesUrl);
+  }
+  RequestFailedFiles(ctx, s, folderId);
+  ctx.Post(kMsgTotalsChanged);
+  ctx.Post(kMsgUnsyncedChanged);
+}
+
+void HandleUnsyncedFiles(MonitorContext& ctx, const PollAnswer& answer) {
+  Json::Value root;
+  if (!json::Parse(answer.body, root) || !root.isObject()) {
+    ctx.log.Write(kLogUnsyncedEmpty);
+    return;
+  }
+  ctx.log.Write(kLogUnsynced);
+  const std::string now = LocalTimeText(ctx.clock.WallNow());
+  const std::vector<FileItemRecord> inProgress = ctx.model.inProgress.Snapshot();
+  auto findInProgress = [&](std::string_view name) -> const FileItemRecord* {
+    for (const FileItemRecord& row : inProgress) {
+      if (FieldText(row.name) == name) return &row;
+    }
+    return nullptr;
+  };
+
+  struct Group {
+    const char* key;
+    std::string_view emptyLog;
+    std::vector<FileItemRecord> rows;
+  };
+  Group groups[] = {{"progress", "DBNeed Progress 空的json", {}},
+                    {"queued", "DBNeed Queued 空的json", {}},
+                    {"rest", "DBNeed Rest 空的json", {}}};
+  for (Group& group : groups) {
+    const Json::Value& items = json::Member(root, group.key);
+    if (!items.isArray()) {
+      ctx.log.Write(group.emptyLog);
+      continue;
+    }
+    for (const Json::Value& item : items) {
+      if (group.rows.size() >= kListCapacity) break;
+      const std::string name = json::Text(json::Member(item, "name"));
+      if (name.empty() || IsDirectoryType(json::Text(json::Member(item, "type")))) continue;
+      FileItemRecord row = UnsyncedRow(item, group.key, now);
+      const FileItemRecord* transfer = findInProgress(FieldText(row.name));
+      if (std::strcmp(group.key, "progress") == 0) {
+        if (transfer != nullptr && transfer->percent > row.percent) {
+          row.percent = transfer->percent;
+          std::memcpy(row.time, transfer->time, sizeof row.time);
+        }
+        group.rows.push_back(row);
+      } else if (transfer == nullptr) {
+        group.rows.push_back(row);
+      }
+    }
+  }
+
+  std::vector<FileItemRecord> rows = std::move(groups[0].rows);
+  if (rows.empty()) rows = inProgress;
+  std::sort(rows.begin(), rows.end(), UnsyncedRowBefore);
+  rows.insert(rows.end(), groups[1].rows.begin(), groups[1].rows.end());
+  rows.insert(rows.end(), groups[2].rows.begin(), groups[2].rows.end());
+  ctx.model.unsynced.Replace(std::move(rows));
+  ctx.model.unsynced.MarkChanged();
+}
+
+void HandleFailedFiles(MonitorContext& ctx, const PollAnswer& answer) {
+  Json::Value root;
+  if (!json::Parse(answer.body, root) || !root.isObject()) {
+    ctx.log.Write(kLogFailedEmpty);
+    return;
+  }
+  ctx.log.Write(kLogFailed);
+  std::vector<ErrorRecord> rows;
+  const Json::Value& errors = json::Member(root, "errors");
+  if (errors.isArray()) {
+    for (const Json::Value& item : errors) {
+      if (rows.size() >= kListCapacity) break;
+      ErrorRecord row;
+      SetField(row.path, json::Text(json::Member(item, "path")));
+      const std::string error = json::Text(json::Member(item, "error"));
+      SetField(row.error, error.size() > kErrorPrefixLength ? std::string_view(error).substr(kErrorPrefixLength)
+                                                           : std::string_view());
+      rows.push_back(row);
+    }
+  }
+  ctx.model.failed.Replace(std::move(rows));
+  ctx.model.failed.MarkChanged();
+}
+
+void HandleLocallyChanged(MonitorContext& ctx, const PollAnswer& answer) {
+  Json::Value root;
+  if (!json::Parse(answer.body, root) || !root.isObject()) {
+    ctx.log.Write(kLogLocallyChangedEmpty);
+    return;
+  }
+  ctx.log.Write(kLogLocallyChanged);
+  const Json::Value& files = json::Member(root, "files");
+  if (!files.isArray() || files.empty()) return;  // the earlier rows stay
+  std::vector<PathTimeRecord> rows;
+  for (const Json::Value& item : files) {
+    if (rows.size() >= kListCapacity) break;
+    PathTimeRecord row;
+    SetField(row.path, json::Text(json::Member(item, "name")));
+    SetField(row.time, EngineTimeToText(json::Text(json::Member(item, "modified"))));
+    row.size = json::U64(json::Member(item, "size"));
+    rows.push_back(row);
+  }
+  ctx.model.locallyChanged.Replace(std::move(rows));
+  ctx.model.locallyChanged.MarkChanged();
+}
+
+void HandleFolderStatistics(MonitorContext& ctx, const PollAnswer& answer) {
+  Json::Value root;
+  if (!json::Parse(answer.body, root) || !root.isObject()) {
+    ctx.log.Write(kLogStatsEmpty);
+    return;
+  }
+  ctx.log.Write(kLogStats);
+  for (const std::string& key : root.getMemberNames()) {
+    const Json::Value& lastFile = json::Member(root[key], "lastFile");
+    if (lastFile.isObject()) {
+      FileItemRecord row;
+      SetField(row.name, json::Text(json::Member(lastFile, "filename")));
+      SetField(row.tag, "lastfind");
+      SetField(row.time, EngineTimeToText(json::Text(json::Member(lastFile, "at"))));
+      if (FieldText(row.time) != kEngineZeroTimeText && !FieldText(row.name).empty()) {
+        InsertLastSynced(ctx.model, row);
+      }
+    }
+    if (key != ctx.model.folder.FolderId()) {
+      ctx.model.folder.SetFolderId(key);
+      ctx.Get(ctx.FolderUrl("db/status", key));
+    }
+  }
+}
+
+void HandleFolderFromConfig(MonitorContext& ctx, const PollAnswer& answer) {
+  Json::Value root;
+  if (!json::Parse(answer.body, root) || !root.isObject()) {
+    ctx.log.Write(kLogFolderFromConfigEmpty);
+    return;
+  }
+  ctx.log.Write(kLogFolderFromConfig);
+  const Json::Value& folders = json::Member(root, "folders");
+  if (folders.isArray()) {
+    for (const Json::Value& folder : folders) {
+      const std::string id = json::Text(json::Member(folder, "id"));
+      if (id.empty()) continue;
+      ctx.model.folder.SetFolderId(id);
+      ctx.Get(ctx.FolderUrl("db/status", id));
+    }
+  }
+  if (answer.request.parameter == kKindResume) ctx.FetchConfig(kKindResume);
+}
+
+}  // namespace orlin
