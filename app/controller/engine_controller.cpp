@@ -59,7 +59,7 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       engine_(layout_.installDir, processes, presenter, clock, options_.engine),
       http_(platform::kHttpUserAgent),
       log_([this](std::string_view line) { WriteLogLine(line); }, options_.now),
-      commands_(http_, presenter, MakeHooks()) {
+      commands_(http_, presenter, MakeHooks(), options_.restBase) {
   commands_.SetOwner(owner);
 }
 
@@ -131,9 +131,21 @@ void EngineController::WriteLogLine(std::string_view line) {
 }
 
 void EngineController::Start() {
-  if (startUp_.joinable()) return;
+  std::lock_guard lifecycle(lifecycleMutex_);
+  if (shutDown_.load() || sequenceRunning_.load()) return;
+  if (startUp_.joinable()) startUp_.join();  // the previous run has ended
   ready_.store(0);
-  startUp_ = std::jthread([this](std::stop_token stop) { StartUpSequence(stop); });
+  sequenceRunning_.store(true);
+  startUp_ = std::jthread([this](std::stop_token stop) {
+    StartUpSequence(stop);
+    sequenceRunning_.store(false);
+  });
+}
+
+void EngineController::StopStartUp() {
+  if (!startUp_.joinable()) return;
+  startUp_.request_stop();
+  startUp_.join();
 }
 
 bool EngineController::WaitReady(std::chrono::milliseconds timeout) {
@@ -286,28 +298,34 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
 }
 
 bool EngineController::LogOff() {
-  loop_.Stop();
-  engine_.StopAll();
-  // An engine that was still starting may have re-created files meanwhile:
-  // stop again until the home stays gone.
   bool removed = false;
-  for (int attempt = 0; attempt < 5 && !removed; ++attempt) {
-    removed = RemoveTree(layout_.EngineHome());
+  {
+    std::lock_guard lifecycle(lifecycleMutex_);
+    // A start-up sequence still waiting for the engine would start it again.
+    StopStartUp();
+    loop_.Stop();
     engine_.StopAll();
-    std::error_code error;
-    removed = removed && !std::filesystem::exists(layout_.EngineHome(), error);
+    // An engine that was still starting may have re-created files meanwhile:
+    // stop again until the home stays gone.
+    for (int attempt = 0; attempt < 5 && !removed; ++attempt) {
+      removed = RemoveTree(layout_.EngineHome());
+      engine_.StopAll();
+      std::error_code error;
+      removed = removed && !std::filesystem::exists(layout_.EngineHome(), error);
+    }
+    ready_.store(0);
+    loggedOff_.store(true);
   }
-  loggedOff_.store(true);
+  // Sent without the lifecycle lock: the window answers it by starting the
+  // next start-up sequence.
   if (owner_ != nullptr) owner_->Send(kMsgLoggedOff, 0, 0);
   return removed;
 }
 
 void EngineController::Shutdown() {
+  std::lock_guard lifecycle(lifecycleMutex_);
   if (shutDown_.exchange(true)) return;
-  if (startUp_.joinable()) {
-    startUp_.request_stop();
-    startUp_.join();
-  }
+  StopStartUp();
   loop_.Stop();
   if (options_.stopEngineOnShutdown) engine_.StopAll();
   std::lock_guard lock(logFileMutex_);

@@ -5,9 +5,12 @@
 //
 // Lifecycle: construct, Start() runs the start-up sequence on a thread of
 // its own, WaitReady() tells when it has finished. Then the owner decides by
-// LoginNeeded() between the login and the main view. Shutdown() (also run by
-// the destructor) stops that thread and the request loop, and, unless the
-// owner asked to keep it, every engine process.
+// LoginNeeded() between the login and the main view. LogOff() stops that
+// thread first (it would otherwise start the engine again and re-create the
+// engine home under the deletion); after it, Start() runs the sequence anew
+// for the next login. Shutdown() (also run by the destructor) stops the
+// thread and the request loop, and, unless the owner asked to keep it, every
+// engine process.
 //
 // Threads: the start-up thread writes the settings, the key and the device
 // ID before it sets the ready flag; readers look at them only once
@@ -53,6 +56,8 @@ struct EngineControllerOptions {
   EngineProcessOptions engine;
   // Local time for the run log's file name and lines.
   std::function<std::time_t()> now = [] { return std::time(nullptr); };
+  // Where the engine's REST interface answers (tests point it at a fake).
+  std::string restBase = std::string(EngineCommands::kRestBase);
 };
 
 class EngineController {
@@ -65,7 +70,8 @@ class EngineController {
   EngineController(const EngineController&) = delete;
   EngineController& operator=(const EngineController&) = delete;
 
-  // Runs the start-up sequence on a new thread. Once per controller.
+  // Runs the start-up sequence on a new thread. Does nothing while a
+  // sequence still runs or after Shutdown().
   void Start();
   // Waits until the sequence has finished, polling every 10 ms; false when
   // `timeout` passed first.
@@ -86,9 +92,10 @@ class EngineController {
   // are shown through the presenter and change nothing. Needs IsReady().
   LoginOutcome Login(const LoginRequest& request, TarnTransport& transport);
 
-  // Undoes a login: stops the request loop, every engine and deletes the
-  // engine home; sends the log-off message to the owner. Safe to repeat.
-  // Returns whether the engine home is gone.
+  // Undoes a login: stops the start-up sequence, the request loop and every
+  // engine, and deletes the engine home; sends the log-off message to the
+  // owner. Safe to repeat and to call from two threads at once (the second
+  // waits for the first). Returns whether the engine home is gone.
   bool LogOff();
 
   // Stops the start-up thread and the request loop and, as the options say,
@@ -122,6 +129,8 @@ class EngineController {
 
  private:
   void StartUpSequence(std::stop_token stop);
+  // Ends a running start-up sequence and waits for its thread.
+  void StopStartUp();
   void OpenRunLog();
   void WriteLogLine(std::string_view line);
   EngineCommandHooks MakeHooks();
@@ -153,6 +162,8 @@ class EngineController {
   std::atomic<int> ready_{0};
   std::atomic<bool> loggedOff_{false};
   std::atomic<bool> shutDown_{false};
+  std::atomic<bool> sequenceRunning_{false};
+  std::mutex lifecycleMutex_;  // serialises Start, LogOff and Shutdown
   std::jthread startUp_;
 };
 

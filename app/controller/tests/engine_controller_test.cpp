@@ -1,9 +1,35 @@
+// The controller's start-up, login wiring and log-off against a fake engine:
+// a process table whose "engine" writes the configuration a real first run
+// writes, and a loopback HTTP server that plays its REST interface.
+
 #include "app/controller/engine_controller.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "common/message_presenter.h"
+#include "common/owner_window.h"
+#include "common/text.h"
+#include "tests/support/engine_harness.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/temp_dir.h"
+
 namespace orlin {
 namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using testsupport::HttpTestServer;
+using testsupport::ReceivedRequest;
+using testsupport::ScriptedAnswer;
+
+constexpr const char* kOwnId = "FMJOH6Y-DS5SMQV-3DAO72P-IZS3CPE-6NEM5MF-MAVQJ5Q-FNBHWSH-R4AEEAF";
+constexpr const char* kServerId = "ZDDUH43-KRIOKG5-FF3XHLP-SZTBELC-EK7JVHF-TCLX5FZ-SBVVMG7-BMI76A3";
+constexpr const char* kApiKey = "Sd7YHpNt79Nmzb4o3oFL4RhTUKiQMVvs";  // the key in the first-run file
 
 std::tm At(int year, int month, int day, int hour, int minute, int second) {
   std::tm t{};
@@ -13,13 +39,357 @@ std::tm At(int year, int month, int day, int hour, int minute, int second) {
   t.tm_hour = hour;
   t.tm_min = minute;
   t.tm_sec = second;
+  t.tm_isdst = -1;
   return t;
 }
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::size_t CountOf(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
+// The engine as the process table shows it: starting it writes the first-run
+// configuration into its home (as the real engine does within milliseconds).
+class FakeEngineTable final : public platform::ProcessTable {
+ public:
+  explicit FakeEngineTable(fs::path home) : home_(std::move(home)) {}
+
+  std::optional<std::vector<platform::ProcessEntry>> Scan() override {
+    std::lock_guard lock(mutex_);
+    return processes_;
+  }
+  std::optional<platform::ProcessId> StartHidden(const std::wstring& commandLine) override {
+    std::lock_guard lock(mutex_);
+    started_.push_back(commandLine);
+    if (writesConfig_) {
+      std::error_code error;
+      fs::create_directories(home_, error);
+      if (!fs::exists(home_ / "config.xml", error)) {
+        fs::copy_file(ORLIN_FIRST_RUN_CONFIG, home_ / "config.xml", error);
+      }
+    }
+    processes_.push_back({nextPid_, L"Sync.exe"});
+    return nextPid_++;
+  }
+  bool Terminate(platform::ProcessId pid, std::uint32_t) override {
+    std::lock_guard lock(mutex_);
+    terminated_.push_back(pid);
+    return std::erase_if(processes_, [pid](const auto& p) { return p.pid == pid; }) > 0;
+  }
+
+  void Add(platform::ProcessEntry entry) {
+    std::lock_guard lock(mutex_);
+    processes_.push_back(std::move(entry));
+  }
+  void SetWritesConfig(bool writes) {
+    std::lock_guard lock(mutex_);
+    writesConfig_ = writes;
+  }
+  std::vector<std::wstring> Started() const {
+    std::lock_guard lock(mutex_);
+    return started_;
+  }
+  std::vector<platform::ProcessId> Terminated() const {
+    std::lock_guard lock(mutex_);
+    return terminated_;
+  }
+  int EngineCount() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(std::count_if(processes_.begin(), processes_.end(),
+                                          [](const auto& p) { return p.imageName == L"Sync.exe"; }));
+  }
+
+ private:
+  fs::path home_;
+  mutable std::mutex mutex_;
+  std::vector<platform::ProcessEntry> processes_;
+  std::vector<std::wstring> started_;
+  std::vector<platform::ProcessId> terminated_;
+  platform::ProcessId nextPid_ = 1000;
+  bool writesConfig_ = true;
+};
+
+class RecordingPresenter final : public MessagePresenter {
+ public:
+  int ShowMessage(const std::wstring& title, const std::wstring& key, bool) override {
+    std::lock_guard lock(mutex_);
+    shown_.push_back(title + L"|" + key);
+    return kModalOk;
+  }
+  void ShowLoginFailure(const std::wstring& detail, bool) override {
+    std::lock_guard lock(mutex_);
+    shown_.push_back(L"Orlin|Login_Failed_msg|" + detail);
+  }
+  std::vector<std::wstring> Shown() const {
+    std::lock_guard lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> shown_;
+};
+
+class RecordingOwner final : public OwnerWindow {
+ public:
+  void Post(unsigned message, std::uintptr_t, std::intptr_t) override { Record(message); }
+  std::intptr_t Send(unsigned message, std::uintptr_t, std::intptr_t) override {
+    Record(message);
+    return 0;
+  }
+  std::vector<unsigned> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  void Record(unsigned message) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(message);
+  }
+  mutable std::mutex mutex_;
+  std::vector<unsigned> messages_;
+};
+
+class ScriptedTarn final : public TarnTransport {
+ public:
+  TarnReply Post(const std::wstring& url, const std::wstring& form) override {
+    urls.push_back(url);
+    forms.push_back(form);
+    return reply;
+  }
+  TarnReply reply;
+  std::vector<std::wstring> urls;
+  std::vector<std::wstring> forms;
+};
+
+class EngineControllerTest : public ::testing::Test {
+ protected:
+  EngineControllerTest() : layout_{dir_.path() / "Orlin Install"}, table_(layout_.EngineHome()) {
+    fs::create_directories(layout_.installDir);
+    for (const char* name : {"lang.xml", "setting.xml", "userconfig.xml", "Orlin.ini"}) {
+      fs::copy_file(testsupport::DistDirectory() / name, layout_.installDir / name);
+    }
+    rest_.SetHandler([this](const ReceivedRequest& request) { return Answer(request); });
+    std::tm local = At(2019, 5, 3, 14, 7, 9);
+    const std::time_t startTime = std::mktime(&local);
+    options_.now = [startTime] { return startTime; };
+    options_.restBase = rest_.BaseUrl() + "/rest/";
+    options_.engine.maxRetryDelay = 1ms;
+  }
+
+  ScriptedAnswer Answer(const ReceivedRequest& request) {
+    if (request.target == "/rest/system/status") {
+      // An engine that has just started answers before its REST part is up.
+      if (statusRefusals_.load() > 0) {
+        --statusRefusals_;
+        return ScriptedAnswer::Respond(200, "starting");
+      }
+      return ScriptedAnswer::Respond(200, std::string("debug line {\"myID\":\"") + kOwnId + "\",\"uptime\":3}");
+    }
+    return ScriptedAnswer::Respond(200, "");
+  }
+
+  std::unique_ptr<EngineController> MakeController(OwnerWindow* owner = nullptr) {
+    return std::make_unique<EngineController>(layout_, table_, presenter_, clock_, owner, options_);
+  }
+
+  std::vector<std::string> PostTargets() const {
+    std::vector<std::string> targets;
+    for (const auto& request : rest_.Requests()) {
+      if (request.method == "POST") targets.push_back(request.target);
+    }
+    return targets;
+  }
+
+  std::size_t StatusRequests() const {
+    std::size_t count = 0;
+    for (const auto& request : rest_.Requests()) count += request.target == "/rest/system/status" ? 1 : 0;
+    return count;
+  }
+
+  testsupport::TempDir dir_;
+  InstallLayout layout_;
+  FakeEngineTable table_;
+  HttpTestServer rest_;
+  std::atomic<int> statusRefusals_{0};
+  RecordingPresenter presenter_;
+  SystemEngineClock clock_;
+  EngineControllerOptions options_;
+};
 
 TEST(RunLogName, NumbersCarryNoLeadingZeros) {
   EXPECT_EQ(EngineController::LogFileName(At(2019, 5, 3, 14, 7, 9)), "2019-5-3-14-7-9.txt");
   EXPECT_EQ(EngineController::LogFileName(At(2026, 12, 31, 0, 0, 0)), "2026-12-31-0-0-0.txt");
   EXPECT_EQ(EngineController::LogFileName(At(2000, 1, 1, 23, 59, 59)), "2000-1-1-23-59-59.txt");
+}
+
+TEST_F(EngineControllerTest, FirstStartStopsStaleEnginesWaitsForTheEngineAndNeedsLogin) {
+  table_.Add({7, L"SYNC.EXE"});  // left over from an earlier run
+  table_.Add({8, L"bash"});
+  statusRefusals_ = 3;
+
+  auto controller = MakeController();
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(20s));
+
+  // The stale engine went first; the rest of the table was left alone.
+  const auto terminated = table_.Terminated();
+  ASSERT_FALSE(terminated.empty());
+  EXPECT_EQ(terminated.front(), 7u);
+  EXPECT_EQ(std::count(terminated.begin(), terminated.end(), 8u), 0);
+  ASSERT_EQ(table_.Started().size(), 1u);
+  EXPECT_EQ(table_.Started()[0], EngineProcess::BuildCommandLine(layout_.installDir));
+
+  EXPECT_TRUE(controller->LoginNeeded());
+  EXPECT_EQ(controller->ApiKey(), kApiKey);
+  // The engine was asked until it gave a whole ID, always with the key.
+  EXPECT_GE(StatusRequests(), 4u);
+  for (const auto& request : rest_.Requests()) EXPECT_EQ(request.Header("X-API-Key"), kApiKey);
+  EXPECT_EQ(controller->DeviceId(), Utf8ToWide(kOwnId));
+  EXPECT_EQ(controller->Settings().deviceId, Utf8ToWide(kOwnId));
+
+  // Until a login the engine pulls the smallest files first.
+  EXPECT_NE(ReadFile(layout_.EngineConfig()).find("<order>smallestFirst</order>"), std::string::npos);
+  EXPECT_EQ(controller->Settings().pullOrder, kPullSmallestFirst);
+
+  EXPECT_EQ(controller->logFilePath(), layout_.installDir / "log" / "2019-5-3-14-7-9.txt");
+  EXPECT_TRUE(fs::exists(controller->logFilePath()));
+  EXPECT_TRUE(presenter_.Shown().empty());
+  controller->Shutdown();
+  EXPECT_EQ(table_.EngineCount(), 0);
+}
+
+TEST_F(EngineControllerTest, StartAfterALoginReadsTheAccountAndLeavesThePullOrder) {
+  // As a login left it: the folder path in the configuration and in the user's entry.
+  const fs::path folder = dir_.path() / "Tarn";
+  fs::create_directories(layout_.EngineHome());
+  std::string config = ReadFile(ORLIN_FIRST_RUN_CONFIG);
+  const std::string firstRunPath = "path=\"/tmp/hx/h/Sync\"";
+  config.replace(config.find(firstRunPath), firstRunPath.size(), "path=\"" + folder.string() + "\"");
+  std::ofstream(layout_.EngineConfig(), std::ios::binary) << config;
+  {
+    StateFiles files(layout_, presenter_);
+    ASSERT_TRUE(files.CreateMarker({L"nas.example:5001", L"anna", L"secret"}));
+    ASSERT_TRUE(files.WriteAccountArchive({L"anna", L"nas.example:5001"}));
+    ASSERT_TRUE(files.WriteUserEntry(L"anna", {folder.wstring(), true}));
+  }
+  fs::create_directories(folder);
+  std::ofstream(folder / ".stignore", std::ios::binary) << "*.tmp\n";
+
+  auto controller = MakeController();
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(20s));
+  EXPECT_FALSE(controller->LoginNeeded());
+  EXPECT_EQ(controller->UserName(), L"anna");
+  EXPECT_EQ(controller->Server(), L"nas.example:5001");
+  const SyncSettings settings = controller->Settings();
+  EXPECT_EQ(settings.syncFolderPath, folder.wstring());
+  EXPECT_NE(settings.ignoreText.find(L"*.tmp"), std::wstring::npos);
+  EXPECT_TRUE(settings.defaultLocation);
+  EXPECT_EQ(ReadFile(layout_.EngineConfig()).find("smallestFirst"), std::string::npos);
+}
+
+TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
+  RecordingOwner owner;
+  auto controller = MakeController(&owner);
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(20s));
+  const fs::path folder = dir_.path() / "Tarn";
+  fs::create_directories(folder);
+  EngineController::LoginRequest request{L"nas.example:5001", L"an&na", L"pass word", folder.wstring(), true};
+
+  // A refusal writes nothing and sends nothing to the engine.
+  const std::string configBefore = ReadFile(layout_.EngineConfig());
+  ScriptedTarn tarn;
+  tarn.reply = {true, 200, L"Failed: wrong password", L""};
+  EXPECT_EQ(controller->Login(request, tarn).result, 0);
+  EXPECT_FALSE(fs::exists(layout_.Marker()));
+  EXPECT_FALSE(fs::exists(layout_.AccountArchive()));
+  EXPECT_EQ(ReadFile(layout_.EngineConfig()), configBefore);
+  EXPECT_TRUE(PostTargets().empty());
+  EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Login_Failed_msg"});
+
+  tarn.reply = {true, 200, Utf8ToWide(kServerId) + L"\r\n", L""};
+  const LoginOutcome outcome = controller->Login(request, tarn);
+  ASSERT_EQ(outcome.result, 1);
+  EXPECT_EQ(tarn.urls.back(), L"https://nas.example:5001/apps/orlin/register.php?");
+  EXPECT_NE(tarn.forms.back().find(L"username=an%26na&password=pass%20word&deviceid=" + Utf8ToWide(kOwnId)),
+            std::wstring::npos);
+
+  EXPECT_FALSE(controller->LoginNeeded());
+  EXPECT_EQ(controller->UserName(), L"an&na");
+  EXPECT_EQ(controller->Server(), L"nas.example:5001");
+  EXPECT_TRUE(fs::exists(layout_.AccountArchive()));
+  EXPECT_NE(ReadFile(layout_.UserConfig()).find("an&amp;na"), std::string::npos);
+  const std::string config = ReadFile(layout_.EngineConfig());
+  EXPECT_EQ(CountOf(config, std::string("<device id=\"") + kServerId + "\""), 2u) << config;
+  EXPECT_NE(config.find(folder.string()), std::string::npos);
+
+  // The engine reloads: restart, reset, rescan in this order, then the window hears the end.
+  EXPECT_EQ(PostTargets(), (std::vector<std::string>{"/rest/system/restart", "/rest/system/reset", "/rest/db/scan"}));
+  EXPECT_EQ(owner.Messages(), std::vector<unsigned>{kMsgRefreshEnded});
+
+  // Logging in again adds no second device.
+  ASSERT_EQ(controller->Login(request, tarn).result, 1);
+  EXPECT_EQ(CountOf(ReadFile(layout_.EngineConfig()), std::string("<device id=\"") + kServerId + "\""), 2u);
+}
+
+TEST_F(EngineControllerTest, LogOffWhileTheEngineIsBusyLeavesNoEngineAndNoHome) {
+  statusRefusals_ = 1 << 30;  // the engine never gets as far as its ID
+  RecordingOwner owner;
+  auto controller = MakeController(&owner);
+  controller->Start();
+  ASSERT_TRUE(rest_.WaitForRequests(2, 10s));
+  ASSERT_TRUE(fs::exists(layout_.EngineConfig()));
+
+  // Two log-offs at once, as from the tray and a second click.
+  bool first = false;
+  bool second = false;
+  std::thread other([&] { second = controller->LogOff(); });
+  first = controller->LogOff();
+  other.join();
+  EXPECT_TRUE(first);
+  EXPECT_TRUE(second);
+  EXPECT_TRUE(controller->LoggedOff());
+  EXPECT_FALSE(controller->IsReady());
+  EXPECT_EQ(owner.Messages(), (std::vector<unsigned>{kMsgLoggedOff, kMsgLoggedOff}));
+
+  // Nothing comes back: the start-up sequence no longer restarts the engine.
+  const std::size_t startsAfterLogOff = table_.Started().size();
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(table_.EngineCount(), 0);
+  EXPECT_FALSE(fs::exists(layout_.EngineHome()));
+  EXPECT_EQ(table_.Started().size(), startsAfterLogOff);
+
+  // The next start-up finds a fresh engine and asks for a login.
+  statusRefusals_ = 0;
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(20s));
+  EXPECT_TRUE(controller->LoginNeeded());
+  EXPECT_EQ(controller->DeviceId(), Utf8ToWide(kOwnId));
+  EXPECT_TRUE(fs::exists(layout_.EngineConfig()));
+}
+
+TEST_F(EngineControllerTest, ShutdownEndsAStartUpThatWaitsForTheConfiguration) {
+  table_.SetWritesConfig(false);  // an engine that never writes its file
+  for (int round = 0; round < 20; ++round) {
+    auto controller = MakeController();
+    controller->Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(round % 4 * 20));
+    controller->Shutdown();
+    EXPECT_FALSE(controller->IsReady());
+    EXPECT_EQ(table_.EngineCount(), 0) << "round " << round;
+  }
+  EXPECT_FALSE(fs::exists(layout_.EngineConfig()));
 }
 
 }  // namespace
