@@ -80,11 +80,9 @@ EngineCommandHooks EngineController::MakeHooks() {
     model_.folder.pauseParameter.store(EngineCommands::kSettingsPause);
     model_.folder.pausing.store(1);
   };
-  hooks.resetPollerPositions = [this] {
-    // The poller's own thread applies these in its Re-prime; here only the
-    // values other threads read are cleared.
-    model_.folder.lastRequestedChangeCount.store(0);
-  };
+  // The event positions and download totals belong to the poller's thread:
+  // its Re-prime (the reprime hook) resets them there.
+  hooks.resetPollerPositions = [] {};
   hooks.reprime = [this] {
     std::function<void()> reprime;
     {
@@ -259,6 +257,11 @@ std::wstring EngineController::UserName() const {
   return userName_;
 }
 
+std::wstring EngineController::Password() const {
+  std::lock_guard lock(mutex_);
+  return password_;
+}
+
 std::wstring EngineController::Server() const {
   std::lock_guard lock(mutex_);
   return server_;
@@ -276,20 +279,25 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
   input.settings.syncFolderPath = request.syncFolder;
   input.settings.defaultLocation = request.makeDefault;
 
+  // The controller holds what was typed, whether or not the server takes it:
+  // the login window offers it again after a refusal.
+  {
+    std::lock_guard lock(mutex_);
+    userName_ = request.userName;
+    password_ = request.password;
+    server_ = StoredServerAddress(request.server);
+    settings_ = input.settings;
+  }
+
   EngineConfigFile config(layout_.EngineConfig(), presenter_);
   AccountLogin login(files_, config, transport, presenter_);
   LoginOutcome outcome = login.Run(input);
   if (outcome.result != 1) return outcome;
 
-  {
+  if (outcome.userEntry) {
     std::lock_guard lock(mutex_);
-    userName_ = request.userName;
-    server_ = outcome.storedServer;
-    settings_.syncFolderPath = request.syncFolder;
-    if (outcome.userEntry) {
-      settings_.syncFolderPath = outcome.userEntry->path;
-      settings_.defaultLocation = outcome.userEntry->isDefault;
-    }
+    settings_.syncFolderPath = outcome.userEntry->path;
+    settings_.defaultLocation = outcome.userEntry->isDefault;
   }
   loggedOff_.store(false);
   // The engine reads its configuration only when it starts.

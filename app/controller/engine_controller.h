@@ -106,7 +106,9 @@ class EngineController {
   SyncSettings Settings() const;
   std::string ApiKey() const { return commands_.ApiKey(); }
   std::wstring DeviceId() const;
+  // The account: as the start-up read it, or as last typed into a login.
   std::wstring UserName() const;
+  std::wstring Password() const;
   std::wstring Server() const;
   bool LoggedOff() const { return loggedOff_.load(); }
 
@@ -155,6 +157,7 @@ class EngineController {
   SyncSettings settings_;
   std::wstring deviceId_;
   std::wstring userName_;
+  std::wstring password_;
   std::wstring server_;
   std::function<void(std::int32_t, std::int32_t)> submitConfigFetch_;
   std::function<void()> reprime_;

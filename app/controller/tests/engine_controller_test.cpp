@@ -317,6 +317,11 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
   EXPECT_EQ(ReadFile(layout_.EngineConfig()), configBefore);
   EXPECT_TRUE(PostTargets().empty());
   EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Login_Failed_msg"});
+  // What was typed stays with the controller for the next attempt.
+  EXPECT_EQ(controller->UserName(), L"an&na");
+  EXPECT_EQ(controller->Password(), L"pass word");
+  EXPECT_EQ(controller->Server(), L"nas.example:5001");
+  EXPECT_EQ(controller->Settings().syncFolderPath, folder.wstring());
 
   tarn.reply = {true, 200, Utf8ToWide(kServerId) + L"\r\n", L""};
   const LoginOutcome outcome = controller->Login(request, tarn);
