@@ -19,6 +19,7 @@
 
 #include "common/text.h"
 #include "monitor/answer_handlers.h"
+#include "monitor/file_lists.h"
 #include "monitor/format.h"
 
 namespace orlin {
@@ -101,48 +102,6 @@ double CReal(const cJSON* object, const char* key) {
   return cJSON_IsNumber(item) ? item->valuedouble : 0.0;
 }
 std::uint64_t CU64(const cJSON* object, const char* key) { return DoubleToU64(CReal(object, key)); }
-
-// --- Unsynced-files helpers shared with the folder parsers' rules.
-
-std::wstring NameAfterLastBackslash(const FileItemRecord& row) {
-  std::wstring name = Utf8ToWide(FieldText(row.name));
-  std::size_t slash = name.rfind(L'\\');
-  return slash == std::wstring::npos ? name : name.substr(slash + 1);
-}
-
-// Progress rows first, the higher percent first, then by file name and size;
-// other rows by their status text ("progress" < "queued" < "rest").
-bool UnsyncedRowBefore(const FileItemRecord& a, const FileItemRecord& b) {
-  std::string_view statusA = FieldText(a.status);
-  std::string_view statusB = FieldText(b.status);
-  if (statusA == "progress" && statusB == "progress") {
-    if (a.percent != b.percent) return a.percent > b.percent;
-    std::wstring nameA = NameAfterLastBackslash(a);
-    std::wstring nameB = NameAfterLastBackslash(b);
-    if (nameA != nameB) return nameA < nameB;
-    return a.size < b.size;
-  }
-  return statusA < statusB;
-}
-
-// A finished download joins the last-synced list, or refreshes the time of
-// the row it already has.
-void InsertLastSynced(StatusModel& model, FileItemRecord row) {
-  std::string name(FieldText(row.name));
-  if (name.find(kConflictInfix) != std::string::npos) SetField(row.name, ConflictOriginalPath(name));
-  bool appended = model.lastSynced.Locked([&](std::deque<FileItemRecord>& rows) {
-    for (FileItemRecord& existing : rows) {
-      if (FieldText(existing.name) == FieldText(row.name)) {
-        std::memcpy(existing.time, row.time, sizeof existing.time);
-        return false;
-      }
-    }
-    while (rows.size() >= kListCapacity) rows.pop_front();
-    rows.push_back(row);
-    return true;
-  });
-  if (appended) model.lastSynced.MarkChanged();
-}
 
 void RequestUnsyncedFiles(MonitorContext& ctx, const std::string& folderId) {
   std::string url = ctx.FolderUrl("db/need", folderId) + "&page=1&perpage=1000";
