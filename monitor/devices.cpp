@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <exception>
 #include <memory>
 #include <random>
 #include <string>
@@ -21,6 +20,7 @@
 
 #include "monitor/answer_handlers.h"
 #include "monitor/format.h"
+#include "monitor/json_read.h"
 
 namespace orlin {
 namespace {
@@ -355,26 +355,11 @@ void HandleDeviceNames(MonitorContext& ctx, const PollAnswer& answer) {
 void HandleRemoteCompletion(MonitorContext& ctx, const PollAnswer& answer) {
   if (answer.body.empty()) return;
   Json::Value root;
-  {
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    bool parsed = false;
-    try {
-      parsed = reader->parse(answer.body.data(), answer.body.data() + answer.body.size(), &root, &errors);
-    } catch (const std::exception&) {
-      parsed = false;
-    }
-    if (!parsed || !root.isObject()) return;
-  }
+  if (!json::Parse(answer.body, root) || !root.isObject()) return;
   ctx.log.Write(kLogRemoteCompletion);
 
-  auto u64 = [&](const char* key) -> std::uint64_t {
-    const Json::Value& value = static_cast<const Json::Value&>(root)[key];
-    if (value.isUInt64()) return value.asUInt64();
-    if (value.isDouble()) return DoubleToU64(value.asDouble());
-    return 0;  // null, negative or not a number
-  };
+  // null, negative or not a number reads as 0
+  auto u64 = [&](const char* key) { return json::U64(json::Member(root, key)); };
   const std::uint64_t globalBytes = u64("globalBytes");
   const std::uint64_t needBytes = u64("needBytes");
   const std::uint64_t needDeletes = u64("needDeletes");

@@ -12,7 +12,6 @@
 #include <json/json.h>
 
 #include <algorithm>
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "monitor/answer_handlers.h"
 #include "monitor/file_lists.h"
 #include "monitor/format.h"
+#include "monitor/json_read.h"
 
 namespace orlin {
 namespace {
@@ -32,34 +32,11 @@ constexpr std::string_view kLogEventStreamEmpty = "EventAPI  空的json";
 constexpr std::string_view kLogFolderCompletion = "FolderCompletion  全部文件夹完成状态";
 constexpr std::string_view kLogFolderCompletionEmpty = "FolderCompletion 空的json";
 
-// --- Reading jsoncpp values without ever calling an asXxx on the wrong type.
+// --- jsoncpp values (monitor/json_read.h never calls an accessor on the wrong type).
 
-bool ParseJson(std::string_view text, Json::Value& out) {
-  Json::CharReaderBuilder builder;
-  builder["collectComments"] = false;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  std::string errors;
-  try {
-    // The reader throws when nesting exceeds its stack limit.
-    return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-const Json::Value& Member(const Json::Value& object, const char* key) {
-  static const Json::Value kNull;
-  if (!object.isObject()) return kNull;
-  return object[key];  // const lookup: a missing key gives null
-}
-
-std::string Text(const Json::Value& value) { return value.isString() ? value.asString() : std::string(); }
-
-std::uint64_t U64(const Json::Value& value) {
-  if (value.isUInt64()) return value.asUInt64();
-  if (value.isDouble()) return DoubleToU64(value.asDouble());
-  return 0;
-}
+using json::Member;
+using json::Text;
+using json::U64;
 
 double Real(const Json::Value& value) {
   if (value.isNumeric()) return value.asDouble();
@@ -243,7 +220,7 @@ bool ApplyCompletionEvent(GuardedList<DeviceRecord>& devices, const CompletionFi
 void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
   if (Paused(ctx)) return;
   Json::Value events;
-  if (!ParseJson(AsArrayText(answer.body), events) || !events.isArray() || events.empty()) {
+  if (!json::Parse(AsArrayText(answer.body), events) || !events.isArray() || events.empty()) {
     ctx.log.Write(kLogDiskEventsEmpty);
     return;
   }
@@ -316,7 +293,7 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
 void HandleEventStream(MonitorContext& ctx, const PollAnswer& answer) {
   if (Paused(ctx) || answer.body.empty()) return;
   Json::Value events;
-  if (!ParseJson(AsArrayText(answer.body), events) || !events.isArray()) {
+  if (!json::Parse(AsArrayText(answer.body), events) || !events.isArray()) {
     ctx.log.Write(kLogEventStreamEmpty);
     return;
   }
