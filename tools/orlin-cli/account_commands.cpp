@@ -10,15 +10,22 @@
 
 namespace orlin::cli {
 
+bool LoginWordsComplete(const std::vector<std::string>& args, std::ostream& err) {
+  for (const char* name : {"--server", "--user", "--folder"}) {
+    if (OptionValue(args, name).empty()) {
+      err << "orlin-cli login: --server, --user and --folder are required\n";
+      return false;
+    }
+  }
+  return true;
+}
+
 int Login(Context& context) {
   const std::string server = OptionValue(context.args, "--server");
   const std::string user = OptionValue(context.args, "--user");
   const std::string password = OptionValue(context.args, "--password");
   const std::string folder = OptionValue(context.args, "--folder");
-  if (server.empty() || user.empty() || folder.empty()) {
-    context.err << "orlin-cli login: --server, --user and --folder are required\n";
-    return kExitFailed;
-  }
+  if (!LoginWordsComplete(context.args, context.err)) return kExitFailed;
 
   // The login window only offers folders that exist; here the folder is
   // made when it does not.

@@ -26,6 +26,10 @@ struct Context {
 std::string OptionValue(const std::vector<std::string>& args, const std::string& name);
 bool HasFlag(const std::vector<std::string>& args, const std::string& name);
 
+// Checks a login's words before the engine is touched (the start-up stops
+// and restarts it); prints what is missing on `err`.
+bool LoginWordsComplete(const std::vector<std::string>& args, std::ostream& err);
+
 int Login(Context& context);
 int LogOff(Context& context);
 int Pause(Context& context);

@@ -94,6 +94,9 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
+  const std::vector<std::string> commandWords(words.begin() + 1, words.end());
+  if (words[0] == "login" && !cli::LoginWordsComplete(commandWords, std::cerr)) return cli::kExitFailed;
+
   platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
   if (instance.AnotherInstanceRuns()) {
     std::cerr << "orlin-cli: Orlin is already running for " << installDir.string() << "\n";
@@ -116,8 +119,7 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
-  cli::Context context{controller, std::vector<std::string>(words.begin() + 1, words.end()), results.stream(),
-                       std::cerr};
+  cli::Context context{controller, commandWords, results.stream(), std::cerr};
   const int code = command->second(context);
   controller.Shutdown();
   return code;

@@ -1,0 +1,102 @@
+// orlin-cli as a user runs it: the checks that come before the engine is
+// touched. Each run is wrapped in a network and process namespace of its
+// own, so a run that got further than it should would see no engine but
+// its own and no network but loopback.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/single_instance.h"
+#include "tests/support/temp_dir.h"
+
+namespace orlin {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class OrlinCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("unshare -n -p -f --mount-proc true >/dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "needs network and process namespaces (root)";
+    }
+    install_ = dir_.path() / "install dir";
+    fs::create_directories(install_);
+    for (const char* name : {"lang.xml", "setting.xml", "userconfig.xml", "Orlin.ini"}) {
+      fs::copy_file(fs::path(ORLIN_DIST_DIR) / name, install_ / name);
+    }
+  }
+
+  CliRun Cli(const std::string& words) const {
+    const fs::path out = dir_.path() / "out.txt";
+    const fs::path err = dir_.path() / "err.txt";
+    const std::string command = "timeout 20 unshare -n -p -f --mount-proc '" ORLIN_CLI_PATH "' " + words + " >'" +
+                                out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    CliRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
+    return run;
+  }
+
+  std::string InstallWord() const { return "--install-dir '" + install_.string() + "'"; }
+
+  // The start-up sequence leaves a run log and an engine home behind.
+  bool StartUpRan() const { return fs::exists(install_ / "log") || fs::exists(install_ / "syncconfig"); }
+
+  testsupport::TempDir dir_;
+  fs::path install_;
+};
+
+TEST_F(OrlinCli, UsageErrorsFailBeforeTheEngineIsTouched) {
+  CliRun run = Cli("");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("usage: orlin-cli"), std::string::npos);
+
+  run = Cli("--help");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.out.find("logoff"), std::string::npos);
+
+  run = Cli(InstallWord() + " sync-everything");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("unknown command \"sync-everything\""), std::string::npos);
+
+  run = Cli(InstallWord() + " login --server 127.0.0.1:8443 --password x --folder '" + (dir_.path() / "f").string() +
+            "'");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("--user"), std::string::npos);
+  EXPECT_FALSE(StartUpRan());
+}
+
+TEST_F(OrlinCli, RefusesWhileOrlinRunsForTheSameInstall) {
+  platform::SingleInstanceGuard running(platform::kInstanceEventName, install_);
+  ASSERT_FALSE(running.AnotherInstanceRuns());
+  for (const char* command : {"logoff", "pause", "refresh"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = Cli(InstallWord() + " " + command);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("already running"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(StartUpRan());
+}
+
+}  // namespace
+}  // namespace orlin
