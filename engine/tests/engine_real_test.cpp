@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,46 @@ TEST_F(RealEngine, EnsureRunningBringsBackAKilledEngine) {
   EXPECT_TRUE(engine.StopAll());
 }
 
+TEST_F(RealEngine, TheEngineComesBackByItselfAfterARestartRequest) {
+  // Set in the environment Orlin was started from, this would make the
+  // engine end on a restart request; Sync.exe must not pass it on.
+  ::setenv("STNORESTART", "1", 1);
+  ScratchInstall install;
+  ASSERT_EQ(install.error(), "");
+  InstallProcessTable table(install);
+  EngineProcess engine(install.installDir(), table, presenter_, clock_);
+  const std::string apiKey = StartAndWait(install, engine);
+  ::unsetenv("STNORESTART");
+  const auto before = install.EngineProcesses();
+  ASSERT_EQ(before.size(), 2u);
+
+  const auto answer = testsupport::RestPost(testsupport::kEngineRestPort, "/rest/system/restart", apiKey);
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_NE(answer.body.find("restarting"), std::string::npos) << answer.body;
+  // REST goes away while the engine restarts, then answers again without
+  // the supervisor starting anything.
+  bool wentAway = false;
+  for (int i = 0; i < 100 && !wentAway; ++i) {
+    wentAway = !testsupport::RestGet(testsupport::kEngineRestPort, "/rest/system/ping", apiKey, 200ms).connected;
+    if (!wentAway) std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_TRUE(wentAway);
+  EXPECT_TRUE(install.WaitForRest(apiKey, 30s));
+  EXPECT_EQ(table.starts(), 1);
+
+  // The monitor stayed; the engine proper is a new process of the same name.
+  const auto after = install.EngineProcesses();
+  ASSERT_EQ(after.size(), 2u);
+  int kept = 0;
+  for (auto pid : after) kept += static_cast<int>(std::count(before.begin(), before.end(), pid));
+  EXPECT_EQ(kept, 1);
+  auto entries = table.Scan();
+  ASSERT_TRUE(entries.has_value());
+  ASSERT_EQ(entries->size(), 2u);
+  for (const auto& entry : *entries) EXPECT_EQ(entry.imageName, L"Sync.exe");
+  EXPECT_TRUE(engine.StopAll());
+}
+
 TEST_F(RealEngine, AnInstallPathWithBlanksGetsTheQuotedCommandLine) {
   ScratchInstall install("Program Files/Tarn Orlin");
   ASSERT_EQ(install.error(), "");
@@ -178,11 +219,13 @@ TEST_F(RealEngine, AnyProcessCalledSyncExeInAnyCaseCounts) {
   }
   ASSERT_GT(child, 0);
 
-  platform::SystemProcessTable system;
-  EngineProcess engine(install.installDir(), system, presenter_, clock_);
+  // The test's table sees the processes of this namespace only, so an
+  // engine of a test running beside this one cannot stand in for the fake.
+  InstallProcessTable table(install);
+  EngineProcess engine(install.installDir(), table, presenter_, clock_);
   bool seen = false;
   for (int i = 0; i < 100 && !seen; ++i) {
-    auto entries = system.Scan();
+    auto entries = table.Scan();
     ASSERT_TRUE(entries.has_value());
     for (const auto& entry : *entries) {
       if (entry.pid == static_cast<platform::ProcessId>(child)) seen = entry.imageName == L"SYNC.EXE";
@@ -194,6 +237,7 @@ TEST_F(RealEngine, AnyProcessCalledSyncExeInAnyCaseCounts) {
   EXPECT_TRUE(engine.IsRunning());
   EXPECT_GE(engine.ProcessCount(), 1);
   EXPECT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.starts(), 0);
   EXPECT_FALSE(std::filesystem::exists(install.layout().EngineHome()));
 
   ::kill(child, SIGKILL);

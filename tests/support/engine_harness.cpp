@@ -89,7 +89,8 @@ ScratchInstall::ScratchInstall(const std::string& installName) {
     }
   }
   fs::copy_file(BuiltEngineWrapper(), layout_.EngineExecutable(), error);
-  if (!error) fs::create_symlink(RealEngineBinary(), layout_.installDir / "engine" / "Sync.exe", error);
+  // A copy, as the install step places it.
+  if (!error) fs::copy_file(RealEngineBinary(), layout_.installDir / "engine" / "Sync.exe", error);
   if (error) {
     error_ = "cannot place the engine: " + error.message();
     return;

@@ -1,6 +1,6 @@
 #pragma once
 // Running the real engine in a test: a scratch install directory laid out as
-// `cmake --install` lays it out (the Sync.exe stand-in, the engine link and
+// `cmake --install` lays it out (the Sync.exe stand-in, the engine copy and
 // the default state files), a scratch HOME, helpers to wait for the engine,
 // and clean-up of every engine process of that install by its process id.
 //
@@ -22,7 +22,7 @@ namespace orlin::testsupport {
 // Paths fixed by the build (compile definitions of the test support library).
 std::filesystem::path BuiltEngineWrapper();  // the built Sync.exe stand-in
 std::filesystem::path DistDirectory();       // dist/ of the source tree
-std::filesystem::path RealEngineBinary();    // the engine the link points to
+std::filesystem::path RealEngineBinary();    // the engine copied in as engine/Sync.exe
 
 // Why the real engine cannot run here, or "" when it can.
 std::string EngineUnavailableReason();

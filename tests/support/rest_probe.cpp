@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 namespace orlin::testsupport {
 namespace {
@@ -50,9 +51,7 @@ bool HasChunkedHeader(const std::string& head) {
   return lower.find("transfer-encoding: chunked") != std::string::npos;
 }
 
-}  // namespace
-
-ProbeAnswer RestGet(std::uint16_t port, const std::string& target, const std::string& apiKey,
+ProbeAnswer Request(const char* method, std::uint16_t port, const std::string& target, const std::string& apiKey,
                     std::chrono::milliseconds timeout) {
   ProbeAnswer answer;
   const auto deadline = Clock::now() + timeout;
@@ -71,7 +70,8 @@ ProbeAnswer RestGet(std::uint16_t port, const std::string& target, const std::st
   }
 
   if (ok) {
-    std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    std::string request = std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    if (std::string_view(method) == "POST") request += "Content-Length: 0\r\n";
     if (!apiKey.empty()) request += "X-API-Key: " + apiKey + "\r\n";
     request += "\r\n";
     std::size_t sent = 0;
@@ -115,6 +115,18 @@ ProbeAnswer RestGet(std::uint16_t port, const std::string& target, const std::st
     }
   }
   return answer;
+}
+
+}  // namespace
+
+ProbeAnswer RestGet(std::uint16_t port, const std::string& target, const std::string& apiKey,
+                    std::chrono::milliseconds timeout) {
+  return Request("GET", port, target, apiKey, timeout);
+}
+
+ProbeAnswer RestPost(std::uint16_t port, const std::string& target, const std::string& apiKey,
+                     std::chrono::milliseconds timeout) {
+  return Request("POST", port, target, apiKey, timeout);
 }
 
 }  // namespace orlin::testsupport

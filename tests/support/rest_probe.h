@@ -1,5 +1,5 @@
 #pragma once
-// A minimal HTTP/1.1 GET against a REST interface on 127.0.0.1, for tests
+// A minimal HTTP/1.1 GET or POST against a REST interface on 127.0.0.1, for tests
 // that check an engine answers. Deliberately independent of the product's
 // HTTP client, so a fault there cannot hide a fault here.
 
@@ -19,5 +19,9 @@ struct ProbeAnswer {
 // header "X-API-Key: <apiKey>" (left out when empty). Bounded by `timeout`.
 ProbeAnswer RestGet(std::uint16_t port, const std::string& target, const std::string& apiKey,
                     std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
+
+// The same as a POST without a body (for commands such as /rest/system/restart).
+ProbeAnswer RestPost(std::uint16_t port, const std::string& target, const std::string& apiKey,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
 }  // namespace orlin::testsupport

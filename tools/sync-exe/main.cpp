@@ -2,10 +2,12 @@
 //   Sync.exe -no-browser -no-console -home=<install>/syncconfig
 // and becomes the sync engine.
 //
-// The engine binary lies beside this program as engine/Sync.exe (a link to
-// the system's engine). Executing it through that name makes both engine
+// The engine binary lies beside this program as engine/Sync.exe (the install
+// step copies it there). Executing it through that name makes both engine
 // processes, the monitor and the child it starts by its own argv[0], carry
-// the process name "Sync.exe", which is how Orlin finds them. The engine on
+// the process name "Sync.exe", which is how Orlin finds them. This program
+// replaces itself with the engine, so the process Orlin started is the
+// engine's monitor, which restarts the engine when REST asks it to. The engine on
 // this system does not know -no-console (it has no console window to hide)
 // and listens on its own default port, so the flag is dropped and the REST
 // address is set to the one Orlin talks to.
@@ -54,6 +56,9 @@ int main(int argc, char** argv) {
   if (std::getenv("STGUIADDRESS") == nullptr) setenv("STGUIADDRESS", kRestAddress, 1);
   // Updates come with the product, never from the engine itself.
   setenv("STNOUPGRADE", "1", 1);
+  // With this set the monitor would end instead of bringing the engine back
+  // after a restart request.
+  unsetenv("STNORESTART");
 
   execv(enginePath.c_str(), args.data());
   std::fprintf(stderr, "Sync.exe: cannot start the engine %s: %s\n", enginePath.c_str(), std::strerror(errno));
