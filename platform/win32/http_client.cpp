@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,33 @@ HttpExchange::Outcome OutcomeOf(DWORD code) {
 }
 
 enum class Verb { kGet, kFormPost, kJsonPost };
+
+// The header block split into its lines (CR LF or LF separated), empty lines
+// dropped.
+std::vector<std::wstring> HeaderLines(const std::wstring& block) {
+  std::vector<std::wstring> lines;
+  std::size_t start = 0;
+  while (start < block.size()) {
+    std::size_t end = block.find(L'\n', start);
+    if (end == std::wstring::npos) end = block.size();
+    std::wstring line = block.substr(start, end - start);
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    if (!line.empty()) lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The announced body length, when the answer has a Content-Length header.
+std::optional<unsigned long long> AnnouncedLength(HINTERNET request) {
+  wchar_t text[32] = {};
+  DWORD size = sizeof text;
+  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return std::nullopt;
+  wchar_t* end = nullptr;
+  const unsigned long long length = std::wcstoull(text, &end, 10);
+  if (end == text) return std::nullopt;
+  return length;
+}
 
 // Closes the handle it holds on every path out of a request.
 struct InetHandle {
@@ -128,18 +157,26 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
   const std::wstring object = std::wstring(path.data()) + extra;
 
-  auto fail = [&](DWORD code) {
-    last.outcome = OutcomeOf(code);
+  const auto connectLimit = connectTimeout.count() > 0 ? connectTimeout
+                            : verb == Verb::kFormPost  ? CHttpClient::kFormPostConnectTimeout
+                                                       : CHttpClient::kDefaultConnectTimeout;
+  const auto receiveLimit = receiveTimeout.count() > 0 ? receiveTimeout : CHttpClient::kDefaultReceiveTimeout;
+
+  // Wine reports a send or read that waited out the whole stall limit as an
+  // aborted connection where Windows reports a time-out; both count as one.
+  auto waitStarted = std::chrono::steady_clock::now();
+  auto fail = [&](DWORD code, std::optional<HttpExchange::Outcome> outcome = std::nullopt) {
+    if (code == ERROR_INTERNET_CONNECTION_ABORTED && !outcome &&
+        std::chrono::steady_clock::now() - waitStarted >= receiveLimit) {
+      code = ERROR_INTERNET_TIMEOUT;
+    }
+    last.outcome = outcome ? *outcome : OutcomeOf(code);
     last.errorText = ErrorText(code);
     answer = verb == Verb::kGet ? std::wstring(L"CInternetException\n") : last.errorText + L" ";
     return code == ERROR_INTERNET_TIMEOUT ? kHttpTimeout : kHttpFailure;
   };
   if (internet.h == nullptr) return fail(::GetLastError());
 
-  const auto connectLimit = connectTimeout.count() > 0 ? connectTimeout
-                            : verb == Verb::kFormPost  ? CHttpClient::kFormPostConnectTimeout
-                                                       : CHttpClient::kDefaultConnectTimeout;
-  const auto receiveLimit = receiveTimeout.count() > 0 ? receiveTimeout : CHttpClient::kDefaultReceiveTimeout;
   DWORD value = static_cast<DWORD>(connectLimit.count());
   ::InternetSetOptionW(internet.h, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value);
   value = static_cast<DWORD>(receiveLimit.count());
@@ -161,6 +198,11 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   request.h = ::HttpOpenRequestW(connection.h, verb == Verb::kGet ? L"GET" : L"POST", object.c_str(), nullptr,
                                  nullptr, nullptr, requestFlags, 1);
   if (request.h == nullptr) return fail(::GetLastError());
+  // The stall limits are set on the request as well: Wine's WinInet does not
+  // pass the session's receive and send limits on to its requests.
+  value = static_cast<DWORD>(receiveLimit.count());
+  ::InternetSetOptionW(request.h, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
+  ::InternetSetOptionW(request.h, INTERNET_OPTION_SEND_TIMEOUT, &value, sizeof value);
 
   std::wstring headerText;
   if (verb == Verb::kFormPost) {
@@ -176,12 +218,15 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   } else {
     headerText = headers;
   }
-  if (!headerText.empty()) {
-    ::HttpAddRequestHeadersW(request.h, headerText.c_str(), static_cast<DWORD>(headerText.size()),
-                             HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+  // One line at a time: a line refused because its header is already there
+  // (the caller's Content-Type after ours) must not drop the lines after it,
+  // which WinInet does when it is handed the whole block.
+  for (const std::wstring& line : HeaderLines(headerText)) {
+    ::HttpAddRequestHeadersW(request.h, line.c_str(), static_cast<DWORD>(line.size()), HTTP_ADDREQ_FLAG_ADD_IF_NEW);
   }
 
   std::string bodyBytes = ToUtf8(body);
+  waitStarted = std::chrono::steady_clock::now();
   if (!::HttpSendRequestW(request.h, nullptr, 0, bodyBytes.empty() ? nullptr : bodyBytes.data(),
                           static_cast<DWORD>(bodyBytes.size()))) {
     return fail(::GetLastError());
@@ -191,6 +236,11 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   DWORD size = sizeof status;
   if (!::HttpQueryInfoW(request.h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) {
     return fail(::GetLastError());
+  }
+  if (status == 0) {
+    // A connection closed before a status line arrived: WinInet may take
+    // that for a bare answer without headers. It is no answer at all.
+    return fail(ERROR_HTTP_INVALID_SERVER_RESPONSE, HttpExchange::Outcome::kTransferFailed);
   }
   last.httpStatus = static_cast<int>(status);
   if (verb != Verb::kFormPost) {
@@ -203,6 +253,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   for (;;) {
     std::fill(buffer, buffer + sizeof buffer, '\0');
     DWORD read = 0;
+    waitStarted = std::chrono::steady_clock::now();
     if (!::InternetReadFile(request.h, buffer, kReadChunkBytes, &read)) return fail(::GetLastError());
     if (read == 0) break;
     if (bytes.size() + read > CHttpClient::kMaxAnswerBytes) {
@@ -212,6 +263,11 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
       return kHttpFailure;
     }
     bytes.append(buffer, read);
+  }
+  // WinInet ends the read quietly when the server closes early; an answer
+  // shorter than it announced is a broken transfer, not a short success.
+  if (const auto announced = AnnouncedLength(request.h); announced && bytes.size() < *announced) {
+    return fail(ERROR_INTERNET_CONNECTION_ABORTED, HttpExchange::Outcome::kTransferFailed);
   }
   answer = FromUtf8(bytes);
   last.outcome = HttpExchange::Outcome::kAnswered;

@@ -48,7 +48,7 @@ int Socket(bool nonBlocking) {
   return static_cast<int>(s);
 }
 void Close(int fd) { ::closesocket(static_cast<SOCKET>(fd)); }
-void ShutdownBoth(int fd) { ::shutdown(static_cast<SOCKET>(fd), SD_BOTH); }
+void ShutdownBoth(int fd) { ::shutdown(static_cast<SOCKET>(fd), SD_BOTH); ::CancelIoEx(reinterpret_cast<HANDLE>(static_cast<SOCKET>(fd)), nullptr); }  // shutdown alone does not end a blocked recv under Wine
 int Accept(int fd) {
   const SOCKET s = ::accept(static_cast<SOCKET>(fd), nullptr, nullptr);
   return s == INVALID_SOCKET ? -1 : static_cast<int>(s);
