@@ -1,0 +1,127 @@
+#pragma once
+// The status poller: keeps the status model current by polling the engine's
+// REST interface on the request loop.
+//
+// The first batch submits one GET per status endpoint; from then on every
+// answer is dispatched by its exact URL to its handler (monitor/
+// answer_handlers.h) and, for the status endpoints, the same URL is asked
+// again at once, so about eight requests circulate for good, paced by the
+// loop's pause after each finished transfer. The same dispatcher handles the
+// configuration fetches of the pause, resume and folder commands (kinds 3,
+// 4, 6 and 7).
+//
+// Threads: Dispatch, the handlers and every circulating request run on the
+// request loop thread. Start, Reprime, SubmitConfigFetch and Stop may be
+// called from any other thread. A Re-prime while the loop runs is applied by
+// the loop thread at its next answer (answers keep arriving while requests
+// circulate, empty ones too), so the poll state is only touched there.
+//
+// Duplicates: a periodic GET whose URL is already on its way is not sent
+// again. The folder status can be started from several answers (statistics,
+// discovery, resume) and a Re-prime starts the first batch while the earlier
+// requests still circulate; without this the circulation would grow with
+// every refresh.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "monitor/monitor_context.h"
+
+namespace orlin {
+
+class RequestLoop;
+
+// Which handler takes which answer; tests replace entries to see the routing.
+struct AnswerHandlers {
+  using Handler = std::function<void(MonitorContext&, const PollAnswer&)>;
+  Handler diskEvents, eventStream, folderCompletionEvents;
+  Handler folderStatus, unsyncedFiles, failedFiles, locallyChanged, folderStatistics, folderFromConfig;
+  Handler systemStatus, systemVersion, discovery, connections, deviceNames, remoteCompletion;
+
+  // The handlers of monitor/answer_handlers.h.
+  static AnswerHandlers Real();
+};
+
+// The API key travels with the RequestSink, which adds the key header.
+struct StatusPollerSetup {
+  // Where the last answer of each endpoint is kept ("disk.txt", ...); none
+  // are written while unset.
+  std::optional<std::filesystem::path> debugDirectory;
+  OwnerWindow* window = nullptr;  // no message while unset
+  StatusView* view = nullptr;     // no direct call while unset
+};
+
+class StatusPoller {
+ public:
+  StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& requests, MonitorClock& clock,
+               StatusPollerSetup setup = {}, AnswerHandlers handlers = AnswerHandlers::Real());
+  StatusPoller(const StatusPoller&) = delete;
+  StatusPoller& operator=(const StatusPoller&) = delete;
+
+  // Starts `loop` with the first batch as its first step. On a loop that
+  // already runs this is the resume: only a configuration fetch of kind 4.
+  // Returns false when the loop could not be started.
+  bool Start(RequestLoop& loop);
+  // The tail of the engine refresh: event positions back to "0", download
+  // totals to zero, message 2042 unless `parameter` is 9, then the first
+  // batch again.
+  void Reprime(std::int32_t parameter);
+  // Queues a system/config GET of `kind` (3 pause, 4 resume, 6 folder, 7
+  // device names).
+  void SubmitConfigFetch(std::int32_t kind, std::int32_t parameter);
+  // Stops the loop given to Start; requests still on their way are dropped.
+  // Safe to repeat. Returns false when the loop thread did not end in time.
+  bool Stop();
+  bool IsRunning() const;
+
+  // --- The loop's completions call these; tests call them directly.
+  void FirstBatch();
+  void Dispatch(const PollAnswer& answer);
+  // Periodic GETs submitted and not yet answered with this URL.
+  std::size_t InFlight(const std::string& url) const;
+
+ private:
+  // Sits between the handlers and the real sink: counts periodic GETs on
+  // their way and drops a second one for the same URL.
+  class TrackingSink final : public RequestSink {
+   public:
+    explicit TrackingSink(RequestSink& inner) : inner_(inner) {}
+    void Submit(const PollRequest& request) override;
+    void PostJson(const std::string& url, const std::string& body) override { inner_.PostJson(url, body); }
+    void Answered(const PollRequest& request);
+    void Forget();
+    std::size_t InFlight(const std::string& url) const;
+
+   private:
+    RequestSink& inner_;
+    mutable std::mutex mutex_;
+    std::map<std::string, std::size_t> inFlight_;
+  };
+
+  void Again(const PollAnswer& answer);
+  void CountAnswer();
+  void WriteDebugFile(const char* name, const std::string& body) const;
+  void HandlePauseFlag(const PollAnswer& answer);
+  void ApplyReprime(std::int32_t parameter);
+
+  StatusModel& model_;
+  DiagnosticLog& log_;
+  TrackingSink requests_;
+  std::optional<std::filesystem::path> debugDirectory_;
+  AnswerHandlers handlers_;
+  MonitorContext ctx_;
+
+  mutable std::mutex loopMutex_;  // guards loop_
+  RequestLoop* loop_ = nullptr;
+  // A Re-prime waiting for the loop thread: parameter + 1, 0 for none.
+  std::atomic<std::int64_t> pendingReprime_{0};
+};
+
+}  // namespace orlin
