@@ -51,6 +51,18 @@ class RecordingPresenter : public MessagePresenter {
   bool cancelShown_ = false;
 };
 
+// Sets an environment variable for the engines started in one test.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const char* value) : name_(name) { ::setenv(name, value, 1); }
+  ~ScopedVariable() { ::unsetenv(name_); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* name_;
+};
+
 // Lets the real clock run but keeps the message pacing short, so a run of
 // failed starts shows several messages within a test.
 EngineProcessOptions QuickOptions() {
@@ -151,15 +163,16 @@ TEST_F(RealEngine, EnsureRunningBringsBackAKilledEngine) {
 }
 
 TEST_F(RealEngine, TheEngineComesBackByItselfAfterARestartRequest) {
-  // Set in the environment Orlin was started from, this would make the
-  // engine end on a restart request; Sync.exe must not pass it on.
-  ::setenv("STNORESTART", "1", 1);
+  // Left in the environment Orlin was started from, these would make the
+  // engine end on a restart request and listen elsewhere; Sync.exe must not
+  // pass them on.
+  ScopedVariable noRestart("STNORESTART", "1");
+  ScopedVariable otherAddress("STGUIADDRESS", "127.0.0.1:8384");
   ScratchInstall install;
   ASSERT_EQ(install.error(), "");
   InstallProcessTable table(install);
   EngineProcess engine(install.installDir(), table, presenter_, clock_);
   const std::string apiKey = StartAndWait(install, engine);
-  ::unsetenv("STNORESTART");
   const auto before = install.EngineProcesses();
   ASSERT_EQ(before.size(), 2u);
 
@@ -188,6 +201,25 @@ TEST_F(RealEngine, TheEngineComesBackByItselfAfterARestartRequest) {
   ASSERT_EQ(entries->size(), 2u);
   for (const auto& entry : *entries) EXPECT_EQ(entry.imageName, L"Sync.exe");
   EXPECT_TRUE(engine.StopAll());
+}
+
+TEST_F(RealEngine, SyncExeWithoutItsEngineEndsAtOnceWithAFailure) {
+  ScratchInstall install;
+  ASSERT_EQ(install.error(), "");
+  std::filesystem::remove(install.installDir() / "engine" / "Sync.exe");
+  const std::string wrapper = install.layout().EngineExecutable().string();
+  const std::string home = "-home=" + install.layout().EngineHome().string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::execl(wrapper.c_str(), wrapper.c_str(), "-no-browser", "-no-console", home.c_str(), static_cast<char*>(nullptr));
+    ::_exit(126);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 127);
+  EXPECT_FALSE(std::filesystem::exists(install.layout().EngineHome()));
 }
 
 TEST_F(RealEngine, AnInstallPathWithBlanksGetsTheQuotedCommandLine) {

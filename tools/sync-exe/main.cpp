@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
   }
   args.push_back(nullptr);
 
-  // An address given on purpose (tests, a second engine) is left alone.
-  if (std::getenv("STGUIADDRESS") == nullptr) setenv("STGUIADDRESS", kRestAddress, 1);
+  // Orlin talks to the engine on this address only; an address left in the
+  // environment Orlin was started from must not move the engine elsewhere.
+  setenv("STGUIADDRESS", kRestAddress, 1);
   // Updates come with the product, never from the engine itself.
   setenv("STNOUPGRADE", "1", 1);
   // With this set the monitor would end instead of bringing the engine back
