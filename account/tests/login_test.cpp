@@ -65,7 +65,7 @@ class LoginTest : public ::testing::Test {
               "    <gui enabled=\"true\"><address>127.0.0.1:18384</address><apikey>key</apikey></gui>\n"
               "    <options><maxSendKbps>0</maxSendKbps><maxRecvKbps>0</maxRecvKbps></options>\n"
               "</configuration>\n";
-    std::ofstream(layout_.EngineConfig()) << config_;
+    std::ofstream(layout_.EngineConfig(), std::ios::binary) << config_;  // byte for byte, as the check below reads it
     std::ofstream(layout_.UserConfig()) << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<users>\n</users>\n";
     input_.typedServer = L"https://192.168.1.20:5001";
     input_.userName = L"anna&bob";

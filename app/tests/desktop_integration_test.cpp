@@ -296,7 +296,7 @@ TEST_F(DesktopIntegrationTest, NamespaceEntryIsAbsentWhenOnlyPartOfItExists) {
 
 TEST_F(DesktopIntegrationTest, RemovingAMissingEntryReportsOnTheConsoleOnly) {
   std::filesystem::create_directories(Bookmarks().parent_path());
-  std::ofstream(Bookmarks()) << "file:///home/me/Music Music\nfile:///home/me/Work\n";
+  std::ofstream(Bookmarks(), std::ios::binary) << "file:///home/me/Music Music\nfile:///home/me/Work\n";  // byte for byte
   testing::internal::CaptureStdout();
   Make(exe_).RemoveNamespaceEntry();
   const std::string console = testing::internal::GetCapturedStdout();
