@@ -1,5 +1,6 @@
 #include "app/controller/engine_controller.h"
 
+#include <condition_variable>
 #include <system_error>
 
 #include "app/os_name.h"
@@ -59,8 +60,13 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       engine_(layout_.installDir, processes, presenter, clock, options_.engine),
       http_(platform::kHttpUserAgent),
       log_([this](std::string_view line) { WriteLogLine(line); }, options_.now),
-      commands_(http_, presenter, MakeHooks(), options_.restBase) {
+      commands_(http_, presenter, MakeHooks(), options_.restBase),
+      sink_(loop_, "", options_.restBase),
+      poller_(model_, log_, sink_, monitorClock_,
+              StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView}) {
   commands_.SetOwner(owner);
+  // Answers reach the poller on the request loop thread.
+  sink_.SetAnswerCallback([this](const PollAnswer& answer) { poller_.Dispatch(answer); });
 }
 
 EngineController::~EngineController() { Shutdown(); }
@@ -69,28 +75,17 @@ EngineCommandHooks EngineController::MakeHooks() {
   EngineCommandHooks hooks;
   hooks.folderId = [this] { return model_.folder.FolderId(); };
   hooks.submitConfigFetch = [this](std::int32_t kind, std::int32_t parameter) {
-    std::function<void(std::int32_t, std::int32_t)> submit;
-    {
-      std::lock_guard lock(mutex_);
-      submit = submitConfigFetch_;
-    }
-    if (submit) submit(kind, parameter);
+    poller_.SubmitConfigFetch(kind, parameter);
   };
   hooks.settingsPauseBegins = [this] {
     model_.folder.pauseParameter.store(EngineCommands::kSettingsPause);
     model_.folder.pausing.store(1);
   };
   // The event positions and download totals belong to the poller's thread:
-  // its Re-prime (the reprime hook) resets them there.
+  // its Re-prime resets them there.
   hooks.resetPollerPositions = [] {};
-  hooks.reprime = [this] {
-    std::function<void()> reprime;
-    {
-      std::lock_guard lock(mutex_);
-      reprime = reprime_;
-    }
-    if (reprime) reprime();
-  };
+  // The refresh has already told the window that it ended.
+  hooks.reprime = [this] { poller_.Reprime(EngineCommands::kQuietRefresh); };
   hooks.localChangeCount = [this] {
     return static_cast<std::int64_t>(model_.folder.lastRequestedChangeCount.load());
   };
@@ -98,12 +93,16 @@ EngineCommandHooks EngineController::MakeHooks() {
   return hooks;
 }
 
-void EngineController::SetPollerHooks(std::function<void(std::int32_t, std::int32_t)> submitConfigFetch,
-                                      std::function<void()> reprime) {
-  std::lock_guard lock(mutex_);
-  submitConfigFetch_ = std::move(submitConfigFetch);
-  reprime_ = std::move(reprime);
+bool EngineController::StartPolling() {
+  if (poller_.IsRunning()) {
+    commands_.Resume();
+    return true;
+  }
+  sink_.SetApiKey(commands_.ApiKey());
+  return poller_.Start(loop_);
 }
+
+bool EngineController::StopPolling() { return poller_.Stop(); }
 
 std::string EngineController::LogFileName(const std::tm& local) {
   return std::to_string(local.tm_year + 1900) + "-" + std::to_string(local.tm_mon + 1) + "-" +
@@ -202,6 +201,7 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   }
   if (apiKey.empty()) config.ReadApiKey(apiKey);  // shows the failure once
   commands_.SetApiKey(apiKey);
+  sink_.SetApiKey(apiKey);
 
   // 7. This device's ID, once the engine answers.
   std::wstring deviceId;
@@ -305,22 +305,40 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
   return outcome;
 }
 
+bool EngineController::StopEnginesWithin(std::chrono::milliseconds limit) {
+  // An engine this user may not end (one of another session) must not keep
+  // the log-off waiting for ever; the deletion then reports the failure.
+  std::stop_source give_up;
+  std::jthread timer([&give_up, limit](std::stop_token cancelled) {
+    std::mutex m;
+    std::condition_variable_any wake;
+    std::unique_lock lock(m);
+    wake.wait_for(lock, cancelled, limit, [] { return false; });
+    if (!cancelled.stop_requested()) give_up.request_stop();
+  });
+  const bool stopped = engine_.StopAll(give_up.get_token());
+  timer.request_stop();
+  return stopped;
+}
+
 bool EngineController::LogOff() {
   bool removed = false;
   {
     std::lock_guard lifecycle(lifecycleMutex_);
     // A start-up sequence still waiting for the engine would start it again.
     StopStartUp();
+    poller_.Stop();
     loop_.Stop();
-    engine_.StopAll();
+    const bool enginesEnded = StopEnginesWithin(options_.logOffEngineStop);
     // An engine that was still starting may have re-created files meanwhile:
     // stop again until the home stays gone.
     for (int attempt = 0; attempt < 5 && !removed; ++attempt) {
       removed = RemoveTree(layout_.EngineHome());
-      engine_.StopAll();
+      if (enginesEnded) StopEnginesWithin(options_.logOffEngineStop);
       std::error_code error;
       removed = removed && !std::filesystem::exists(layout_.EngineHome(), error);
     }
+    if (engine_.IsRunning()) removed = false;  // the log-off is not complete
     ready_.store(0);
     loggedOff_.store(true);
   }
@@ -334,8 +352,9 @@ void EngineController::Shutdown() {
   std::lock_guard lifecycle(lifecycleMutex_);
   if (shutDown_.exchange(true)) return;
   StopStartUp();
+  poller_.Stop();
   loop_.Stop();
-  if (options_.stopEngineOnShutdown) engine_.StopAll();
+  if (options_.stopEngineOnShutdown) StopEnginesWithin(options_.logOffEngineStop);
   std::lock_guard lock(logFileMutex_);
   if (logFile_.is_open()) logFile_.close();
 }

@@ -39,6 +39,8 @@
 #include "engine/rest_commands.h"
 #include "engine/sync_settings.h"
 #include "monitor/diagnostic_log.h"
+#include "monitor/loop_request_sink.h"
+#include "monitor/poller.h"
 #include "monitor/status_model.h"
 #include "platform/http_client.h"
 
@@ -56,8 +58,16 @@ struct EngineControllerOptions {
   EngineProcessOptions engine;
   // Local time for the run log's file name and lines.
   std::function<std::time_t()> now = [] { return std::time(nullptr); };
+  // How long a log-off (or the shutdown) tries to end the engines before it
+  // gives up.
+  std::chrono::milliseconds logOffEngineStop{10000};
   // Where the engine's REST interface answers (tests point it at a fake).
   std::string restBase = std::string(EngineCommands::kRestBase);
+  // Where the poller keeps the last answer of each endpoint; none are
+  // written while unset.
+  std::optional<std::filesystem::path> pollerDebugDirectory;
+  // The main window's direct status calls; none while unset.
+  StatusView* statusView = nullptr;
 };
 
 class EngineController {
@@ -95,7 +105,8 @@ class EngineController {
   // Undoes a login: stops the start-up sequence, the request loop and every
   // engine, and deletes the engine home; sends the log-off message to the
   // owner. Safe to repeat and to call from two threads at once (the second
-  // waits for the first). Returns whether the engine home is gone.
+  // waits for the first). Returns whether no engine is left and the engine
+  // home is gone.
   bool LogOff();
 
   // Stops the start-up thread and the request loop and, as the options say,
@@ -125,14 +136,20 @@ class EngineController {
   // numbers without leading zeros.
   static std::string LogFileName(const std::tm& local);
 
-  // Hooks the status poller installs so the commands can reach it.
-  void SetPollerHooks(std::function<void(std::int32_t, std::int32_t)> submitConfigFetch,
-                      std::function<void()> reprime);
+  // The main window's start command: starts the request loop with the
+  // status poller's first batch, or, while the loop runs, resumes the engine.
+  // False when the loop could not be started. Needs IsReady().
+  bool StartPolling();
+  // Stops the poller and its loop (the exit path). Safe to repeat.
+  bool StopPolling();
+  StatusPoller& poller() { return poller_; }
 
  private:
   void StartUpSequence(std::stop_token stop);
   // Ends a running start-up sequence and waits for its thread.
   void StopStartUp();
+  // Stops every engine, giving up after `limit`; whether none is left.
+  bool StopEnginesWithin(std::chrono::milliseconds limit);
   void OpenRunLog();
   void WriteLogLine(std::string_view line);
   EngineCommandHooks MakeHooks();
@@ -152,6 +169,9 @@ class EngineController {
   DiagnosticLog log_;
   EngineCommands commands_;
   RequestLoop loop_;
+  SystemMonitorClock monitorClock_;
+  LoopRequestSink sink_;
+  StatusPoller poller_;
 
   mutable std::mutex mutex_;  // guards the values below
   SyncSettings settings_;
@@ -159,8 +179,6 @@ class EngineController {
   std::wstring userName_;
   std::wstring password_;
   std::wstring server_;
-  std::function<void(std::int32_t, std::int32_t)> submitConfigFetch_;
-  std::function<void()> reprime_;
 
   std::atomic<int> ready_{0};
   std::atomic<bool> loggedOff_{false};

@@ -249,6 +249,17 @@ TEST_F(ControllerEndToEnd, LoginSyncsBothWaysAndLogOffLeavesNothing) {
   EXPECT_TRUE(WaitForFile(local / "from-nas.txt", "written on the NAS", 30s));
   EXPECT_TRUE(WaitForFile(nas / "from-pc.txt", "written on the PC", 30s));
 
+  // The poller learns the folder from the engine and follows its state.
+  ASSERT_TRUE(controller_->StartPolling());
+  const std::string folderId = ReadFolderIdentifier(layout().EngineConfig());
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (std::chrono::steady_clock::now() < deadline &&
+         (controller_->model().folder.FolderId().empty() || controller_->model().folder.FolderStateText().empty())) {
+    std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_EQ(controller_->model().folder.FolderId(), folderId);
+  EXPECT_FALSE(controller_->model().folder.FolderStateText().empty());
+
   // Log-off, twice: no engine, no engine home, and a fresh start works.
   EXPECT_TRUE(controller_->LogOff());
   EXPECT_TRUE(controller_->LogOff());

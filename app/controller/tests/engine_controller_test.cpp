@@ -82,12 +82,18 @@ class FakeEngineTable final : public platform::ProcessTable {
   bool Terminate(platform::ProcessId pid, std::uint32_t) override {
     std::lock_guard lock(mutex_);
     terminated_.push_back(pid);
+    if (pid == protectedPid_) return false;
     return std::erase_if(processes_, [pid](const auto& p) { return p.pid == pid; }) > 0;
   }
 
   void Add(platform::ProcessEntry entry) {
     std::lock_guard lock(mutex_);
     processes_.push_back(std::move(entry));
+  }
+  // A process this user may not end.
+  void Protect(platform::ProcessId pid) {
+    std::lock_guard lock(mutex_);
+    protectedPid_ = pid;
   }
   void SetWritesConfig(bool writes) {
     std::lock_guard lock(mutex_);
@@ -114,6 +120,7 @@ class FakeEngineTable final : public platform::ProcessTable {
   std::vector<std::wstring> started_;
   std::vector<platform::ProcessId> terminated_;
   platform::ProcessId nextPid_ = 1000;
+  platform::ProcessId protectedPid_ = 0;
   bool writesConfig_ = true;
 };
 
@@ -208,6 +215,17 @@ class EngineControllerTest : public ::testing::Test {
       if (request.method == "POST") targets.push_back(request.target);
     }
     return targets;
+  }
+
+  bool WaitForTarget(const std::string& prefix, std::size_t atLeast, std::chrono::milliseconds limit) const {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+      std::size_t count = 0;
+      for (const auto& request : rest_.Requests()) count += request.target.rfind(prefix, 0) == 0 ? 1 : 0;
+      if (count >= atLeast) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
   }
 
   std::size_t StatusRequests() const {
@@ -382,6 +400,57 @@ TEST_F(EngineControllerTest, LogOffWhileTheEngineIsBusyLeavesNoEngineAndNoHome) 
   EXPECT_TRUE(controller->LoginNeeded());
   EXPECT_EQ(controller->DeviceId(), Utf8ToWide(kOwnId));
   EXPECT_TRUE(fs::exists(layout_.EngineConfig()));
+}
+
+TEST_F(EngineControllerTest, LogOffReportsAnEngineItMayNotEndInsteadOfWaitingForEver) {
+  options_.logOffEngineStop = 200ms;
+  RecordingOwner owner;
+  auto controller = MakeController(&owner);
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(20s));
+  table_.Add({4242, L"Sync.exe"});  // another session's engine
+  table_.Protect(4242);
+
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_FALSE(controller->LogOff());
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
+  EXPECT_EQ(table_.EngineCount(), 1);  // only the one it may not end
+  EXPECT_FALSE(fs::exists(layout_.EngineHome()));
+  EXPECT_EQ(owner.Messages(), std::vector<unsigned>{kMsgLoggedOff});
+  table_.Protect(0);
+}
+
+TEST_F(EngineControllerTest, PollingRunsOnTheRequestLoopUntilLogOff) {
+  RecordingOwner owner;
+  auto controller = MakeController(&owner);
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(20s));
+
+  // The start command: the first batch goes out on the loop, with the key.
+  ASSERT_TRUE(controller->StartPolling());
+  ASSERT_TRUE(WaitForTarget("/rest/events/disk?since=0", 1, 5s));
+  for (const auto& request : rest_.Requests()) EXPECT_EQ(request.Header("X-API-Key"), kApiKey);
+  const std::size_t configFetches = [&] {
+    std::size_t count = 0;
+    for (const auto& request : rest_.Requests()) count += request.target == "/rest/system/config" ? 1 : 0;
+    return count;
+  }();
+
+  // Pressed again while the loop runs, it resumes: one configuration fetch more.
+  ASSERT_TRUE(controller->StartPolling());
+  EXPECT_EQ(controller->commands().currentCommand.load(), EngineCommands::kKindResume);
+  EXPECT_TRUE(WaitForTarget("/rest/system/config", configFetches + 1, 5s));
+
+  // A refresh starts the event feeds from the beginning again.
+  controller->commands().Refresh(0);
+  EXPECT_TRUE(WaitForTarget("/rest/events/disk?since=0", 2, 5s));
+  const auto messages = owner.Messages();
+  EXPECT_NE(std::find(messages.begin(), messages.end(), kMsgRefreshEnded), messages.end());
+
+  EXPECT_TRUE(controller->LogOff());
+  const std::size_t afterLogOff = rest_.RequestCount();
+  std::this_thread::sleep_for(400ms);
+  EXPECT_EQ(rest_.RequestCount(), afterLogOff) << "nothing polls after a log-off";
 }
 
 TEST_F(EngineControllerTest, ShutdownEndsAStartUpThatWaitsForTheConfiguration) {
