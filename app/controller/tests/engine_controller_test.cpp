@@ -14,7 +14,6 @@
 #include "common/message_presenter.h"
 #include "common/owner_window.h"
 #include "common/text.h"
-#include "tests/support/engine_harness.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -183,7 +182,7 @@ class EngineControllerTest : public ::testing::Test {
   EngineControllerTest() : layout_{dir_.path() / "Orlin Install"}, table_(layout_.EngineHome()) {
     fs::create_directories(layout_.installDir);
     for (const char* name : {"lang.xml", "setting.xml", "userconfig.xml", "Orlin.ini"}) {
-      fs::copy_file(testsupport::DistDirectory() / name, layout_.installDir / name);
+      fs::copy_file(fs::path(ORLIN_DIST_DIR) / name, layout_.installDir / name);
     }
     rest_.SetHandler([this](const ReceivedRequest& request) { return Answer(request); });
     std::tm local = At(2019, 5, 3, 14, 7, 9);
