@@ -5,51 +5,157 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "common/text.h"
+#include "tests/support/temp_dir.h"
 
 namespace orlin::platform {
 namespace {
 
-// Run as a child by the test below: it just waits to be terminated.
-TEST(ProcessWin32Child, WaitsWhenStartedAsChild) {
-  if (std::getenv("ORLIN_PROCESS_CHILD") == nullptr) GTEST_SKIP() << "runs only as a child";
+constexpr char kReportVariable[] = "ORLIN_PROCESS_CHILD_REPORT";
+
+// Run as a child by the tests below, under the engine's image name: it
+// writes down how it was started (start-up flags, show state, command line),
+// then waits to be terminated.
+TEST(ProcessWin32Child, RecordsHowItWasStartedAndWaits) {
+  const char* report = std::getenv(kReportVariable);
+  if (report == nullptr || *report == '\0') GTEST_SKIP() << "runs only as a child";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  ::GetStartupInfoW(&startup);
+  const std::filesystem::path file = std::filesystem::path(report).concat(std::to_string(::GetCurrentProcessId()));
+  const std::filesystem::path partial = std::filesystem::path(file).concat(".part");
+  {
+    std::ofstream out(partial, std::ios::binary);
+    out << startup.dwFlags << ' ' << startup.wShowWindow << '\n' << WideToUtf8(::GetCommandLineW());
+  }
+  std::filesystem::rename(partial, file);  // the parent sees it whole or not at all
   ::Sleep(60000);
 }
 
-std::wstring OwnPath() {
+std::filesystem::path OwnPath() {
   wchar_t path[MAX_PATH] = {};
   ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
 }
 
-TEST(ProcessWin32Test, StartedChildIsScannedAndTerminatedWithItsExitCode) {
-  _putenv_s("ORLIN_PROCESS_CHILD", "1");
-  SystemProcessTable table;
-  const std::wstring self = OwnPath();
-  const auto pid =
-      table.StartHidden(L"\"" + self + L"\" --gtest_filter=ProcessWin32Child.WaitsWhenStartedAsChild");
-  _putenv_s("ORLIN_PROCESS_CHILD", "");
-  ASSERT_TRUE(pid.has_value());
-  HANDLE child = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, *pid);
-  ASSERT_NE(child, nullptr);
+struct ChildReport {
+  unsigned long flags = 0;
+  unsigned showWindow = 0;
+  std::wstring commandLine;
+};
 
-  const auto scan = table.Scan();
-  ASSERT_TRUE(scan.has_value());
-  const std::wstring image = self.substr(self.find_last_of(L"\\/") + 1);
-  const auto it = std::find_if(scan->begin(), scan->end(), [&](const ProcessEntry& e) { return e.pid == *pid; });
-  ASSERT_NE(it, scan->end());
-  EXPECT_EQ(_wcsicmp(it->imageName.c_str(), image.c_str()), 0);
-
-  EXPECT_TRUE(table.Terminate(*pid, 9));
-  ASSERT_EQ(::WaitForSingleObject(child, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
-  DWORD code = 0;
-  ASSERT_TRUE(::GetExitCodeProcess(child, &code));
-  EXPECT_EQ(code, 9u);
-  ::CloseHandle(child);
+std::optional<ChildReport> WaitForReport(const std::filesystem::path& prefix, ProcessId pid) {
+  const auto file = std::filesystem::path(prefix).concat(std::to_string(pid));
+  for (int i = 0; i < 400 && !std::filesystem::exists(file); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  ChildReport report;
+  in >> report.flags >> report.showWindow;
+  in.get();
+  std::stringstream rest;
+  rest << in.rdbuf();
+  report.commandLine = Utf8ToWide(rest.str());
+  return report;
 }
 
-TEST(ProcessWin32Test, StartingAMissingProgramFails) {
+std::wstring Lower(std::wstring text) {
+  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+  return text;
+}
+
+class ScopedReportVariable {
+ public:
+  explicit ScopedReportVariable(const std::filesystem::path& prefix) {
+    ::SetEnvironmentVariableW(L"ORLIN_PROCESS_CHILD_REPORT", prefix.c_str());
+    _wputenv_s(L"ORLIN_PROCESS_CHILD_REPORT", prefix.c_str());
+  }
+  ~ScopedReportVariable() {
+    ::SetEnvironmentVariableW(L"ORLIN_PROCESS_CHILD_REPORT", nullptr);
+    _wputenv_s(L"ORLIN_PROCESS_CHILD_REPORT", L"");
+  }
+};
+
+// The supervision cycle the engine gets: a copy of this test program named
+// Sync.exe in a directory with a blank is started hidden with the engine's
+// command line, the scan finds every copy by its image name in any case, and
+// each is terminated with exit code 9.
+TEST(ProcessWin32Test, EngineNamedChildrenAreStartedHiddenFoundByNameAndTerminatedWithNine) {
+  testsupport::TempDir temp;
+  const auto installDir = temp.path() / L"Tarn App";
+  std::filesystem::create_directories(installDir);
+  const auto engine = installDir / L"Sync.exe";
+  std::filesystem::copy_file(OwnPath(), engine);
+  const auto home = installDir / L"syncconfig";
+  const auto reportPrefix = temp.path() / "started-";
+
+  SystemProcessTable table;
+  const std::wstring commandLine = L"\"" + engine.wstring() + L"\" -no-browser -no-console -home=\"" + home.wstring() +
+                                   L"\" --gtest_filter=ProcessWin32Child.RecordsHowItWasStartedAndWaits";
+  std::vector<ProcessId> started;
+  std::vector<HANDLE> handles;
+  {
+    ScopedReportVariable variable(reportPrefix);
+    for (int i = 0; i < 2; ++i) {
+      const auto pid = table.StartHidden(commandLine);
+      ASSERT_TRUE(pid.has_value());
+      started.push_back(*pid);
+      HANDLE h = ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *pid);
+      ASSERT_NE(h, nullptr);
+      handles.push_back(h);
+    }
+  }
+
+  for (ProcessId pid : started) {
+    const auto report = WaitForReport(reportPrefix, pid);
+    ASSERT_TRUE(report.has_value()) << "child " << pid << " never reported";
+    EXPECT_TRUE(report->flags & STARTF_USESHOWWINDOW);
+    EXPECT_EQ(report->showWindow, static_cast<unsigned>(SW_HIDE));
+    const auto words = SplitCommandLine(report->commandLine);
+    ASSERT_EQ(words.size(), 5u) << WideToUtf8(report->commandLine);
+    EXPECT_EQ(words[0], engine.wstring());
+    EXPECT_EQ(words[3], L"-home=" + home.wstring());
+  }
+
+  // What "terminate all" does: every entry whose lower-cased image name is
+  // the engine's is ended; ours are among them and nothing else is touched.
+  const auto scan = table.Scan();
+  ASSERT_TRUE(scan.has_value());
+  int found = 0;
+  for (const ProcessEntry& entry : *scan) {
+    if (Lower(entry.imageName) != L"sync.exe") continue;
+    if (std::find(started.begin(), started.end(), entry.pid) == started.end()) continue;
+    ++found;
+    EXPECT_TRUE(table.Terminate(entry.pid, 9));
+  }
+  EXPECT_EQ(found, 2);
+
+  for (HANDLE h : handles) {
+    ASSERT_EQ(::WaitForSingleObject(h, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+    DWORD code = 0;
+    ASSERT_TRUE(::GetExitCodeProcess(h, &code));
+    EXPECT_EQ(code, 9u);
+    ::CloseHandle(h);
+  }
+  const auto after = table.Scan();
+  ASSERT_TRUE(after.has_value());
+  for (const ProcessEntry& entry : *after) {
+    EXPECT_EQ(std::find(started.begin(), started.end(), entry.pid), started.end()) << "still listed: " << entry.pid;
+  }
+}
+
+TEST(ProcessWin32Test, StartingAMissingProgramFailsAndAnUnknownProcessCannotBeEnded) {
   SystemProcessTable table;
   EXPECT_FALSE(table.StartHidden(L"\"C:\\no such dir\\Sync.exe\" -no-browser").has_value());
   EXPECT_FALSE(table.Terminate(0xFFFFFFF0u, 9));

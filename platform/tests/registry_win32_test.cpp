@@ -6,9 +6,47 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 namespace orlin::platform {
 namespace {
+
+// Runs a console program of the system and returns its exit code and what it
+// wrote to standard output.
+struct Captured {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+};
+
+Captured RunAndCapture(std::wstring commandLine) {
+  Captured result;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION info{};
+  commandLine.push_back(L'\0');
+  const BOOL ok = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                   nullptr, &startup, &info);
+  ::CloseHandle(writeEnd);
+  if (ok) {
+    char buffer[4096];
+    DWORD n = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+    ::WaitForSingleObject(info.hProcess, 30000);
+    ::GetExitCodeProcess(info.hProcess, &result.exitCode);
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+  }
+  ::CloseHandle(readEnd);
+  return result;
+}
 
 class RegistryWin32Test : public ::testing::Test {
  protected:
@@ -76,6 +114,56 @@ TEST_F(RegistryWin32Test, KeysNestBelowTheCurrentKeyAndDeleteWithEverythingBelow
   ASSERT_TRUE(reg.WriteString(L"v", L"x"));
   EXPECT_TRUE(reg.DeleteValue(L"v"));
   EXPECT_FALSE(reg.DeleteValue(L"v"));
+}
+
+// The values land in the view the rest of the system reads: the one reg.exe
+// shows with /reg:64, which is where the product writes on 64-bit Windows
+// even as a 32-bit program.
+TEST_F(RegistryWin32Test, ValuesAreSeenByTheSystemsOwnToolInThe64BitView) {
+  const std::wstring key = base_ + L"\\Explorer\\MyComputer\\NameSpace\\{A5F4E1C4-B6E2-4E9A-8865-BDBC5DEE6598}";
+  const std::wstring exe = L"C:\\Program Files\\Orlin\\Orlin.exe";
+  {
+    CRegistry reg(RegistryRoot::kCurrentUser);
+    ASSERT_TRUE(reg.CreateKey(key));
+    ASSERT_TRUE(reg.WriteString(L"", L"Orlin"));
+    ASSERT_TRUE(reg.WriteString(L"Path", exe));
+  }
+  const Captured named = RunAndCapture(L"reg.exe query \"HKCU\\" + key + L"\" /v Path /reg:64");
+  ASSERT_EQ(named.exitCode, 0u) << named.output;
+  EXPECT_NE(named.output.find("REG_SZ"), std::string::npos) << named.output;
+  EXPECT_NE(named.output.find("C:\\Program Files\\Orlin\\Orlin.exe"), std::string::npos) << named.output;
+
+  const Captured byDefault = RunAndCapture(L"reg.exe query \"HKCU\\" + key + L"\" /ve /reg:64");
+  ASSERT_EQ(byDefault.exitCode, 0u) << byDefault.output;
+  EXPECT_NE(byDefault.output.find("Orlin"), std::string::npos) << byDefault.output;
+
+  // Deleting through CRegistry removes the key for everyone.
+  {
+    CRegistry reg(RegistryRoot::kCurrentUser);
+    ASSERT_TRUE(reg.OpenKey(base_));
+    EXPECT_TRUE(reg.DeleteKey(L"Explorer"));
+  }
+  const Captured gone = RunAndCapture(L"reg.exe query \"HKCU\\" + key + L"\" /ve /reg:64");
+  EXPECT_NE(gone.exitCode, 0u) << gone.output;
+}
+
+// A value written by the system's own tool reads back through CRegistry,
+// and one too long for the read buffer is refused as it is on Windows.
+TEST_F(RegistryWin32Test, ValuesWrittenByTheSystemsOwnToolReadBack) {
+  const std::wstring key = L"HKCU\\" + base_ + L"\\Run";
+  const Captured added = RunAndCapture(L"reg.exe add \"" + key + L"\" /v Orlin /t REG_SZ /d \"C:\\Orlin\\Orlin.exe\" /f /reg:64");
+  ASSERT_EQ(added.exitCode, 0u) << added.output;
+  const Captured tooLong = RunAndCapture(L"reg.exe add \"" + key + L"\" /v Long /t REG_SZ /d " +
+                                         std::wstring(100, L'x') + L" /f /reg:64");
+  ASSERT_EQ(tooLong.exitCode, 0u) << tooLong.output;
+
+  CRegistry reg(RegistryRoot::kCurrentUser);
+  ASSERT_TRUE(reg.OpenKey(base_ + L"\\Run"));
+  std::wstring read;
+  ASSERT_TRUE(reg.ReadString(L"Orlin", read));
+  EXPECT_EQ(read, L"C:\\Orlin\\Orlin.exe");
+  EXPECT_FALSE(reg.ReadString(L"Long", read));
+  EXPECT_EQ(read, L"C:\\Orlin\\Orlin.exe");
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/crash_dump.h"
@@ -44,6 +46,50 @@ TEST(SingleInstanceWin32Test, TheClaimIsTheNamedEventOthersCanOpen) {
     ::CloseHandle(seen);
   }
   EXPECT_EQ(::OpenEventW(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+}
+
+// Run as a child by the test below: claims the name it is given and tells
+// through its exit code whether another process held it (3) or not (4).
+TEST(SingleInstanceWin32Child, ClaimsTheNameAndReportsThroughItsExitCode) {
+  const char* name = std::getenv("ORLIN_INSTANCE_CHILD_NAME");
+  if (name == nullptr || *name == '\0') GTEST_SKIP() << "runs only as a child";
+  SingleInstanceGuard guard(std::wstring(name, name + std::strlen(name)), std::filesystem::path());
+  std::exit(guard.AnotherInstanceRuns() ? 3 : 4);
+}
+
+DWORD RunClaimingChild(const std::wstring& name) {
+  wchar_t self[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring commandLine =
+      L"\"" + std::wstring(self) + L"\" --gtest_filter=SingleInstanceWin32Child.ClaimsTheNameAndReportsThroughItsExitCode";
+  commandLine.push_back(L'\0');
+  ::SetEnvironmentVariableW(L"ORLIN_INSTANCE_CHILD_NAME", name.c_str());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  const BOOL ok = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &info);
+  ::SetEnvironmentVariableW(L"ORLIN_INSTANCE_CHILD_NAME", nullptr);
+  if (!ok) return 0xFFFFFFFF;
+  DWORD code = 0xFFFFFFFE;
+  if (::WaitForSingleObject(info.hProcess, 30000) == WAIT_OBJECT_0) ::GetExitCodeProcess(info.hProcess, &code);
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return code;
+}
+
+// The second start of the program: a separate process finds the name taken
+// while the first holds it, and free again once the first has let it go.
+TEST(SingleInstanceWin32Test, AnotherProcessSeesTheClaimOnlyWhileItIsHeld) {
+  const std::wstring name = std::wstring(kInstanceEventName) + L"_TEST_" + std::to_wstring(::GetCurrentProcessId());
+  {
+    SingleInstanceGuard first(name, std::filesystem::path());
+    ASSERT_FALSE(first.AnotherInstanceRuns());
+    EXPECT_EQ(RunClaimingChild(name), 3u);
+    // The refused second process must not have taken the claim away.
+    EXPECT_EQ(RunClaimingChild(name), 3u);
+  }
+  EXPECT_EQ(RunClaimingChild(name), 4u);
 }
 
 TEST(CrashDumpWin32DeathTest, AccessViolationWritesAMinidump) {
