@@ -154,7 +154,7 @@ void CopyToField(char* field, std::size_t width, std::string_view text) {
     // Step back over continuation bytes so a cut never splits a character.
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   }
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);
   field[n] = '\0';
 }
 
