@@ -38,7 +38,10 @@ void Usage(std::ostream& out) {
          "  resume      resume synchronisation\n"
          "  refresh     restart, reset and rescan the engine\n"
          "  revert      revert local changes of a receive-only folder\n"
-         "  override    override remote changes from a send-only folder\n";
+         "  override    override remote changes from a send-only folder\n"
+         "  status [--json] [--wait KEY | --for SECONDS] [--timeout SECONDS]\n"
+         "              poll the engine and print the status, devices and lists;\n"
+         "              --wait polls until the status key is KEY (\"Up to date\", say)\n";
 }
 
 // The HTTP client writes its debug lines to standard output. The results of
@@ -86,6 +89,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(cli::Context&)> commands = {
       {"login", cli::Login},   {"logoff", cli::LogOff},   {"pause", cli::Pause},       {"resume", cli::Resume},
       {"refresh", cli::Refresh}, {"revert", cli::Revert}, {"override", cli::Override},
+      {"status", cli::Status},
   };
   const auto command = commands.find(words[0]);
   if (command == commands.end()) {
@@ -96,6 +100,7 @@ int main(int argc, char** argv) {
 
   const std::vector<std::string> commandWords(words.begin() + 1, words.end());
   if (words[0] == "login" && !cli::LoginWordsComplete(commandWords, std::cerr)) return cli::kExitFailed;
+  if (words[0] == "status" && !cli::StatusWordsValid(commandWords, std::cerr)) return cli::kExitFailed;
 
   platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
   if (instance.AnotherInstanceRuns()) {
@@ -110,6 +115,8 @@ int main(int argc, char** argv) {
   SystemEngineClock clock;
   EngineControllerOptions options;
   options.stopEngineOnShutdown = false;  // the engine keeps syncing after we end
+  cli::StatusRecorder status;
+  options.statusView = &status;
   EngineController controller(layout, processes, presenter, clock, nullptr, options);
 
   controller.Start();
@@ -119,7 +126,7 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
-  cli::Context context{controller, commandWords, results.stream(), std::cerr};
+  cli::Context context{controller, commandWords, results.stream(), std::cerr, &status};
   const int code = command->second(context);
   controller.Shutdown();
   return code;

@@ -1,0 +1,334 @@
+// status: runs the status poller headless and prints what the main window
+// would show: the status key and its text, the totals and rates, this
+// device's summary, every remote device and every list.
+
+#include <chrono>
+#include <iomanip>
+#include <json/json.h>
+#include <memory>
+#include <ostream>
+#include <thread>
+
+#include "cli.h"
+#include "common/text.h"
+#include "monitor/status_model.h"
+#include "ui/main/main_text_table.h"
+
+namespace orlin::cli {
+
+void StatusRecorder::SetStatusLabel(const std::wstring& key) {
+  std::lock_guard lock(mutex_);
+  key_ = key;
+  ++labels_;
+}
+
+void StatusRecorder::SetProgress(std::int32_t percent) {
+  std::lock_guard lock(mutex_);
+  percent_ = percent;
+}
+
+std::wstring StatusRecorder::Key() const {
+  std::lock_guard lock(mutex_);
+  return key_;
+}
+
+std::int32_t StatusRecorder::Percent() const {
+  std::lock_guard lock(mutex_);
+  return percent_;
+}
+
+std::uint64_t StatusRecorder::Labels() const {
+  std::lock_guard lock(mutex_);
+  return labels_;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kTick = std::chrono::milliseconds(100);
+// Without --wait or --for the model is printed once the folder state is
+// known and a few more answers have come in (devices, rates, lists).
+constexpr auto kSettleTime = std::chrono::seconds(3);
+constexpr double kDefaultTimeoutSeconds = 60;
+
+// Field texts are cut at character boundaries, but the engine may report
+// paths that were never valid UTF-8; those are shown with U+FFFD so the
+// JSON document stays well-formed.
+std::string Clean(std::string_view text) {
+  if (IsValidUtf8(text)) return std::string(text);
+  return WideToUtf8(Utf8ToWide(text));
+}
+
+template <std::size_t N>
+std::string Field(const char (&field)[N]) {
+  return Clean(FieldText(field));
+}
+
+Json::Value ToJson(const SyncEventRecord& row) {
+  Json::Value v(Json::objectValue);
+  v["id"] = Field(row.id);
+  v["action"] = Field(row.action);
+  v["path"] = Field(row.path);
+  v["time"] = Field(row.time);
+  v["size"] = Json::UInt64(row.size);
+  return v;
+}
+
+Json::Value ToJson(const PathTimeRecord& row) {
+  Json::Value v(Json::objectValue);
+  v["path"] = Field(row.path);
+  v["time"] = Field(row.time);
+  v["size"] = Json::UInt64(row.size);
+  return v;
+}
+
+Json::Value ToJson(const FileItemRecord& row) {
+  Json::Value v(Json::objectValue);
+  v["name"] = Field(row.name);
+  v["status"] = Field(row.status);
+  v["time"] = Field(row.time);
+  v["tag"] = Field(row.tag);
+  v["percent"] = row.percent;
+  v["size"] = Json::UInt64(row.size);
+  return v;
+}
+
+Json::Value ToJson(const ErrorRecord& row) {
+  Json::Value v(Json::objectValue);
+  v["path"] = Field(row.path);
+  v["error"] = Field(row.error);
+  return v;
+}
+
+Json::Value ToJson(const DeviceRecord& row) {
+  Json::Value v(Json::objectValue);
+  v["address"] = Field(row.address);
+  v["uploadText"] = Field(row.uploadText);
+  v["downloadText"] = Field(row.downloadText);
+  v["name"] = Field(row.name);
+  v["folder"] = Field(row.folder);
+  v["deviceId"] = Field(row.deviceId);
+  v["time"] = Field(row.time);
+  v["clientVersion"] = Field(row.clientVersion);
+  v["completion"] = row.completion;
+  v["lastDownloadRate"] = row.lastDownloadRate;
+  v["lastUploadRate"] = row.lastUploadRate;
+  v["globalBytes"] = Json::UInt64(row.globalBytes);
+  v["needBytes"] = Json::UInt64(row.needBytes);
+  v["needItems"] = Json::UInt64(row.needItems);
+  v["needDeletes"] = Json::UInt64(row.needDeletes);
+  v["previousInBytesTotal"] = Json::UInt64(row.previousInBytesTotal);
+  v["previousOutBytesTotal"] = Json::UInt64(row.previousOutBytesTotal);
+  v["inBytesTotal"] = Json::UInt64(row.inBytesTotal);
+  v["outBytesTotal"] = Json::UInt64(row.outBytesTotal);
+  v["paused"] = row.paused;
+  v["connected"] = row.connected;
+  v["completionRequested"] = row.completionRequested;
+  return v;
+}
+
+template <typename T>
+Json::Value ListJson(const GuardedList<T>& list) {
+  Json::Value array(Json::arrayValue);
+  for (const T& row : list.Snapshot()) array.append(ToJson(row));
+  return array;
+}
+
+// Everything printed, read once so the text and the JSON forms agree.
+struct StatusReport {
+  std::wstring key;
+  std::wstring text;
+  std::int32_t code = 0;
+  std::int32_t percent = 0;
+  SystemSummary summary;
+  Json::Value document;
+};
+
+StatusReport Read(EngineController& controller, const StatusRecorder& recorder) {
+  StatusModel& model = controller.model();
+  StatusReport report;
+  report.key = recorder.Key();
+  const std::wstring language = controller.Settings().language;
+  report.text = MainTextTable::Lookup(report.key, language).value_or(report.key);
+  report.code = model.folder.statusCode.load();
+  report.percent = model.folder.folderPercent.load();
+  report.summary = model.Summary();
+
+  const SystemSummary& s = report.summary;
+  Json::Value& d = report.document;
+  d = Json::Value(Json::objectValue);
+  d["statusKey"] = WideToUtf8(report.key);
+  d["statusText"] = WideToUtf8(report.text);
+  d["statusCode"] = report.code;
+  d["percent"] = report.percent;
+  d["files"] = WideToUtf8(s.fileCountText);
+  d["folders"] = WideToUtf8(s.folderCountText);
+  d["size"] = WideToUtf8(s.sizeText);
+  d["download"] = WideToUtf8(s.downloadText);
+  d["upload"] = WideToUtf8(s.uploadText);
+  Json::Value system(Json::objectValue);
+  system["deviceId"] = WideToUtf8(controller.DeviceId());
+  system["folderId"] = Clean(model.folder.FolderId());
+  system["folderState"] = Clean(model.folder.FolderStateText());
+  system["versionText"] = Field(s.versionText);
+  system["cpuPercent"] = s.cpuPercent;
+  system["memory"] = Json::UInt64(s.memory);
+  system["uptimeSeconds"] = Json::Int64(s.uptime.totalSeconds);
+  system["uptime"] = WideToUtf8(FormatUptime(s.uptime, language == L"en"));
+  d["system"] = system;
+  d["devices"] = ListJson(model.devices);
+  d["syncEvents"] = ListJson(model.syncEvents);
+  d["inProgress"] = ListJson(model.inProgress);
+  d["unsynced"] = ListJson(model.unsynced);
+  d["conflicts"] = ListJson(model.conflicts);
+  d["failed"] = ListJson(model.failed);
+  d["lastSynced"] = ListJson(model.lastSynced);
+  d["localChanged"] = ListJson(model.locallyChanged);
+  return report;
+}
+
+void PrintRows(std::ostream& out, const char* title, const Json::Value& rows, std::initializer_list<const char*> columns) {
+  out << title << " (" << rows.size() << ")\n";
+  for (const Json::Value& row : rows) {
+    out << " ";
+    for (const char* column : columns) {
+      const Json::Value& value = row[column];
+      out << "  " << column << "=";
+      if (value.isString()) {
+        out << '"' << value.asString() << '"';
+      } else {
+        out << value.asString();  // numbers as jsoncpp renders them
+      }
+    }
+    out << "\n";
+  }
+}
+
+void PrintText(std::ostream& out, const StatusReport& report) {
+  const Json::Value& d = report.document;
+  const Json::Value& system = d["system"];
+  out << "status: " << WideToUtf8(report.text) << " [" << WideToUtf8(report.key) << "]  code " << report.code
+      << "  " << report.percent << "%\n";
+  out << "folder: " << system["folderId"].asString() << "  state " << system["folderState"].asString() << "\n";
+  out << "files: " << d["files"].asString() << "  folders: " << d["folders"].asString()
+      << "  size: " << d["size"].asString() << "\n";
+  out << "download: " << d["download"].asString() << "  upload: " << d["upload"].asString() << "\n";
+  out << "this device: " << system["deviceId"].asString() << "\n"
+      << "  version " << system["versionText"].asString() << "  cpu " << system["cpuPercent"].asInt() << "%"
+      << "  memory " << system["memory"].asUInt64() << "  uptime " << system["uptime"].asString() << "\n";
+  PrintRows(out, "devices", d["devices"],
+            {"deviceId", "name", "address", "connected", "paused", "completion", "downloadText", "uploadText",
+             "clientVersion"});
+  PrintRows(out, "sync events", d["syncEvents"], {"time", "action", "path", "size"});
+  PrintRows(out, "in progress", d["inProgress"], {"name", "status", "percent", "size"});
+  PrintRows(out, "unsynced", d["unsynced"], {"name", "status", "percent", "size"});
+  PrintRows(out, "conflicts", d["conflicts"], {"time", "path", "size"});
+  PrintRows(out, "failed", d["failed"], {"path", "error"});
+  PrintRows(out, "last synced", d["lastSynced"], {"time", "name", "size", "tag"});
+  PrintRows(out, "local changes", d["localChanged"], {"time", "path", "size"});
+}
+
+void Print(std::ostream& out, const StatusReport& report, bool json) {
+  if (json) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "  ";
+    builder["emitUTF8"] = true;
+    std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+    writer->write(report.document, &out);
+    out << "\n";
+  } else {
+    PrintText(out, report);
+  }
+}
+
+// Seconds from "--name S"; `fallback` when absent, nullopt when malformed.
+std::optional<double> Seconds(const std::vector<std::string>& args, const std::string& name, double fallback) {
+  if (!HasFlag(args, name)) return fallback;
+  const std::string text = OptionValue(args, name);
+  try {
+    std::size_t used = 0;
+    const double value = std::stod(text, &used);
+    if (used != text.size() || !(value >= 0)) return std::nullopt;
+    return value;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+Clock::duration ToDuration(double seconds) {
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+bool StatusWordsValid(const std::vector<std::string>& args, std::ostream& err) {
+  for (const char* option : {"--wait", "--timeout", "--for"}) {
+    if (HasFlag(args, option) && OptionValue(args, option).empty()) {
+      err << "orlin-cli status: " << option << " needs a value\n";
+      return false;
+    }
+  }
+  for (const char* option : {"--timeout", "--for"}) {
+    if (!Seconds(args, option, 0)) {
+      err << "orlin-cli status: " << option << " takes a number of seconds\n";
+      return false;
+    }
+  }
+  if (HasFlag(args, "--wait") && HasFlag(args, "--for")) {
+    err << "orlin-cli status: --wait and --for do not go together\n";
+    return false;
+  }
+  return true;
+}
+
+int Status(Context& context) {
+  if (!StatusWordsValid(context.args, context.err)) return kExitFailed;
+  if (context.controller.LoginNeeded()) {
+    context.err << "orlin-cli status: not logged in\n";
+    return kExitFailed;
+  }
+  if (context.status == nullptr) return kExitFailed;
+  const StatusRecorder& recorder = *context.status;
+  const bool json = HasFlag(context.args, "--json");
+  const std::string waitKey = OptionValue(context.args, "--wait");
+  const double timeout = *Seconds(context.args, "--timeout", kDefaultTimeoutSeconds);
+  const double forSeconds = *Seconds(context.args, "--for", 0);
+
+  if (!context.controller.StartPolling()) {
+    context.err << "orlin-cli status: the request loop did not start\n";
+    return kExitFailed;
+  }
+
+  const Clock::time_point start = Clock::now();
+  bool reached = true;
+  if (!waitKey.empty()) {
+    const std::wstring wanted = Utf8ToWide(waitKey);
+    const Clock::time_point deadline = start + ToDuration(timeout);
+    while (recorder.Key() != wanted && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
+    reached = recorder.Key() == wanted;
+  } else if (HasFlag(context.args, "--for")) {
+    std::this_thread::sleep_for(ToDuration(forSeconds));
+  } else {
+    const Clock::time_point deadline = start + ToDuration(timeout);
+    while (recorder.Labels() == 0 && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
+    reached = recorder.Labels() > 0;
+    if (reached) std::this_thread::sleep_for(kSettleTime);
+  }
+
+  context.controller.StopPolling();
+  const StatusReport report = Read(context.controller, recorder);
+  Print(context.out, report, json);
+  if (!reached) {
+    if (!waitKey.empty()) {
+      context.err << "orlin-cli status: the status did not become \"" << waitKey << "\" within " << timeout
+                  << " s (it is \"" << WideToUtf8(report.key) << "\")\n";
+    } else {
+      context.err << "orlin-cli status: the engine reported no folder state within " << timeout << " s\n";
+    }
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace orlin::cli
