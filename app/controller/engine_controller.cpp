@@ -236,6 +236,8 @@ void EngineController::StartUpSequence(std::stop_token stop) {
     settings_ = settings;
     deviceId_ = deviceId;
   }
+  // The folder handlers tell receive-only and send-only folders apart by it.
+  model_.folder.folderType.store(settings.folderType);
   // 10.
   ready_.store(1);
 }

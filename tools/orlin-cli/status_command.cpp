@@ -316,7 +316,13 @@ int Status(Context& context) {
     if (reached) std::this_thread::sleep_for(kSettleTime);
   }
 
+  // Read before the stop: the loop's counters start again with each run.
+  const RequestLoop::Counters counters = context.controller.requestLoop().GetCounters();
+  const double polled = std::chrono::duration<double>(Clock::now() - start).count();
   context.controller.StopPolling();
+  context.err << "orlin-cli status: " << counters.completed << " answers in " << std::fixed << std::setprecision(1)
+              << polled << " s\n";
+  context.err.unsetf(std::ios::floatfield);
   const StatusReport report = Read(context.controller, recorder);
   Print(context.out, report, json);
   if (!reached) {

@@ -292,6 +292,8 @@ TEST_F(EngineControllerTest, StartAfterALoginReadsTheAccountAndLeavesThePullOrde
   std::string config = ReadFile(ORLIN_FIRST_RUN_CONFIG);
   const std::string firstRunPath = "path=\"/tmp/hx/h/Sync\"";
   config.replace(config.find(firstRunPath), firstRunPath.size(), "path=\"" + folder.string() + "\"");
+  const std::string sendReceive = "type=\"sendreceive\"";
+  config.replace(config.find(sendReceive), sendReceive.size(), "type=\"receiveonly\"");
   std::ofstream(layout_.EngineConfig(), std::ios::binary) << config;
   {
     StateFiles files(layout_, presenter_);
@@ -313,6 +315,9 @@ TEST_F(EngineControllerTest, StartAfterALoginReadsTheAccountAndLeavesThePullOrde
   EXPECT_NE(settings.ignoreText.find(L"*.tmp"), std::wstring::npos);
   EXPECT_TRUE(settings.defaultLocation);
   EXPECT_EQ(ReadFile(layout_.EngineConfig()).find("smallestFirst"), std::string::npos);
+  // The folder handlers see the type the configuration holds.
+  EXPECT_EQ(settings.folderType, kFolderReceiveOnly);
+  EXPECT_EQ(controller->model().folder.folderType.load(), SharedFolderState::kReceiveOnly);
 }
 
 TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {

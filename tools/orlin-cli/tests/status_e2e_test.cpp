@@ -236,9 +236,15 @@ TEST_F(StatusEndToEnd, StatusFollowsTheNasAndShowsConflictsOnce) {
   WriteFile(local_ / "summary.txt", "the summary, edited on this computer\n");
   std::this_thread::sleep_for(1100ms);  // the NAS copy is the newer one
   WriteFile(nas_ / "summary.txt", "the summary, edited on the NAS\n");
-  CliRun conflicted = Cli("status --json --for 30");
+  // The NAS engine's watcher takes its change into its index after some
+  // seconds; this computer's engine takes its own at its first scan.
+  std::this_thread::sleep_for(15s);
+  // The copy appears after the pull and the next scan of this folder, which
+  // the engine's watcher starts some seconds after the change.
+  CliRun conflicted = Cli("status --json --for 50");
   ASSERT_EQ(conflicted.exitCode, 0) << conflicted.err;
-  EXPECT_EQ(RowsNaming(conflicted.json["conflicts"], "path", "summary.txt"), 1) << conflicted.json["conflicts"];
+  EXPECT_EQ(RowsNaming(conflicted.json["conflicts"], "path", "summary.txt"), 1)
+      << conflicted.json["conflicts"] << conflicted.json["syncEvents"];
   for (const Json::Value& row : conflicted.json["conflicts"]) {
     EXPECT_EQ(row["path"].asString().find(".sync-conflict-"), std::string::npos) << row;
   }
@@ -271,15 +277,16 @@ TEST_F(StatusEndToEnd, ReceiveOnlyRevertAndSendOnlyOverride) {
   // until an override puts this computer's version back on the NAS.
   SetFolderType(kFolderSendOnly);
   WriteFile(nas_ / "plan.txt", "the plan, changed on the NAS\n");
-  CliRun outOfSync = Cli("status --json --for 25");
-  ASSERT_EQ(outOfSync.exitCode, 0) << outOfSync.err;
+  CliRun outOfSync = Cli("status --json --wait Outofsync_Event --timeout 60");
+  EXPECT_EQ(outOfSync.exitCode, 0) << outOfSync.err;
   EXPECT_EQ(outOfSync.json["statusKey"].asString(), "Outofsync_Event") << outOfSync.out;
+  EXPECT_EQ(outOfSync.json["statusCode"].asInt(), 5);
   EXPECT_EQ(ReadFile(local_ / "plan.txt"), "the plan\n");
 
   // The NAS takes this computer's version back while the engine runs.
   CliRun override = Cli("override");
   EXPECT_EQ(override.exitCode, 0) << override.err;
-  CliRun overridden = Cli("status --json --for 20");
+  CliRun overridden = Cli("status --json --for 30");
   ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
   EXPECT_EQ(overridden.json["statusKey"].asString(), "Up to date") << overridden.out;
   EXPECT_EQ(ReadFile(nas_ / "plan.txt"), "the plan\n");
