@@ -3,9 +3,6 @@
 // test process's private network namespace.
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <mutex>
@@ -20,6 +17,7 @@
 #include "tests/support/engine_harness.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/namespace_guard.h"
+#include "tests/support/tarn_server.h"
 
 namespace orlin {
 namespace {
@@ -57,51 +55,6 @@ class RecordingPresenter : public MessagePresenter {
   mutable std::mutex mutex_;
   std::vector<std::wstring> keys_;
   std::vector<std::wstring> details_;
-};
-
-// The stand-in of the Tarn server, started as a child of this process (so in
-// its network namespace) and stopped with SIGTERM.
-class TarnServer {
- public:
-  TarnServer(const fs::path& state, const std::string& account) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      const std::string port = std::to_string(kServerPort);
-      ::execl(ORLIN_TARN_DEV_SERVER, ORLIN_TARN_DEV_SERVER, "--state", state.c_str(), "--port", port.c_str(),
-              "--user", account.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    // "ready <device ID>" once it takes logins.
-    FILE* lines = ::fdopen(out[0], "r");
-    char line[512];
-    while (lines != nullptr && std::fgets(line, sizeof line, lines) != nullptr) {
-      const std::string text(line);
-      if (text.rfind("ready ", 0) == 0) {
-        deviceId_ = text.substr(6, 63);
-        break;
-      }
-    }
-    reader_ = lines;
-  }
-  ~TarnServer() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (reader_ != nullptr) std::fclose(reader_);
-  }
-  const std::string& deviceId() const { return deviceId_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE* reader_ = nullptr;
-  std::string deviceId_;
 };
 
 std::string ReadFile(const fs::path& path) {
@@ -176,7 +129,7 @@ TEST_F(ControllerEndToEnd, StartUpReadsWhatTheFreshEngineWrote) {
 }
 
 TEST_F(ControllerEndToEnd, RefusedLoginsWriteNothing) {
-  TarnServer server(install_->root() / "nas", "anna:secret");
+  testsupport::TarnServer server(install_->root() / "nas", kServerPort, "anna:secret");
   ASSERT_EQ(server.deviceId().size(), 63u) << "the stand-in did not come up";
   const std::string configBefore = ReadFile(layout().EngineConfig());
   const std::string userConfigBefore = ReadFile(layout().UserConfig());
@@ -220,7 +173,7 @@ TEST_F(ControllerEndToEnd, RefusedLoginsWriteNothing) {
 }
 
 TEST_F(ControllerEndToEnd, LoginSyncsBothWaysAndLogOffLeavesNothing) {
-  TarnServer server(install_->root() / "nas", "anna:secret");
+  testsupport::TarnServer server(install_->root() / "nas", kServerPort, "anna:secret");
   ASSERT_EQ(server.deviceId().size(), 63u) << "the stand-in did not come up";
 
   HttpTarnTransport transport(platform::kHttpUserAgent);

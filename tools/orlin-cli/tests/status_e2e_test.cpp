@@ -7,9 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <json/json.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <future>
@@ -22,6 +20,7 @@
 #include "engine/sync_settings.h"
 #include "tests/support/engine_harness.h"
 #include "tests/support/namespace_guard.h"
+#include "tests/support/tarn_server.h"
 
 namespace orlin {
 namespace {
@@ -61,50 +60,6 @@ struct CliRun {
   Json::Value json;  // the parsed standard output of a --json run
 };
 
-// The stand-in of the Tarn server, a child of this process (so in its
-// network namespace), stopped with SIGTERM.
-class TarnServer {
- public:
-  explicit TarnServer(const fs::path& state) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::close(out[0]);
-      ::close(out[1]);
-      const std::string port = std::to_string(kServerPort);
-      const std::string account = std::string(kUser) + ":" + kPassword;
-      ::execl(ORLIN_TARN_DEV_SERVER, ORLIN_TARN_DEV_SERVER, "--state", state.c_str(), "--port", port.c_str(),
-              "--user", account.c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    reader_ = ::fdopen(out[0], "r");
-    char line[512];
-    while (reader_ != nullptr && std::fgets(line, sizeof line, reader_) != nullptr) {
-      const std::string text(line);
-      if (text.rfind("ready ", 0) == 0) {
-        deviceId_ = text.substr(6, 63);
-        break;
-      }
-    }
-  }
-  ~TarnServer() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (reader_ != nullptr) std::fclose(reader_);
-  }
-  const std::string& deviceId() const { return deviceId_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE* reader_ = nullptr;
-  std::string deviceId_;
-};
-
 class SilentPresenter : public MessagePresenter {
  public:
   int ShowMessage(const std::wstring&, const std::wstring&, bool) override { return kModalOk; }
@@ -122,7 +77,8 @@ class StatusEndToEnd : public ::testing::Test {
     }
     install_ = std::make_unique<testsupport::ScratchInstall>();
     ASSERT_EQ(install_->error(), "");
-    server_ = std::make_unique<TarnServer>(install_->root() / "nas");
+    server_ = std::make_unique<testsupport::TarnServer>(install_->root() / "nas", kServerPort,
+                                                        std::string(kUser) + ":" + kPassword);
     ASSERT_EQ(server_->deviceId().size(), 63u) << "the stand-in did not become ready";
     local_ = install_->root() / "Tarn";
     nas_ = install_->root() / "nas" / "folders" / kUser;
@@ -186,7 +142,7 @@ class StatusEndToEnd : public ::testing::Test {
   }
 
   std::unique_ptr<testsupport::ScratchInstall> install_;
-  std::unique_ptr<TarnServer> server_;
+  std::unique_ptr<testsupport::TarnServer> server_;
   fs::path local_;
   fs::path nas_;
   mutable int runs_ = 0;
