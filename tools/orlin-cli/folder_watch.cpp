@@ -46,7 +46,15 @@ bool FolderWatch::Refresh() {
   if (!reader->parse(text.data(), text.data() + text.size(), &status, &errors) || !status.isObject()) return false;
   const Json::Value& state = status["state"];
   const Json::Value& changed = status["receiveOnlyTotalItems"];
-  if (state.isString()) controller_.model().folder.SetFolderStateText(state.asString());
+  const Json::Value& needed = status["needTotalItems"];
+  if (state.isString()) {
+    // As the poller names it: an idle folder that still needs items is out
+    // of sync. The engine carries out an override after answering its POST,
+    // so the override waits for this to change.
+    std::string text = state.asString();
+    if (text == "idle" && needed.isIntegral() && needed.asUInt64() > 0) text = "outofsync";
+    controller_.model().folder.SetFolderStateText(text);
+  }
   if (changed.isIntegral()) controller_.model().folder.lastRequestedChangeCount.store(changed.asUInt64());
   return true;
 }
