@@ -86,6 +86,27 @@ TEST_F(OrlinCli, UsageErrorsFailBeforeTheEngineIsTouched) {
   EXPECT_FALSE(StartUpRan());
 }
 
+TEST_F(OrlinCli, StatusOptionsAreCheckedBeforeTheEngineIsTouched) {
+  const struct {
+    const char* words;
+    const char* says;
+  } cases[] = {
+      {"status --wait", "--wait needs a value"},
+      {"status --for soon", "--for takes a number of seconds"},
+      {"status --timeout -5", "--timeout takes a number of seconds"},
+      {"status --timeout 10s", "--timeout takes a number of seconds"},
+      {"status --wait \"Up to date\" --for 10", "do not go together"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    const CliRun run = Cli(InstallWord() + " " + c.words);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_FALSE(StartUpRan());
+}
+
 TEST_F(OrlinCli, RefusesWhileOrlinRunsForTheSameInstall) {
   platform::SingleInstanceGuard running(platform::kInstanceEventName, install_);
   ASSERT_FALSE(running.AnotherInstanceRuns());
