@@ -239,12 +239,16 @@ TEST_F(StatusEndToEnd, ReceiveOnlyRevertAndSendOnlyOverride) {
   EXPECT_EQ(outOfSync.json["statusCode"].asInt(), 5);
   EXPECT_EQ(ReadFile(local_ / "plan.txt"), "the plan\n");
 
-  // The NAS takes this computer's version back while the engine runs.
+  // The NAS takes this computer's version back while the two engines are
+  // connected; each run here restarts this computer's engine, which the NAS
+  // reaches again after some seconds.
   CliRun override = Cli("override");
   EXPECT_EQ(override.exitCode, 0) << override.err;
-  CliRun overridden = Cli("status --json --for 30");
-  ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
-  EXPECT_EQ(overridden.json["statusKey"].asString(), "Up to date") << overridden.out;
+  for (int run = 0; run < 3 && ReadFile(nas_ / "plan.txt") != "the plan\n"; ++run) {
+    CliRun overridden = Cli("status --json --for 30");
+    ASSERT_EQ(overridden.exitCode, 0) << overridden.err;
+    EXPECT_EQ(overridden.json["statusKey"].asString(), "Up to date") << overridden.out;
+  }
   EXPECT_EQ(ReadFile(nas_ / "plan.txt"), "the plan\n");
 }
 
