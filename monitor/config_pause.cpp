@@ -1,8 +1,10 @@
 #include "monitor/config_pause.h"
 
 #include <cJSON.h>
+#include <json/json.h>
 
 #include <memory>
+#include <string>
 
 namespace orlin {
 namespace {
@@ -11,6 +13,44 @@ struct JsonDeleter {
   void operator()(cJSON* json) const { cJSON_Delete(json); }
 };
 using JsonPtr = std::unique_ptr<cJSON, JsonDeleter>;
+
+// cJSON keeps numbers as doubles and prints them with at most 17
+// significant digits, so an integer beyond 2^53 (or one printed in its
+// shortest form) would come back changed. The same text read by jsoncpp
+// keeps every integer exact: those numbers are put back as raw text.
+void KeepIntegersExact(cJSON* item, const Json::Value& exact) {
+  if (cJSON_IsObject(item) && exact.isObject()) {
+    cJSON* child = item->child;
+    while (child != nullptr) {
+      cJSON* next = child->next;
+      if (child->string != nullptr && exact.isMember(child->string)) {
+        const Json::Value& value = exact[child->string];
+        if (cJSON_IsNumber(child) && (value.isInt64() || value.isUInt64()) && value.isIntegral()) {
+          const std::string text = value.isUInt64() ? std::to_string(value.asUInt64()) : std::to_string(value.asInt64());
+          const std::string key = child->string;
+          cJSON_ReplaceItemInObjectCaseSensitive(item, key.c_str(), cJSON_CreateRaw(text.c_str()));
+        } else {
+          KeepIntegersExact(child, value);
+        }
+      }
+      child = next;
+    }
+  } else if (cJSON_IsArray(item) && exact.isArray()) {
+    Json::ArrayIndex index = 0;
+    cJSON* child = item->child;
+    while (child != nullptr && index < exact.size()) {
+      cJSON* next = child->next;
+      const Json::Value& value = exact[index++];
+      if (cJSON_IsNumber(child) && (value.isInt64() || value.isUInt64()) && value.isIntegral()) {
+        const std::string text = value.isUInt64() ? std::to_string(value.asUInt64()) : std::to_string(value.asInt64());
+        cJSON_ReplaceItemViaPointer(item, child, cJSON_CreateRaw(text.c_str()));
+      } else {
+        KeepIntegersExact(child, value);
+      }
+      child = next;
+    }
+  }
+}
 
 }  // namespace
 
@@ -34,6 +74,13 @@ PauseEditResult SetFoldersPaused(std::string_view configuration, std::string_vie
     } else {
       cJSON_AddBoolToObject(folder, "paused", paused);
     }
+  }
+  Json::Value exact;
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  if (reader->parse(configuration.data(), configuration.data() + configuration.size(), &exact, nullptr)) {
+    KeepIntegersExact(root.get(), exact);
   }
   std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_PrintUnformatted(root.get()), cJSON_free);
   if (!text) {

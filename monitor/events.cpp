@@ -243,6 +243,8 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
     // Rows hold UTF-8; a path that is not valid UTF-8 would show as garbage
     // and could never be matched, so it makes no row.
     if (!IsValidUtf8(path)) continue;
+    // Every change event names a path; an entry without one has nothing to show.
+    if (path.empty()) continue;
 
     if (path.find(kConflictInfix) != std::string::npos) {
       PathTimeRecord conflict;

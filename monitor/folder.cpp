@@ -374,6 +374,8 @@ void HandleFolderStatistics(MonitorContext& ctx, const PollAnswer& answer) {
   }
   ctx.log.Write(kLogStats);
   for (const std::string& key : root.getMemberNames()) {
+    // Each folder's statistics are an object; anything else names no folder.
+    if (!root[key].isObject()) continue;
     const Json::Value& lastFile = json::Member(root[key], "lastFile");
     if (lastFile.isObject()) {
       FileItemRecord row;

@@ -76,6 +76,19 @@ TEST(PauseFlag, LargeIntegersSurvive) {
       "a", true);
   ASSERT_EQ(result.outcome, PauseEdit::kEdited);
   EXPECT_EQ(Parse(result.document)["options"]["maxSendKbps"].asUInt64(), 4000000000u);
+
+  // Beyond what a double holds, and with more digits than it prints.
+  const auto big = SetFoldersPaused(
+      R"({"folders":[{"id":"a","sizes":[18446744073709551615,-9007199254740993,1234567890123456789,2.5]}],)"
+      R"("version":1})",
+      "a", true);
+  ASSERT_EQ(big.outcome, PauseEdit::kEdited);
+  const Json::Value sizes = Parse(big.document)["folders"][0]["sizes"];
+  EXPECT_EQ(sizes[0].asUInt64(), 18446744073709551615ull);
+  EXPECT_EQ(sizes[1].asInt64(), -9007199254740993ll);
+  EXPECT_EQ(sizes[2].asUInt64(), 1234567890123456789ull);
+  EXPECT_EQ(sizes[3].asDouble(), 2.5);
+  EXPECT_TRUE(Parse(big.document)["folders"][0]["paused"].asBool());
 }
 
 }  // namespace
