@@ -18,6 +18,14 @@ using JsonPtr = std::unique_ptr<cJSON, JsonDeleter>;
 // significant digits, so an integer beyond 2^53 (or one printed in its
 // shortest form) would come back changed. The same text read by jsoncpp
 // keeps every integer exact: those numbers are put back as raw text.
+// The exact decimal text of an integer number, or "" for anything else.
+std::string ExactInteger(const cJSON* item, const Json::Value& exact) {
+  if (!cJSON_IsNumber(item) || !exact.isIntegral()) return {};
+  if (exact.isUInt64()) return std::to_string(exact.asUInt64());
+  if (exact.isInt64()) return std::to_string(exact.asInt64());
+  return {};
+}
+
 void KeepIntegersExact(cJSON* item, const Json::Value& exact) {
   if (cJSON_IsObject(item) && exact.isObject()) {
     cJSON* child = item->child;
@@ -25,8 +33,7 @@ void KeepIntegersExact(cJSON* item, const Json::Value& exact) {
       cJSON* next = child->next;
       if (child->string != nullptr && exact.isMember(child->string)) {
         const Json::Value& value = exact[child->string];
-        if (cJSON_IsNumber(child) && (value.isInt64() || value.isUInt64()) && value.isIntegral()) {
-          const std::string text = value.isUInt64() ? std::to_string(value.asUInt64()) : std::to_string(value.asInt64());
+        if (const std::string text = ExactInteger(child, value); !text.empty()) {
           const std::string key = child->string;
           cJSON_ReplaceItemInObjectCaseSensitive(item, key.c_str(), cJSON_CreateRaw(text.c_str()));
         } else {
@@ -41,8 +48,7 @@ void KeepIntegersExact(cJSON* item, const Json::Value& exact) {
     while (child != nullptr && index < exact.size()) {
       cJSON* next = child->next;
       const Json::Value& value = exact[index++];
-      if (cJSON_IsNumber(child) && (value.isInt64() || value.isUInt64()) && value.isIntegral()) {
-        const std::string text = value.isUInt64() ? std::to_string(value.asUInt64()) : std::to_string(value.asInt64());
+      if (const std::string text = ExactInteger(child, value); !text.empty()) {
         cJSON_ReplaceItemViaPointer(item, child, cJSON_CreateRaw(text.c_str()));
       } else {
         KeepIntegersExact(child, value);
