@@ -47,9 +47,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kTick = std::chrono::milliseconds(100);
-// Without --wait or --for the model is printed once the folder state is
-// known and a few more answers have come in (devices, rates, lists).
-constexpr auto kSettleTime = std::chrono::seconds(3);
+// Without --wait or --for the model is printed once the folder percent has
+// been sampled (it moves every tenth folder answer; until then an idle
+// folder still shows as syncing) and a few more answers have come in.
+constexpr std::uint64_t kSettledLabels = 11;
+constexpr auto kSettleTime = std::chrono::seconds(1);
 constexpr double kDefaultTimeoutSeconds = 60;
 
 // Field texts are cut at character boundaries, but the engine may report
@@ -311,7 +313,7 @@ int Status(Context& context) {
     std::this_thread::sleep_for(ToDuration(forSeconds));
   } else {
     const Clock::time_point deadline = start + ToDuration(timeout);
-    while (recorder.Labels() == 0 && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
+    while (recorder.Labels() < kSettledLabels && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
     reached = recorder.Labels() > 0;
     if (reached) std::this_thread::sleep_for(kSettleTime);
   }
