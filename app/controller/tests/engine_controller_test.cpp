@@ -71,9 +71,7 @@ class FakeEngineTable final : public platform::ProcessTable {
     if (writesConfig_) {
       std::error_code error;
       fs::create_directories(home_, error);
-      if (!fs::exists(home_ / "config.xml", error)) {
-        fs::copy_file(ORLIN_FIRST_RUN_CONFIG, home_ / "config.xml", error);
-      }
+      if (!fs::exists(home_ / "config.xml", error)) WriteFirstRunConfig();
     }
     processes_.push_back({nextPid_, L"Sync.exe"});
     return nextPid_++;
@@ -83,6 +81,19 @@ class FakeEngineTable final : public platform::ProcessTable {
     terminated_.push_back(pid);
     if (pid == protectedPid_) return false;
     return std::erase_if(processes_, [pid](const auto& p) { return p.pid == pid; }) > 0;
+  }
+
+  // The captured first-run configuration, its default folder moved next to the
+  // engine's home and created, as the engine creates the folder it shares.
+  void WriteFirstRunConfig() {
+    std::string config = ReadFile(ORLIN_FIRST_RUN_CONFIG);
+    const std::string capturedPath = "path=\"/tmp/hx/h/Sync\"";
+    const fs::path folder = home_.parent_path() / "Sync";
+    const auto at = config.find(capturedPath);
+    if (at != std::string::npos) config.replace(at, capturedPath.size(), "path=\"" + folder.string() + "\"");
+    std::error_code error;
+    fs::create_directories(folder, error);
+    std::ofstream(home_ / "config.xml", std::ios::binary) << config;
   }
 
   void Add(platform::ProcessEntry entry) {
