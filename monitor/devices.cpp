@@ -105,7 +105,7 @@ std::string VersionText(std::string_view version, std::string_view os, std::stri
   return text;
 }
 
-std::optional<std::time_t> EngineTimeToInstant(std::string_view text) {
+std::optional<std::int64_t> EngineTimeToInstant(std::string_view text) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   if (!ReadDigits(text, 0, 4, year) || text.size() < 19 || text[4] != '-' || !ReadDigits(text, 5, 2, month) ||
       text[7] != '-' || !ReadDigits(text, 8, 2, day) || text[10] != 'T' || !ReadDigits(text, 11, 2, hour) ||
@@ -121,7 +121,7 @@ std::optional<std::time_t> EngineTimeToInstant(std::string_view text) {
   }
   std::int64_t fields = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
                         hour * 3600 + minute * 60 + second;
-  if (at < text.size() && (text[at] == 'Z' || text[at] == 'z')) return static_cast<std::time_t>(fields);
+  if (at < text.size() && (text[at] == 'Z' || text[at] == 'z')) return fields;
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
     int offsetHours = 0, offsetMinutes = 0;
     if (!ReadDigits(text, at + 1, 2, offsetHours) || at + 3 >= text.size() || text[at + 3] != ':' ||
@@ -129,7 +129,7 @@ std::optional<std::time_t> EngineTimeToInstant(std::string_view text) {
       return std::nullopt;
     }
     std::int64_t offset = offsetHours * 3600 + offsetMinutes * 60;
-    return static_cast<std::time_t>(text[at] == '+' ? fields - offset : fields + offset);
+    return text[at] == '+' ? fields - offset : fields + offset;
   }
   std::tm local{};
   local.tm_year = year - 1900;
@@ -141,7 +141,7 @@ std::optional<std::time_t> EngineTimeToInstant(std::string_view text) {
   local.tm_isdst = -1;
   std::time_t instant = std::mktime(&local);
   if (instant == static_cast<std::time_t>(-1)) return std::nullopt;
-  return instant;
+  return static_cast<std::int64_t>(instant);
 }
 
 double ShownRate(double measured, double& lastNonZero, double percentComplete, std::string_view folderState) {
@@ -180,14 +180,14 @@ void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
   double cpu = CReal(root.get(), "cpuPercent");
   std::int32_t cpuPercent = std::isfinite(cpu) && cpu > -1e9 && cpu < 1e9 ? static_cast<std::int32_t>(cpu) : 0;
   std::uint64_t memory = CU64(root.get(), "sys");
-  std::optional<std::time_t> started = EngineTimeToInstant(CText(root.get(), "startTime"));
+  std::optional<std::int64_t> started = EngineTimeToInstant(CText(root.get(), "startTime"));
   std::time_t now = ctx.clock.WallNow();
   ctx.model.UpdateSummary([&](SystemSummary& summary) {
     summary.cpuPercent = cpuPercent;
     summary.memory = memory;
     if (started) {
       // A start time ahead of this computer's clock counts as just started.
-      std::int64_t seconds = static_cast<std::int64_t>(now) - static_cast<std::int64_t>(*started);
+      std::int64_t seconds = static_cast<std::int64_t>(now) - *started;
       summary.uptime = BreakDownDuration(std::max<std::int64_t>(seconds, 0));
     }
   });

@@ -17,8 +17,9 @@ std::string VersionText(std::string_view version, std::string_view os, std::stri
 // The instant an engine time ("2026-12-08T18:22:20.123Z",
 // "2020-03-01T10:11:12+08:00") stands for. A time without a zone is taken as
 // local time, as the engine on the same computer writes it. Nothing for a
-// text that is not a time.
-std::optional<std::time_t> EngineTimeToInstant(std::string_view engineTime);
+// text that is not a time. Seconds since 1970 in 64 bits: the 32-bit Windows
+// build has a 32-bit time_t, which would wrap for times past 2038.
+std::optional<std::int64_t> EngineTimeToInstant(std::string_view engineTime);
 
 // The rate shown for a measured one. With no traffic while the folder (or
 // device) is not complete, the last non-zero rate raised by 1 % to 10 % is

@@ -38,7 +38,7 @@ TEST(SystemStatusTest, CapturedStatusGivesMemoryCpuAndUptime) {
   ParserHarness h;
   auto started = EngineTimeToInstant("2026-12-08T18:22:20Z");
   ASSERT_TRUE(started);
-  h.clock.wall = *started + ((1 * 24 + 2) * 60 + 3) * 60 + 49;
+  h.clock.wall = static_cast<std::time_t>(*started + ((1 * 24 + 2) * 60 + 3) * 60 + 49);
   HandleSystemStatus(h.ctx, ParserHarness::Answer(Fixture("system_status.json")));
   EXPECT_EQ(h.LastLog(), "SystemStatus  获取 CPU 内存 使用率 启动时间");
   SystemSummary summary = h.model.Summary();
@@ -65,6 +65,8 @@ TEST(SystemStatusTest, EngineTimesHonourTheirZone) {
   EXPECT_EQ(*utc, *west);
   EXPECT_EQ(*utc, 1583028672);
   EXPECT_TRUE(EngineTimeToInstant("2020-03-01T10:11:12"));  // local time
+  // Past 2038 too, where a 32-bit time_t would wrap.
+  EXPECT_EQ(EngineTimeToInstant("2999-01-01T00:00:00Z"), 32472144000);
   for (const char* bad : {"", "2020-03-01", "2020-13-01T00:00:00Z", "yyyy-mm-ddThh:mm:ssZ", "2020-03-01T10:11:12+8"}) {
     EXPECT_FALSE(EngineTimeToInstant(bad)) << bad;
   }
