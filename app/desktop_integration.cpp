@@ -1,5 +1,6 @@
 #include "app/desktop_integration.h"
 
+#include "common/text.h"
 #include "platform/executable_path.h"
 
 namespace orlin {
@@ -26,7 +27,7 @@ bool DesktopIntegration::AutostartEnabled() const {
   platform::Registry& reg = *registry;
   std::wstring stored;
   if (!reg.OpenKey(kRunKey) || !reg.ReadString(kRunValueName, stored)) return false;
-  if (executable_.empty() || stored != executable_.wstring()) return false;
+  if (executable_.empty() || stored != WideFromPath(executable_)) return false;
   return platform::SessionAutostartStarts(executable_, session_);
 }
 
@@ -35,7 +36,7 @@ void DesktopIntegration::SetAutostart(bool enabled) const {
   platform::Registry& reg = *registry;
   if (enabled) {
     if (executable_.empty()) return;
-    if (reg.CreateKey(kRunKey)) reg.WriteString(kRunValueName, executable_.wstring());
+    if (reg.CreateKey(kRunKey)) reg.WriteString(kRunValueName, WideFromPath(executable_));
     platform::WriteSessionAutostart(executable_, session_);
   } else {
     if (reg.OpenKey(kRunKey)) reg.DeleteValue(kRunValueName);
@@ -53,7 +54,7 @@ bool DesktopIntegration::NamespaceEntryPresent() const {
 }
 
 NamespaceEntryResult DesktopIntegration::CreateNamespaceEntry(const std::filesystem::path& syncFolder) const {
-  const std::wstring exe = executable_.wstring();
+  const std::wstring exe = WideFromPath(executable_);
   if (exe.empty() || exe.size() > kMaxExecutablePathChars) return {false, L""};
 
   const auto registry = openCurrentUser_();

@@ -158,4 +158,14 @@ void CopyToField(char* field, std::size_t width, std::string_view text) {
   field[n] = '\0';
 }
 
+std::filesystem::path PathFromWide(std::wstring_view wide) {
+  const std::string utf8 = WideToUtf8(wide);
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::wstring WideFromPath(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
+
 }  // namespace orlin

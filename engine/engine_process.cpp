@@ -40,8 +40,8 @@ EngineProcess::EngineProcess(std::filesystem::path installDir, platform::Process
       options_(options) {}
 
 std::wstring EngineProcess::BuildCommandLine(const std::filesystem::path& installDir) {
-  const std::wstring engine = (installDir / "Sync.exe").wstring();
-  const std::wstring home = (installDir / "syncconfig").wstring();
+  const std::wstring engine = WideFromPath(installDir / "Sync.exe");
+  const std::wstring home = WideFromPath(installDir / "syncconfig");
   return QuoteIfBlank(engine) + L" -no-browser -no-console -home=" + QuoteIfBlank(home);
 }
 

@@ -225,7 +225,7 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   // 9. Our own files.
   if (auto language = files_.ReadLanguage()) settings.language = *language;
   if (!settings.syncFolderPath.empty()) {
-    if (auto ignore = files_.ReadIgnoreText(std::filesystem::path(settings.syncFolderPath))) {
+    if (auto ignore = files_.ReadIgnoreText(PathFromWide(settings.syncFolderPath))) {
       settings.ignoreText = *ignore;
     }
   }

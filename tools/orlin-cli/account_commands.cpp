@@ -30,10 +30,10 @@ int Login(Context& context) {
   // The login window only offers folders that exist; here the folder is
   // made when it does not.
   std::error_code error;
-  const auto folderPath = std::filesystem::absolute(folder, error);
+  const auto folderPath = std::filesystem::absolute(PathFromWide(Utf8ToWide(folder)), error);
   std::filesystem::create_directories(folderPath, error);
   if (!std::filesystem::is_directory(folderPath, error)) {
-    context.err << "orlin-cli login: cannot use the folder " << folderPath.string() << "\n";
+    context.err << "orlin-cli login: cannot use the folder " << WideToUtf8(WideFromPath(folderPath)) << "\n";
     return kExitFailed;
   }
 
@@ -41,7 +41,7 @@ int Login(Context& context) {
   request.server = Utf8ToWide(server);
   request.userName = Utf8ToWide(user);
   request.password = Utf8ToWide(password);
-  request.syncFolder = folderPath.wstring();
+  request.syncFolder = WideFromPath(folderPath);
   request.makeDefault = HasFlag(context.args, "--default");
 
   HttpTarnTransport transport(platform::kHttpUserAgent);

@@ -20,6 +20,7 @@
 #include "engine/engine_process.h"
 #include "platform/executable_path.h"
 #include "platform/process.h"
+#include "platform/program_start.h"
 #include "platform/single_instance.h"
 #include "ui/dialogs/console_message_presenter.h"
 
@@ -75,10 +76,10 @@ class ResultChannel {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> words(argv + 1, argv + argc);
+  std::vector<std::string> words = platform::ProgramArguments(argc, argv);
   std::filesystem::path installDir = platform::ExecutablePath().parent_path();
   if (words.size() >= 2 && words[0] == "--install-dir") {
-    installDir = std::filesystem::absolute(words[1]);
+    installDir = std::filesystem::absolute(PathFromWide(Utf8ToWide(words[1])));
     words.erase(words.begin(), words.begin() + 2);
   }
   if (words.empty() || words[0] == "--help" || words[0] == "-h") {
@@ -104,7 +105,7 @@ int main(int argc, char** argv) {
 
   platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
   if (instance.AnotherInstanceRuns()) {
-    std::cerr << "orlin-cli: Orlin is already running for " << installDir.string() << "\n";
+    std::cerr << "orlin-cli: Orlin is already running for " << WideToUtf8(WideFromPath(installDir)) << "\n";
     return cli::kExitFailed;
   }
 
