@@ -1,6 +1,7 @@
 // login and logoff.
 
 #include <filesystem>
+#include <optional>
 #include <iostream>
 
 #include "account/tarn_transport.h"
@@ -10,14 +11,31 @@
 
 namespace orlin::cli {
 
-bool LoginWordsComplete(const std::vector<std::string>& args, std::ostream& err) {
+namespace {
+
+// The login window only offers folders that exist; here the folder is made
+// when it does not. Nothing when it cannot be a folder.
+std::optional<std::filesystem::path> PrepareFolder(const std::string& folder, std::ostream& err) {
+  std::error_code error;
+  const auto folderPath = std::filesystem::absolute(PathFromWide(Utf8ToWide(folder)), error);
+  std::filesystem::create_directories(folderPath, error);
+  if (!std::filesystem::is_directory(folderPath, error)) {
+    err << "orlin-cli login: cannot use the folder " << WideToUtf8(WideFromPath(folderPath)) << "\n";
+    return std::nullopt;
+  }
+  return folderPath;
+}
+
+}  // namespace
+
+bool LoginWordsValid(const std::vector<std::string>& args, std::ostream& err) {
   for (const char* name : {"--server", "--user", "--folder"}) {
     if (OptionValue(args, name).empty()) {
       err << "orlin-cli login: --server, --user and --folder are required\n";
       return false;
     }
   }
-  return true;
+  return PrepareFolder(OptionValue(args, "--folder"), err).has_value();
 }
 
 int Login(Context& context) {
@@ -25,23 +43,15 @@ int Login(Context& context) {
   const std::string user = OptionValue(context.args, "--user");
   const std::string password = OptionValue(context.args, "--password");
   const std::string folder = OptionValue(context.args, "--folder");
-  if (!LoginWordsComplete(context.args, context.err)) return kExitFailed;
-
-  // The login window only offers folders that exist; here the folder is
-  // made when it does not.
-  std::error_code error;
-  const auto folderPath = std::filesystem::absolute(PathFromWide(Utf8ToWide(folder)), error);
-  std::filesystem::create_directories(folderPath, error);
-  if (!std::filesystem::is_directory(folderPath, error)) {
-    context.err << "orlin-cli login: cannot use the folder " << WideToUtf8(WideFromPath(folderPath)) << "\n";
-    return kExitFailed;
-  }
+  if (!LoginWordsValid(context.args, context.err)) return kExitFailed;
+  const auto folderPath = PrepareFolder(folder, context.err);
+  if (!folderPath) return kExitFailed;
 
   EngineController::LoginRequest request;
   request.server = Utf8ToWide(server);
   request.userName = Utf8ToWide(user);
   request.password = Utf8ToWide(password);
-  request.syncFolder = WideFromPath(folderPath);
+  request.syncFolder = WideFromPath(*folderPath);
   request.makeDefault = HasFlag(context.args, "--default");
 
   HttpTarnTransport transport(platform::kHttpUserAgent);

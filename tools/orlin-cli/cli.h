@@ -48,8 +48,9 @@ std::string OptionValue(const std::vector<std::string>& args, const std::string&
 bool HasFlag(const std::vector<std::string>& args, const std::string& name);
 
 // Checks a login's words before the engine is touched (the start-up stops
-// and restarts it); prints what is missing on `err`.
-bool LoginWordsComplete(const std::vector<std::string>& args, std::ostream& err);
+// and restarts it): every required word is there and the folder exists or
+// could be made. Prints what is wrong on `err`.
+bool LoginWordsValid(const std::vector<std::string>& args, std::ostream& err);
 
 // Checks the status command's options before the start-up.
 bool StatusWordsValid(const std::vector<std::string>& args, std::ostream& err);

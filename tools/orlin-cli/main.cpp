@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   }
 
   const std::vector<std::string> commandWords(words.begin() + 1, words.end());
-  if (words[0] == "login" && !cli::LoginWordsComplete(commandWords, std::cerr)) return cli::kExitFailed;
+  if (words[0] == "login" && !cli::LoginWordsValid(commandWords, std::cerr)) return cli::kExitFailed;
   if (words[0] == "status" && !cli::StatusWordsValid(commandWords, std::cerr)) return cli::kExitFailed;
 
   platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);

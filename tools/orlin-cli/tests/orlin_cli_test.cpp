@@ -86,6 +86,19 @@ TEST_F(OrlinCli, UsageErrorsFailBeforeTheEngineIsTouched) {
   EXPECT_FALSE(StartUpRan());
 }
 
+// Whatever the locale, a folder named outside ASCII reaches the checks whole
+// and is named back unchanged (here: a file, which cannot be a sync folder,
+// refused before the start-up touches the engine).
+TEST_F(OrlinCli, FolderNamesOutsideAsciiArePassedWhole) {
+  const fs::path file = dir_.path() / fs::path(u8"\u540C\u6B65 \u6587\u4EF6");
+  std::ofstream(file) << "x";
+  const CliRun run = Cli(InstallWord() + " login --server 127.0.0.1:8443 --user u --password p --folder '" +
+                         file.string() + "'");
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("cannot use the folder " + file.string()), std::string::npos) << run.err;
+  EXPECT_FALSE(StartUpRan());
+}
+
 TEST_F(OrlinCli, StatusOptionsAreCheckedBeforeTheEngineIsTouched) {
   const struct {
     const char* words;
