@@ -133,6 +133,12 @@ TEST_F(RegistryWin32Test, ValuesAreSeenByTheSystemsOwnToolInThe64BitView) {
   EXPECT_NE(named.output.find("REG_SZ"), std::string::npos) << named.output;
   EXPECT_NE(named.output.find("C:\\Program Files\\Orlin\\Orlin.exe"), std::string::npos) << named.output;
 
+  // HKCU\Software is one key for both views, so a 32-bit reader sees the
+  // same values.
+  const Captured view32 = RunAndCapture(L"reg.exe query \"HKCU\\" + key + L"\" /v Path /reg:32");
+  ASSERT_EQ(view32.exitCode, 0u) << view32.output;
+  EXPECT_NE(view32.output.find("C:\\Program Files\\Orlin\\Orlin.exe"), std::string::npos) << view32.output;
+
   const Captured byDefault = RunAndCapture(L"reg.exe query \"HKCU\\" + key + L"\" /ve /reg:64");
   ASSERT_EQ(byDefault.exitCode, 0u) << byDefault.output;
   EXPECT_NE(byDefault.output.find("Orlin"), std::string::npos) << byDefault.output;
