@@ -26,16 +26,20 @@ std::optional<std::filesystem::path> PrepareFolder(const std::string& folder, st
   return folderPath;
 }
 
-}  // namespace
-
-bool LoginWordsValid(const std::vector<std::string>& args, std::ostream& err) {
+bool RequiredWordsGiven(const std::vector<std::string>& args, std::ostream& err) {
   for (const char* name : {"--server", "--user", "--folder"}) {
     if (OptionValue(args, name).empty()) {
       err << "orlin-cli login: --server, --user and --folder are required\n";
       return false;
     }
   }
-  return PrepareFolder(OptionValue(args, "--folder"), err).has_value();
+  return true;
+}
+
+}  // namespace
+
+bool LoginWordsValid(const std::vector<std::string>& args, std::ostream& err) {
+  return RequiredWordsGiven(args, err) && PrepareFolder(OptionValue(args, "--folder"), err).has_value();
 }
 
 int Login(Context& context) {
@@ -43,7 +47,7 @@ int Login(Context& context) {
   const std::string user = OptionValue(context.args, "--user");
   const std::string password = OptionValue(context.args, "--password");
   const std::string folder = OptionValue(context.args, "--folder");
-  if (!LoginWordsValid(context.args, context.err)) return kExitFailed;
+  if (!RequiredWordsGiven(context.args, context.err)) return kExitFailed;
   const auto folderPath = PrepareFolder(folder, context.err);
   if (!folderPath) return kExitFailed;
 
