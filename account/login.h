@@ -23,7 +23,7 @@
 
 #include "account/login_request.h"
 #include "account/tarn_transport.h"
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 #include "engine/sync_settings.h"
 
 namespace orlin {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/os_name.h"
+#include "app/store/os_name.h"
 #include "common/text.h"
 #include "platform/system_info.h"
 

@@ -1,6 +1,6 @@
 #include "account/versioning_setting.h"
 
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 #include "common/message_presenter.h"
 #include "common/text.h"
 #include "engine/config_file.h"

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-namespace orlin {
+#include "common/window_messages.h"
 
-inline constexpr unsigned kWmUser = 0x0400;
+namespace orlin {
 
 class OwnerWindow {
  public:

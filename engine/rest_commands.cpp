@@ -83,7 +83,7 @@ void EngineCommands::Pause(std::int32_t parameter) {
   if (parameter == kSettingsPause) {
     pauseReason.store(kSettingsPause);
     if (hooks_.settingsPauseBegins) hooks_.settingsPauseBegins();
-    if (OwnerWindow* owner = owner_.load()) owner->Post(kMsgToolbarLocked, 0, 0);
+    if (OwnerWindow* owner = owner_.load()) owner->Post(kMsgToolbarLock, 0, 0);
   }
   previousStateWord.store(stateWord.load());
   stateWord.store(1);
@@ -129,7 +129,7 @@ void EngineCommands::Refresh(std::int32_t parameter) {
   Rescan();
   if (hooks_.resetPollerPositions) hooks_.resetPollerPositions();
   if (parameter != kQuietRefresh) {
-    if (OwnerWindow* owner = owner_.load()) owner->Send(kMsgRefreshEnded, 0, 0);
+    if (OwnerWindow* owner = owner_.load()) owner->Send(kMsgRefreshDone, 0, 0);
   }
   if (hooks_.reprime) hooks_.reprime();
 }

@@ -50,11 +50,6 @@ struct EngineCommandHooks {
   std::function<std::string()> folderStateText;
 };
 
-// Message sent when a refresh ends (the main window restores its buttons).
-inline constexpr unsigned kMsgRefreshEnded = 0x400 + 1018;
-// Message posted when a settings pause begins (the toolbar greys out).
-inline constexpr unsigned kMsgToolbarLocked = 0x400 + 1023;
-
 class EngineCommands {
  public:
   static constexpr std::string_view kRestBase = "http://localhost:18384/rest/";

@@ -28,20 +28,6 @@ enum RequestKind : std::int32_t {
   kKindDeviceNames = 7,
 };
 
-// Window messages the poller sends to the main window.
-enum MonitorMessage : unsigned {
-  kMsgThisDeviceRefresh = kWmUser + 1010,   // 2034, posted
-  kMsgRemoteDevicesRefresh = kWmUser + 1011,  // 2035, posted
-  kMsgRefreshDone = kWmUser + 1018,         // 2042, sent
-  kMsgOverrideAvailable = kWmUser + 1020,   // 2044, sent
-  kMsgLocalChangesCount = kWmUser + 1021,   // 2045, sent
-  kMsgToolbarLock = kWmUser + 1023,         // 2047, posted
-  kMsgTotalsChanged = kWmUser + 1024,       // 2048, posted
-  kMsgRatesChanged = kWmUser + 1025,        // 2049, posted
-  kMsgFailedCount = kWmUser + 1026,         // 2050, posted
-  kMsgUnsyncedChanged = kWmUser + 1027,     // 2051, posted
-};
-
 // One asynchronous GET for the request loop. The loop adds the key header.
 struct PollRequest {
   std::string url;

@@ -179,16 +179,17 @@ class GuardedList {
 
   // The list-changed flag the data thread reads. Set after the lock is
   // released.
+  // The flag belongs to the reader, so a reader with a const view may clear it.
   void MarkChanged() { changed_.store(true, std::memory_order_release); }
-  void ClearChanged() { changed_.store(false, std::memory_order_release); }
+  void ClearChanged() const { changed_.store(false, std::memory_order_release); }
   bool Changed() const { return changed_.load(std::memory_order_acquire); }
   // Reads and clears the flag.
-  bool TakeChanged() { return changed_.exchange(false, std::memory_order_acq_rel); }
+  bool TakeChanged() const { return changed_.exchange(false, std::memory_order_acq_rel); }
 
  private:
   mutable std::mutex mutex_;
   std::deque<T> items_;
-  std::atomic<bool> changed_{false};
+  mutable std::atomic<bool> changed_{false};
 };
 
 // Folder values read by other threads: the commands test the status code and

@@ -17,7 +17,7 @@
 #include "account/login_request.h"
 #include "account/tarn_transport.h"
 #include "account/versioning_setting.h"
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 #include "common/message_presenter.h"
 #include "engine/config_file.h"
 #include "platform/http_client.h"

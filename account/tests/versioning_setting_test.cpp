@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 #include "common/message_presenter.h"
 #include "tests/support/temp_dir.h"
 

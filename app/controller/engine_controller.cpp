@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <system_error>
 
-#include "app/os_name.h"
+#include "app/store/os_name.h"
 #include "common/message_presenter.h"
 #include "common/owner_window.h"
 #include "common/text.h"

@@ -31,7 +31,7 @@
 #include <thread>
 
 #include "account/login.h"
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 #include "common/install_layout.h"
 #include "engine/config_file.h"
 #include "engine/engine_process.h"
@@ -187,8 +187,5 @@ class EngineController {
   std::mutex lifecycleMutex_;  // serialises Start, LogOff and Shutdown
   std::jthread startUp_;
 };
-
-// Message sent to the main window once a log-off has finished.
-inline constexpr unsigned kMsgLoggedOff = 0x400 + 1001;
 
 }  // namespace orlin

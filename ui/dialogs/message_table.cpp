@@ -1,6 +1,6 @@
 #include "ui/dialogs/message_table.h"
 
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 #include "common/text.h"
 
 namespace orlin {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/window_messages.h"
+
 namespace orlin::dui {
 
 struct Point {
@@ -115,7 +117,7 @@ inline constexpr unsigned kWmLButtonDblClk = 0x0203;
 inline constexpr unsigned kWmRButtonDown = 0x0204;
 inline constexpr unsigned kWmRButtonUp = 0x0205;
 inline constexpr unsigned kWmDpiChanged = 0x02E0;
-inline constexpr unsigned kWmUserBase = 0x0400;
+inline constexpr unsigned kWmUserBase = kWmUser;
 inline constexpr unsigned kWmTrayCallback = kWmUserBase + 1;
 inline constexpr unsigned kWmMenuCommand = kWmUserBase + 3;
 

@@ -374,7 +374,7 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
 
   // The engine reloads: restart, reset, rescan in this order, then the window hears the end.
   EXPECT_EQ(PostTargets(), (std::vector<std::string>{"/rest/system/restart", "/rest/system/reset", "/rest/db/scan"}));
-  EXPECT_EQ(owner.Messages(), std::vector<unsigned>{kMsgRefreshEnded});
+  EXPECT_EQ(owner.Messages(), std::vector<unsigned>{kMsgRefreshDone});
 
   // Logging in again adds no second device.
   ASSERT_EQ(controller->Login(request, tarn).result, 1);
@@ -460,7 +460,7 @@ TEST_F(EngineControllerTest, PollingRunsOnTheRequestLoopUntilLogOff) {
   controller->commands().Refresh(0);
   EXPECT_TRUE(WaitForTarget("/rest/events/disk?since=0", 2, 5s));
   const auto messages = owner.Messages();
-  EXPECT_NE(std::find(messages.begin(), messages.end(), kMsgRefreshEnded), messages.end());
+  EXPECT_NE(std::find(messages.begin(), messages.end(), kMsgRefreshDone), messages.end());
 
   EXPECT_TRUE(controller->LogOff());
   const std::size_t afterLogOff = rest_.RequestCount();

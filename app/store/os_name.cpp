@@ -1,4 +1,4 @@
-#include "app/os_name.h"
+#include "app/store/os_name.h"
 
 namespace orlin {
 

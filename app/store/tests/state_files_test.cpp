@@ -1,4 +1,4 @@
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "app/state_cipher.h"
-#include "app/tests/state_test_fakes.h"
+#include "app/store/state_cipher.h"
+#include "app/store/tests/state_test_fakes.h"
 #include "common/atomic_file.h"
 #include "tests/support/temp_dir.h"
 
@@ -112,7 +112,7 @@ TEST_F(StateFilesTest, WritingDpiSavesAndNotifiesTheMainWindow) {
   ASSERT_TRUE(files_.WriteDpi(144, true));
   EXPECT_EQ(files_.ReadDpi(96), 144);
   EXPECT_TRUE(files_.ReadTaskbarStyle(false));  // the other element is untouched
-  const std::vector<WindowCall> expected{{true, kWmUser + 1022, 144, 0}, {false, kWmUser + 1022, 144, 1}};
+  const std::vector<WindowCall> expected{{true, kMsgDpi, 144, 0}, {false, kMsgDpi, 144, 1}};
   EXPECT_EQ(window_.calls, expected);
 
   window_.calls.clear();
@@ -161,7 +161,7 @@ TEST_F(StateFilesTest, LanguageChangeIsSavedAndSentToTheMainWindow) {
   EXPECT_EQ(files_.ReadLanguage(), L"zh_cn");
   EXPECT_EQ(ReadLanguageFile(dir_.path()), L"zh_cn");
   ASSERT_TRUE(files_.WriteLanguage(L"en"));
-  const std::vector<WindowCall> expected{{true, kWmUser + 1002, 1, 0}, {true, kWmUser + 1002, 0, 0}};
+  const std::vector<WindowCall> expected{{true, kMsgLanguageChanged, 1, 0}, {true, kMsgLanguageChanged, 0, 0}};
   EXPECT_EQ(window_.calls, expected);
   // Saved indented, the way it was shipped.
   EXPECT_NE(Read(layout_.LangFile()).find("\n    <lang>en</lang>\n"), std::string::npos);

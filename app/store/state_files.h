@@ -27,7 +27,7 @@
 #include <optional>
 #include <string>
 
-#include "app/account_archive.h"
+#include "app/store/account_archive.h"
 #include "common/install_layout.h"
 #include "common/message_presenter.h"
 #include "common/owner_window.h"
@@ -66,10 +66,10 @@ class StateFiles {
 
   // Sent to the main window after the language was saved; wParam 1 when the
   // new language is not English, else 0.
-  static constexpr unsigned kLanguageChangedMessage = kWmUser + 1002;
+  static constexpr unsigned kLanguageChangedMessage = kMsgLanguageChanged;
   // Sent (lParam 0) and then posted (lParam 1) to the main window with the
   // new DPI in wParam.
-  static constexpr unsigned kDpiChangedMessage = kWmUser + 1022;
+  static constexpr unsigned kDpiChangedMessage = kMsgDpi;
 
   static constexpr int kMinDpi = 96;
   static constexpr int kMaxDpi = 192;

@@ -6,9 +6,9 @@
 
 #include <random>
 
-#include "app/account_archive.h"
-#include "app/ini_file.h"
-#include "app/state_cipher.h"
+#include "app/store/account_archive.h"
+#include "app/store/ini_file.h"
+#include "app/store/state_cipher.h"
 
 namespace orlin {
 namespace {

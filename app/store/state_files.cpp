@@ -1,4 +1,4 @@
-#include "app/state_files.h"
+#include "app/store/state_files.h"
 
 #include <cerrno>
 #include <charconv>
@@ -6,8 +6,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/state_cipher.h"
-#include "app/xml_util.h"
+#include "app/store/state_cipher.h"
+#include "app/store/xml_util.h"
 #include "common/atomic_file.h"
 #include "common/text.h"
 

@@ -1,4 +1,4 @@
-#include "app/xml_util.h"
+#include "app/store/xml_util.h"
 
 #include <string>
 #include <string_view>

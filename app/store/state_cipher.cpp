@@ -1,4 +1,4 @@
-#include "app/state_cipher.h"
+#include "app/store/state_cipher.h"
 
 namespace orlin {
 namespace {

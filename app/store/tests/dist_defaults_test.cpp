@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "app/ini_file.h"
-#include "app/state_files.h"
-#include "app/tests/state_test_fakes.h"
+#include "app/store/ini_file.h"
+#include "app/store/state_files.h"
+#include "app/store/tests/state_test_fakes.h"
 
 namespace orlin {
 namespace {
 
-const std::filesystem::path kDist = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "dist";
+const std::filesystem::path kDist = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "dist";
 
 TEST(DistDefaults, ShippedStateFilesLoadWithTheirDefaults) {
   // A cross-built test run on another system may not see the source tree.

@@ -1,4 +1,4 @@
-#include "app/account_archive.h"
+#include "app/store/account_archive.h"
 
 #include <cstdint>
 

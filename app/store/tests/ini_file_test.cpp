@@ -1,4 +1,4 @@
-#include "app/ini_file.h"
+#include "app/store/ini_file.h"
 
 #include <gtest/gtest.h>
 
