@@ -109,6 +109,25 @@ void StatusPoller::ApplyReprime(std::int32_t parameter) {
   FirstBatch();
 }
 
+void StatusPoller::RequestNow(ManualList list) {
+  pendingManual_.fetch_or(static_cast<std::uint32_t>(list));
+}
+
+void StatusPoller::ApplyManualRequests(std::uint32_t lists) {
+  const std::string folderId = model_.folder.FolderId();
+  if (folderId.empty()) return;
+  if (lists & static_cast<std::uint32_t>(ManualList::kUnsynced)) {
+    model_.poll.unsyncedFilesUrl = ctx_.FolderUrl("db/need", folderId) + "&page=1&perpage=1000";
+    ctx_.Get(model_.poll.unsyncedFilesUrl, kKindManualRefresh);
+  }
+  if (lists & static_cast<std::uint32_t>(ManualList::kLocallyChanged)) {
+    ctx_.Get(LocallyChangedUrl(model_), kKindManualRefresh);
+  }
+  if (lists & static_cast<std::uint32_t>(ManualList::kFailed)) {
+    ctx_.Get(FailedFilesUrl(model_), kKindManualRefresh);
+  }
+}
+
 void StatusPoller::SubmitConfigFetch(std::int32_t kind, std::int32_t parameter) {
   ctx_.FetchConfig(kind, parameter);
 }
@@ -172,6 +191,7 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
   if (const std::int64_t pending = pendingReprime_.exchange(0); pending != 0) {
     ApplyReprime(static_cast<std::int32_t>(pending - 1));
   }
+  if (const std::uint32_t lists = pendingManual_.exchange(0); lists != 0) ApplyManualRequests(lists);
 
   const std::string& url = answer.effectiveUrl.empty() ? EventStreamUrl() : answer.effectiveUrl;
   const std::string& body = answer.body;

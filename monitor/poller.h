@@ -76,6 +76,11 @@ class StatusPoller {
   // Queues a system/config GET of `kind` (3 pause, 4 resume, 6 folder, 7
   // device names).
   void SubmitConfigFetch(std::int32_t kind, std::int32_t parameter);
+  // A list the window wants at once, asked with kind 1 (the refresh-done
+  // message follows its answer). Applied by the loop thread at its next
+  // answer, like a Re-prime, since the URLs depend on the poll state.
+  enum class ManualList : std::uint32_t { kUnsynced = 1, kLocallyChanged = 2, kFailed = 4 };
+  void RequestNow(ManualList list);
   // Stops the loop given to Start; requests still on their way are dropped.
   // Safe to repeat. Returns false when the loop thread did not end in time.
   bool Stop();
@@ -110,6 +115,7 @@ class StatusPoller {
   void WriteDebugFile(const char* name, const std::string& body) const;
   void HandlePauseFlag(const PollAnswer& answer);
   void ApplyReprime(std::int32_t parameter);
+  void ApplyManualRequests(std::uint32_t lists);
 
   StatusModel& model_;
   DiagnosticLog& log_;
@@ -122,6 +128,8 @@ class StatusPoller {
   RequestLoop* loop_ = nullptr;
   // A Re-prime waiting for the loop thread: parameter + 1, 0 for none.
   std::atomic<std::int64_t> pendingReprime_{0};
+  // ManualList bits waiting for the loop thread.
+  std::atomic<std::uint32_t> pendingManual_{0};
 };
 
 }  // namespace orlin

@@ -128,6 +128,8 @@ class Controller {
   // The lists, the folder's state (status key, code, percent) and the
   // engine summary as the poller last derived them.
   virtual const StatusReader& Status() const = 0;
+  // Answers the poller has handled since polling last started.
+  virtual std::uint64_t AnswersHandled() const = 0;
 };
 
 }  // namespace orlin

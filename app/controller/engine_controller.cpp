@@ -1,5 +1,6 @@
 #include "app/controller/engine_controller.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <system_error>
 
@@ -93,7 +94,7 @@ EngineCommandHooks EngineController::MakeHooks() {
   return hooks;
 }
 
-bool EngineController::StartPolling() {
+bool EngineController::StartSync() {
   if (poller_.IsRunning()) {
     commands_.Resume();
     return true;
@@ -102,7 +103,64 @@ bool EngineController::StartPolling() {
   return poller_.Start(loop_);
 }
 
-bool EngineController::StopPolling() { return poller_.Stop(); }
+bool EngineController::StopSync() { return poller_.Stop(); }
+
+bool EngineController::StopEngines() { return StopEnginesWithin(options_.logOffEngineStop); }
+
+void EngineController::Pause() { commands_.Pause(0); }
+
+void EngineController::Resume() { commands_.Resume(); }
+
+void EngineController::Refresh() { commands_.Refresh(0); }
+
+namespace {
+CommandOutcome ToCommandOutcome(EngineCommands::Outcome outcome) {
+  switch (outcome) {
+    case EngineCommands::Outcome::kNothingToDo:
+      return CommandOutcome::kNothingToDo;
+    case EngineCommands::Outcome::kDone:
+      return CommandOutcome::kDone;
+    case EngineCommands::Outcome::kFailed:
+      return CommandOutcome::kFailed;
+    case EngineCommands::Outcome::kGaveUp:
+      return CommandOutcome::kGaveUp;
+  }
+  return CommandOutcome::kFailed;
+}
+}  // namespace
+
+CommandOutcome EngineController::Revert(std::stop_token stop) { return ToCommandOutcome(commands_.Revert(stop)); }
+
+CommandOutcome EngineController::Override(std::stop_token stop) {
+  return ToCommandOutcome(commands_.Override(stop));
+}
+
+std::string EngineController::AddFolder() { return commands_.AddTestFolder(WideToUtf8(WideFromPath(layout_.installDir))); }
+
+void EngineController::RequestList(StatusList list) {
+  switch (list) {
+    case StatusList::kUnsynced:
+      poller_.RequestNow(StatusPoller::ManualList::kUnsynced);
+      break;
+    case StatusList::kLocallyChanged:
+      poller_.RequestNow(StatusPoller::ManualList::kLocallyChanged);
+      break;
+    case StatusList::kFailed:
+      poller_.RequestNow(StatusPoller::ManualList::kFailed);
+      break;
+    default:
+      break;  // kept current by polling
+  }
+}
+
+void EngineController::EnsureEngineRunning() {
+  // Not while the start-up or a log-off owns the engine: the start-up starts
+  // it itself and a log-off must not see it come back.
+  if (!IsReady() || loggedOff_.load()) return;
+  engine_.EnsureRunning();
+}
+
+std::uint64_t EngineController::AnswersHandled() const { return loop_.GetCounters().completed; }
 
 std::string EngineController::LogFileName(const std::tm& local) {
   return std::to_string(local.tm_year + 1900) + "-" + std::to_string(local.tm_mon + 1) + "-" +
@@ -249,14 +307,9 @@ SyncSettings EngineController::Settings() const {
   return settings_;
 }
 
-std::wstring EngineController::DeviceId() const {
+AccountView EngineController::Account() const {
   std::lock_guard lock(mutex_);
-  return deviceId_;
-}
-
-std::wstring EngineController::UserName() const {
-  std::lock_guard lock(mutex_);
-  return userName_;
+  return AccountView{server_, userName_, deviceId_};
 }
 
 std::wstring EngineController::Password() const {
@@ -264,9 +317,59 @@ std::wstring EngineController::Password() const {
   return password_;
 }
 
-std::wstring EngineController::Server() const {
-  std::lock_guard lock(mutex_);
-  return server_;
+SyncSettings EngineController::ReloadSettings() {
+  SyncSettings settings = Settings();
+  EngineConfigFile config(layout_.EngineConfig(), presenter_);
+  config.ReadRateLimits(settings);
+  config.ReadVersioning(settings);
+  config.ReadFolderPath(settings);
+  config.ReadFolderType(settings);
+  config.ReadPullOrder(settings, LoginNeeded());
+  if (auto language = files_.ReadLanguage()) settings.language = *language;
+  if (!settings.syncFolderPath.empty()) {
+    if (auto ignore = files_.ReadIgnoreText(PathFromWide(settings.syncFolderPath))) settings.ignoreText = *ignore;
+  }
+  settings.dpi = files_.ReadDpi(settings.dpi);
+  settings.hideFromTaskbar = files_.ReadTaskbarStyle(settings.hideFromTaskbar);
+  {
+    std::lock_guard lock(mutex_);
+    settings_ = settings;
+  }
+  model_.folder.folderType.store(settings.folderType);
+  return settings;
+}
+
+bool EngineController::SetLanguage(const std::wstring& language) {
+  const std::wstring code = language == L"en" ? L"en" : L"zh_cn";
+  {
+    std::lock_guard lock(mutex_);
+    settings_.language = code;
+  }
+  return files_.WriteLanguage(code);
+}
+
+bool EngineController::SetDpi(int dpi, bool notify) {
+  const int clamped = std::clamp(dpi, StateFiles::kMinDpi, StateFiles::kMaxDpi);
+  {
+    std::lock_guard lock(mutex_);
+    settings_.dpi = clamped;
+  }
+  return files_.WriteDpi(clamped, notify);
+}
+
+bool EngineController::PathInUse(const std::wstring& path) {
+  std::wstring folder;
+  std::wstring user;
+  {
+    std::lock_guard lock(mutex_);
+    folder = path.empty() ? settings_.syncFolderPath : path;
+    user = userName_;
+  }
+  return files_.IsPathTakenByAnotherUser(folder, user);
+}
+
+LoginOutcome EngineController::Login(const LoginRequest& request) {
+  return Login(request, options_.transport != nullptr ? *options_.transport : ownTransport_);
 }
 
 LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport& transport) {
@@ -274,7 +377,7 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
   input.typedServer = request.server;
   input.userName = request.userName;
   input.password = request.password;
-  input.deviceId = DeviceId();
+  input.deviceId = Account().deviceId;
   input.osName = OperatingSystemName();
   input.computerName = platform::ComputerName();
   input.settings = Settings();

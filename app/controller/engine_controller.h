@@ -31,6 +31,8 @@
 #include <thread>
 
 #include "account/login.h"
+#include "account/tarn_transport.h"
+#include "app/controller/controller.h"
 #include "app/store/state_files.h"
 #include "common/install_layout.h"
 #include "engine/config_file.h"
@@ -68,9 +70,11 @@ struct EngineControllerOptions {
   std::optional<std::filesystem::path> pollerDebugDirectory;
   // The main window's direct status calls; none while unset.
   StatusView* statusView = nullptr;
+  // How logins reach the Tarn server; the HTTPS transport while unset.
+  TarnTransport* transport = nullptr;
 };
 
-class EngineController {
+class EngineController final : public Controller {
  public:
   // Every reference must outlive the controller. `owner` may be null (no
   // main window): nothing is posted or sent then.
@@ -80,69 +84,70 @@ class EngineController {
   EngineController(const EngineController&) = delete;
   EngineController& operator=(const EngineController&) = delete;
 
+  // --- Controller.
   // Runs the start-up sequence on a new thread. Does nothing while a
   // sequence still runs or after Shutdown().
-  void Start();
-  // Waits until the sequence has finished, polling every 10 ms; false when
-  // `timeout` passed first.
-  bool WaitReady(std::chrono::milliseconds timeout);
-  bool IsReady() const { return ready_.load() == 1; }
-
+  void Start() override;
+  bool WaitReady(std::chrono::milliseconds timeout) override;
+  bool IsReady() const override { return ready_.load() == 1; }
   // A login is needed exactly while the login marker does not exist.
-  bool LoginNeeded() const;
+  bool LoginNeeded() const override;
 
-  struct LoginRequest {
-    std::wstring server;  // as typed: with or without http:// or https://
-    std::wstring userName;
-    std::wstring password;
-    std::wstring syncFolder;
-    bool makeDefault = false;
-  };
   // Registers this device with the server and refreshes the engine. Failures
   // are shown through the presenter and change nothing. Needs IsReady().
+  LoginOutcome Login(const LoginRequest& request) override;
+  // The same through another transport (tests play the server).
   LoginOutcome Login(const LoginRequest& request, TarnTransport& transport);
-
   // Undoes a login: stops the start-up sequence, the request loop and every
   // engine, and deletes the engine home; sends the log-off message to the
   // owner. Safe to repeat and to call from two threads at once (the second
   // waits for the first). Returns whether no engine is left and the engine
   // home is gone.
-  bool LogOff();
+  bool LogOff() override;
+  AccountView Account() const override;
+
+  // The start command: starts the request loop with the status poller's
+  // first batch, or, while the loop runs, resumes the engine. False when the
+  // loop could not be started. Needs IsReady().
+  bool StartSync() override;
+  void Pause() override;
+  void Resume() override;
+  void Refresh() override;
+  CommandOutcome Revert(std::stop_token stop = {}) override;
+  CommandOutcome Override(std::stop_token stop = {}) override;
+  std::string AddFolder() override;
+  void RequestList(StatusList list) override;
+  void EnsureEngineRunning() override;
+  // Stops the poller and its loop (the exit path). Safe to repeat.
+  bool StopSync() override;
+  bool StopEngines() override;
+
+  // Settings and identifiers as the start-up sequence read them.
+  SyncSettings Settings() const override;
+  SyncSettings ReloadSettings() override;
+  bool SetLanguage(const std::wstring& language) override;
+  bool SetDpi(int dpi, bool notify) override;
+  bool PathInUse(const std::wstring& path) override;
+
+  const StatusReader& Status() const override { return model_; }
 
   // Stops the start-up thread and the request loop and, as the options say,
   // the engine. Safe to repeat.
   void Shutdown();
 
-  // Settings and identifiers as the start-up sequence read them.
-  SyncSettings Settings() const;
+  // For the controller's own tests and diagnostics.
   std::string ApiKey() const { return commands_.ApiKey(); }
-  std::wstring DeviceId() const;
-  // The account: as the start-up read it, or as last typed into a login.
-  std::wstring UserName() const;
   std::wstring Password() const;
-  std::wstring Server() const;
   bool LoggedOff() const { return loggedOff_.load(); }
-
   const InstallLayout& layout() const { return layout_; }
-  EngineProcess& engine() { return engine_; }
-  EngineCommands& commands() { return commands_; }
-  StateFiles& files() { return files_; }
-  StatusModel& model() { return model_; }
-  DiagnosticLog& log() { return log_; }
-  RequestLoop& requestLoop() { return loop_; }
   const std::filesystem::path& logFilePath() const { return logFilePath_; }
+  DiagnosticLog& log() { return log_; }
+  std::uint64_t AnswersHandled() const override;
 
   // The run log's file name for a local time: "<y>-<m>-<d>-<h>-<min>-<s>.txt",
   // numbers without leading zeros.
   static std::string LogFileName(const std::tm& local);
 
-  // The main window's start command: starts the request loop with the
-  // status poller's first batch, or, while the loop runs, resumes the engine.
-  // False when the loop could not be started. Needs IsReady().
-  bool StartPolling();
-  // Stops the poller and its loop (the exit path). Safe to repeat.
-  bool StopPolling();
-  StatusPoller& poller() { return poller_; }
 
  private:
   void StartUpSequence(std::stop_token stop);
@@ -184,6 +189,7 @@ class EngineController {
   std::atomic<bool> loggedOff_{false};
   std::atomic<bool> shutDown_{false};
   std::atomic<bool> sequenceRunning_{false};
+  HttpTarnTransport ownTransport_{std::wstring(platform::kHttpUserAgent)};
   std::mutex lifecycleMutex_;  // serialises Start, LogOff and Shutdown
   std::jthread startUp_;
 };

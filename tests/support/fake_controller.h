@@ -130,6 +130,7 @@ class FakeController final : public Controller {
     return pathInUse;
   }
   const StatusReader& Status() const override { return model; }
+  std::uint64_t AnswersHandled() const override { return 0; }
 
   LoginRequest LastLogin() const {
     std::lock_guard<std::mutex> lock(mutex_);

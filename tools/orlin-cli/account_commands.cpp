@@ -4,10 +4,8 @@
 #include <optional>
 #include <iostream>
 
-#include "account/tarn_transport.h"
 #include "cli.h"
 #include "common/text.h"
-#include "platform/http_client.h"
 
 namespace orlin::cli {
 
@@ -51,15 +49,14 @@ int Login(Context& context) {
   const auto folderPath = PrepareFolder(folder, context.err);
   if (!folderPath) return kExitFailed;
 
-  EngineController::LoginRequest request;
+  LoginRequest request;
   request.server = Utf8ToWide(server);
   request.userName = Utf8ToWide(user);
   request.password = Utf8ToWide(password);
   request.syncFolder = WideFromPath(*folderPath);
   request.makeDefault = HasFlag(context.args, "--default");
 
-  HttpTarnTransport transport(platform::kHttpUserAgent);
-  const LoginOutcome outcome = context.controller.Login(request, transport);
+  const LoginOutcome outcome = context.controller.Login(request);
   if (outcome.result != 1) return kExitFailed;
   context.out << "logged in as " << user << " on " << WideToUtf8(outcome.storedServer) << "; server device "
               << outcome.serverDeviceId << "\n";

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/controller/engine_controller.h"
+#include "app/controller/controller.h"
+#include "monitor/monitor_context.h"
 
 namespace orlin::cli {
 
@@ -36,7 +37,7 @@ class StatusRecorder final : public StatusView {
 };
 
 struct Context {
-  EngineController& controller;
+  Controller& controller;
   std::vector<std::string> args;  // after the sub-command's name
   std::ostream& out;              // results
   std::ostream& err;              // messages and usage errors
@@ -63,21 +64,5 @@ int Resume(Context& context);
 int Refresh(Context& context);
 int Revert(Context& context);
 int Override(Context& context);
-
-// Reads the folder's state straight from the engine while no poller runs,
-// so the commands that wait on it (revert, override) see it change.
-class FolderWatch {
- public:
-  explicit FolderWatch(EngineController& controller);
-  ~FolderWatch();
-  FolderWatch(const FolderWatch&) = delete;
-  FolderWatch& operator=(const FolderWatch&) = delete;
-  // One reading now; false when the engine did not answer.
-  bool Refresh();
-
- private:
-  EngineController& controller_;
-  std::jthread thread_;
-};
 
 }  // namespace orlin::cli

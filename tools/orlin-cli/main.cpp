@@ -14,6 +14,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/controller/engine_controller.h"
 #include "cli.h"
 #include "common/install_layout.h"
 #include "common/text.h"

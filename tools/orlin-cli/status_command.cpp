@@ -11,6 +11,7 @@
 
 #include "cli.h"
 #include "common/text.h"
+#include "monitor/format.h"
 #include "monitor/status_model.h"
 #include "ui/main/main_text_table.h"
 
@@ -66,6 +67,7 @@ template <std::size_t N>
 std::string Field(const char (&field)[N]) {
   return Clean(FieldText(field));
 }
+std::string Field(const std::string& field) { return Clean(field); }
 
 Json::Value ToJson(const SyncEventRecord& row) {
   Json::Value v(Json::objectValue);
@@ -147,8 +149,9 @@ struct StatusReport {
   Json::Value document;
 };
 
-StatusReport Read(EngineController& controller, const StatusRecorder& recorder) {
-  StatusModel& model = controller.model();
+StatusReport Read(Controller& controller, const StatusRecorder& recorder) {
+  const StatusReader& model = controller.Status();
+  const std::string ownDevice = WideToUtf8(controller.Account().deviceId);
   StatusReport report;
   report.key = recorder.Key();
   const std::wstring language = controller.Settings().language;
@@ -170,16 +173,22 @@ StatusReport Read(EngineController& controller, const StatusRecorder& recorder) 
   d["download"] = WideToUtf8(s.downloadText);
   d["upload"] = WideToUtf8(s.uploadText);
   Json::Value system(Json::objectValue);
-  system["deviceId"] = WideToUtf8(controller.DeviceId());
+  system["deviceId"] = ownDevice;
   system["folderId"] = Clean(model.folder.FolderId());
   system["folderState"] = Clean(model.folder.FolderStateText());
   system["versionText"] = Field(s.versionText);
   system["cpuPercent"] = s.cpuPercent;
   system["memory"] = Json::UInt64(s.memory);
+  system["memoryText"] = WideToUtf8(FormatSize(s.memory));
   system["uptimeSeconds"] = Json::Int64(s.uptime.totalSeconds);
   system["uptime"] = WideToUtf8(FormatUptime(s.uptime, language == L"en"));
   d["system"] = system;
-  d["devices"] = ListJson(model.devices);
+  // The remote devices: the engine lists this computer too, the window does not.
+  Json::Value devices(Json::arrayValue);
+  for (const DeviceRecord& row : model.devices.Snapshot()) {
+    if (FieldText(row.deviceId) != ownDevice) devices.append(ToJson(row));
+  }
+  d["devices"] = devices;
   d["syncEvents"] = ListJson(model.syncEvents);
   d["inProgress"] = ListJson(model.inProgress);
   d["unsynced"] = ListJson(model.unsynced);
@@ -218,7 +227,7 @@ void PrintText(std::ostream& out, const StatusReport& report) {
   out << "download: " << d["download"].asString() << "  upload: " << d["upload"].asString() << "\n";
   out << "this device: " << system["deviceId"].asString() << "\n"
       << "  version " << system["versionText"].asString() << "  cpu " << system["cpuPercent"].asInt() << "%"
-      << "  memory " << system["memory"].asUInt64() << "  uptime " << system["uptime"].asString() << "\n";
+      << "  memory " << system["memoryText"].asString() << "  uptime " << system["uptime"].asString() << "\n";
   PrintRows(out, "devices", d["devices"],
             {"deviceId", "name", "address", "connected", "paused", "completion", "downloadText", "uploadText",
              "clientVersion"});
@@ -297,7 +306,7 @@ int Status(Context& context) {
   const double timeout = *Seconds(context.args, "--timeout", kDefaultTimeoutSeconds);
   const double forSeconds = *Seconds(context.args, "--for", 0);
 
-  if (!context.controller.StartPolling()) {
+  if (!context.controller.StartSync()) {
     context.err << "orlin-cli status: the request loop did not start\n";
     return kExitFailed;
   }
@@ -319,10 +328,10 @@ int Status(Context& context) {
   }
 
   // Read before the stop: the loop's counters start again with each run.
-  const RequestLoop::Counters counters = context.controller.requestLoop().GetCounters();
+  const std::uint64_t answers = context.controller.AnswersHandled();
   const double polled = std::chrono::duration<double>(Clock::now() - start).count();
-  context.controller.StopPolling();
-  context.err << "orlin-cli status: " << counters.completed << " answers in " << std::fixed << std::setprecision(1)
+  context.controller.StopSync();
+  context.err << "orlin-cli status: " << answers << " answers in " << std::fixed << std::setprecision(1)
               << polled << " s\n";
   context.err.unsetf(std::ios::floatfield);
   const StatusReport report = Read(context.controller, recorder);

@@ -96,8 +96,8 @@ class ControllerEndToEnd : public ::testing::Test {
     if (controller_) controller_->Shutdown();
   }
 
-  EngineController::LoginRequest Request(const std::string& server, const std::string& password) const {
-    EngineController::LoginRequest request;
+  LoginRequest Request(const std::string& server, const std::string& password) const {
+    LoginRequest request;
     request.server = Utf8ToWide(server);
     request.userName = L"anna";
     request.password = Utf8ToWide(password);
@@ -117,7 +117,7 @@ class ControllerEndToEnd : public ::testing::Test {
 
 TEST_F(ControllerEndToEnd, StartUpReadsWhatTheFreshEngineWrote) {
   EXPECT_TRUE(controller_->LoginNeeded());
-  EXPECT_EQ(controller_->DeviceId().size(), 63u);
+  EXPECT_EQ(controller_->Account().deviceId.size(), 63u);
   EXPECT_FALSE(controller_->ApiKey().empty());
   // Until a login, the engine pulls the smallest files first.
   EXPECT_NE(ReadFile(layout().EngineConfig()).find("<order>smallestFirst</order>"), std::string::npos);
@@ -144,7 +144,7 @@ TEST_F(ControllerEndToEnd, RefusedLoginsWriteNothing) {
 
   struct Refusal {
     std::string what;
-    EngineController::LoginRequest request;
+    LoginRequest request;
     LoginFailure failure;
   };
   const std::vector<Refusal> refusals = {
@@ -203,15 +203,15 @@ TEST_F(ControllerEndToEnd, LoginSyncsBothWaysAndLogOffLeavesNothing) {
   EXPECT_TRUE(WaitForFile(nas / "from-pc.txt", "written on the PC", 30s));
 
   // The poller learns the folder from the engine and follows its state.
-  ASSERT_TRUE(controller_->StartPolling());
+  ASSERT_TRUE(controller_->StartSync());
   const std::string folderId = ReadFolderIdentifier(layout().EngineConfig());
   const auto deadline = std::chrono::steady_clock::now() + 20s;
   while (std::chrono::steady_clock::now() < deadline &&
-         (controller_->model().folder.FolderId().empty() || controller_->model().folder.FolderStateText().empty())) {
+         (controller_->Status().folder.FolderId().empty() || controller_->Status().folder.FolderStateText().empty())) {
     std::this_thread::sleep_for(100ms);
   }
-  EXPECT_EQ(controller_->model().folder.FolderId(), folderId);
-  EXPECT_FALSE(controller_->model().folder.FolderStateText().empty());
+  EXPECT_EQ(controller_->Status().folder.FolderId(), folderId);
+  EXPECT_FALSE(controller_->Status().folder.FolderStateText().empty());
 
   // Log-off, twice: no engine, no engine home, and a fresh start works.
   EXPECT_TRUE(controller_->LogOff());

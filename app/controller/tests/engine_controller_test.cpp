@@ -282,7 +282,7 @@ TEST_F(EngineControllerTest, FirstStartStopsStaleEnginesWaitsForTheEngineAndNeed
   // The engine was asked until it gave a whole ID, always with the key.
   EXPECT_GE(StatusRequests(), 4u);
   for (const auto& request : rest_.Requests()) EXPECT_EQ(request.Header("X-API-Key"), kApiKey);
-  EXPECT_EQ(controller->DeviceId(), Utf8ToWide(kOwnId));
+  EXPECT_EQ(controller->Account().deviceId, Utf8ToWide(kOwnId));
   EXPECT_EQ(controller->Settings().deviceId, Utf8ToWide(kOwnId));
 
   // Until a login the engine pulls the smallest files first.
@@ -319,8 +319,8 @@ TEST_F(EngineControllerTest, StartAfterALoginReadsTheAccountAndLeavesThePullOrde
   controller->Start();
   ASSERT_TRUE(controller->WaitReady(20s));
   EXPECT_FALSE(controller->LoginNeeded());
-  EXPECT_EQ(controller->UserName(), L"anna");
-  EXPECT_EQ(controller->Server(), L"nas.example:5001");
+  EXPECT_EQ(controller->Account().userName, L"anna");
+  EXPECT_EQ(controller->Account().server, L"nas.example:5001");
   const SyncSettings settings = controller->Settings();
   EXPECT_EQ(settings.syncFolderPath, folder.wstring());
   EXPECT_NE(settings.ignoreText.find(L"*.tmp"), std::wstring::npos);
@@ -328,7 +328,7 @@ TEST_F(EngineControllerTest, StartAfterALoginReadsTheAccountAndLeavesThePullOrde
   EXPECT_EQ(ReadFile(layout_.EngineConfig()).find("smallestFirst"), std::string::npos);
   // The folder handlers see the type the configuration holds.
   EXPECT_EQ(settings.folderType, kFolderReceiveOnly);
-  EXPECT_EQ(controller->model().folder.folderType.load(), SharedFolderState::kReceiveOnly);
+  EXPECT_EQ(controller->Status().folder.folderType.load(), SharedFolderState::kReceiveOnly);
 }
 
 TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
@@ -338,7 +338,7 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
   ASSERT_TRUE(controller->WaitReady(20s));
   const fs::path folder = dir_.path() / "Tarn";
   fs::create_directories(folder);
-  EngineController::LoginRequest request{L"nas.example:5001", L"an&na", L"pass word", folder.wstring(), true};
+  LoginRequest request{L"nas.example:5001", L"an&na", L"pass word", folder.wstring(), true};
 
   // A refusal writes nothing and sends nothing to the engine.
   const std::string configBefore = ReadFile(layout_.EngineConfig());
@@ -351,9 +351,9 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
   EXPECT_TRUE(PostTargets().empty());
   EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Login_Failed_msg"});
   // What was typed stays with the controller for the next attempt.
-  EXPECT_EQ(controller->UserName(), L"an&na");
+  EXPECT_EQ(controller->Account().userName, L"an&na");
   EXPECT_EQ(controller->Password(), L"pass word");
-  EXPECT_EQ(controller->Server(), L"nas.example:5001");
+  EXPECT_EQ(controller->Account().server, L"nas.example:5001");
   EXPECT_EQ(controller->Settings().syncFolderPath, folder.wstring());
 
   tarn.reply = {true, 200, Utf8ToWide(kServerId) + L"\r\n", L""};
@@ -364,8 +364,8 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
             std::wstring::npos);
 
   EXPECT_FALSE(controller->LoginNeeded());
-  EXPECT_EQ(controller->UserName(), L"an&na");
-  EXPECT_EQ(controller->Server(), L"nas.example:5001");
+  EXPECT_EQ(controller->Account().userName, L"an&na");
+  EXPECT_EQ(controller->Account().server, L"nas.example:5001");
   EXPECT_TRUE(fs::exists(layout_.AccountArchive()));
   EXPECT_NE(ReadFile(layout_.UserConfig()).find("an&amp;na"), std::string::npos);
   const std::string config = ReadFile(layout_.EngineConfig());
@@ -413,7 +413,7 @@ TEST_F(EngineControllerTest, LogOffWhileTheEngineIsBusyLeavesNoEngineAndNoHome) 
   controller->Start();
   ASSERT_TRUE(controller->WaitReady(20s));
   EXPECT_TRUE(controller->LoginNeeded());
-  EXPECT_EQ(controller->DeviceId(), Utf8ToWide(kOwnId));
+  EXPECT_EQ(controller->Account().deviceId, Utf8ToWide(kOwnId));
   EXPECT_TRUE(fs::exists(layout_.EngineConfig()));
 }
 
@@ -442,7 +442,7 @@ TEST_F(EngineControllerTest, PollingRunsOnTheRequestLoopUntilLogOff) {
   ASSERT_TRUE(controller->WaitReady(20s));
 
   // The start command: the first batch goes out on the loop, with the key.
-  ASSERT_TRUE(controller->StartPolling());
+  ASSERT_TRUE(controller->StartSync());
   ASSERT_TRUE(WaitForTarget("/rest/events/disk?since=0", 1, 5s));
   for (const auto& request : rest_.Requests()) EXPECT_EQ(request.Header("X-API-Key"), kApiKey);
   const std::size_t configFetches = [&] {
@@ -452,12 +452,11 @@ TEST_F(EngineControllerTest, PollingRunsOnTheRequestLoopUntilLogOff) {
   }();
 
   // Pressed again while the loop runs, it resumes: one configuration fetch more.
-  ASSERT_TRUE(controller->StartPolling());
-  EXPECT_EQ(controller->commands().currentCommand.load(), EngineCommands::kKindResume);
+  ASSERT_TRUE(controller->StartSync());
   EXPECT_TRUE(WaitForTarget("/rest/system/config", configFetches + 1, 5s));
 
   // A refresh starts the event feeds from the beginning again.
-  controller->commands().Refresh(0);
+  controller->Refresh();
   EXPECT_TRUE(WaitForTarget("/rest/events/disk?since=0", 2, 5s));
   const auto messages = owner.Messages();
   EXPECT_NE(std::find(messages.begin(), messages.end(), kMsgRefreshDone), messages.end());
