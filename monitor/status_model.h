@@ -34,26 +34,31 @@ std::string_view FieldText(const char (&field)[N]) {
   while (n < N && field[n] != '\0') ++n;
   return std::string_view(field, n);
 }
+// Paths, file names and error texts are held whole: they are shown with
+// their last part and used to find the file again, so a cut (a Chinese path
+// fills 260 bytes at about 86 characters) would name a different file.
+inline void SetField(std::string& field, std::string_view text) { field.assign(text); }
+inline std::string_view FieldText(const std::string& field) { return field; }
 
 // One row of the sync-events list.
 struct SyncEventRecord {
   char id[20] = {};
   char action[30] = {};  // "Local modified", "Remote deleted" or empty
-  char path[260] = {};
+  std::string path;      // relative to the sync folder, UTF-8
   char time[50] = {};
   std::uint64_t size = 0;
 };
 
 // One row of the conflicts list and of the locally-changed list.
 struct PathTimeRecord {
-  char path[260] = {};
+  std::string path;  // relative to the sync folder, UTF-8
   char time[52] = {};
   std::uint64_t size = 0;
 };
 
 // Rows of the unsynced-files, in-progress transfers and last-synced lists.
 struct FileItemRecord {
-  char name[260] = {};
+  std::string name;  // relative to the sync folder, UTF-8
   char status[10] = {};  // "progress", "queued", "rest" or empty
   char time[50] = {};
   char tag[52] = {};     // "lastfind" for rows from the folder statistics
@@ -63,8 +68,8 @@ struct FileItemRecord {
 
 // One row of the failed-files list.
 struct ErrorRecord {
-  char path[260] = {};
-  char error[780] = {};
+  std::string path;  // relative to the sync folder, UTF-8
+  std::string error;
 };
 
 // One remote device as the engine reports it.
