@@ -21,17 +21,9 @@ std::wstring QuoteIfBlank(const std::wstring& text) {
 
 }  // namespace
 
-std::chrono::steady_clock::time_point SystemEngineClock::Now() { return std::chrono::steady_clock::now(); }
-
-void SystemEngineClock::SleepFor(std::chrono::steady_clock::duration duration, std::stop_token stop) {
-  std::mutex mutex;
-  std::condition_variable_any wake;
-  std::unique_lock lock(mutex);
-  wake.wait_for(lock, stop, duration, [] { return false; });
-}
 
 EngineProcess::EngineProcess(std::filesystem::path installDir, platform::ProcessTable& table,
-                             MessagePresenter& presenter, EngineClock& clock, EngineProcessOptions options)
+                             MessagePresenter& presenter, Clock& clock, EngineProcessOptions options)
     : installDir_(std::move(installDir)),
       commandLine_(BuildCommandLine(installDir_)),
       table_(table),
@@ -77,7 +69,7 @@ std::chrono::steady_clock::duration EngineProcess::NoteStartFailure() {
       retryDelay_ = kFirstRetryDelay;
       show = true;
     } else {
-      show = clock_.Now() - lastMessageClosed_ >= options_.messageInterval;
+      show = clock_.SteadyNow() - lastMessageClosed_ >= options_.messageInterval;
       retryDelay_ = std::min<std::chrono::steady_clock::duration>(retryDelay_ * 2, options_.maxRetryDelay);
     }
     delay = retryDelay_;
@@ -87,7 +79,7 @@ std::chrono::steady_clock::duration EngineProcess::NoteStartFailure() {
     // The answer does not matter: the start is retried either way.
     presenter_.ShowMessage(L"Orlin", L"Sync_NoRunning_Msg", /*showCancel=*/true);
     std::lock_guard lock(failureMutex_);
-    lastMessageClosed_ = clock_.Now();
+    lastMessageClosed_ = clock_.SteadyNow();
   }
   return delay;
 }

@@ -21,27 +21,12 @@
 #include <stop_token>
 #include <string>
 
+#include "common/clock.h"
 #include "platform/process.h"
 
 namespace orlin {
 
 class MessagePresenter;
-
-// Time as the supervisor sees it; tests replace it to run backoffs instantly.
-class EngineClock {
- public:
-  virtual ~EngineClock() = default;
-  virtual std::chrono::steady_clock::time_point Now() = 0;
-  // Sleeps for `duration` or until `stop` is requested, whichever is first.
-  virtual void SleepFor(std::chrono::steady_clock::duration duration, std::stop_token stop) = 0;
-};
-
-// The steady clock and real sleeps.
-class SystemEngineClock final : public EngineClock {
- public:
-  std::chrono::steady_clock::time_point Now() override;
-  void SleepFor(std::chrono::steady_clock::duration duration, std::stop_token stop) override;
-};
 
 struct EngineProcessOptions {
   // A run of failed starts shows "Sync_NoRunning_Msg" on the first failure
@@ -60,7 +45,7 @@ class EngineProcess {
   // `installDir` holds Sync.exe; the engine home is <installDir>/syncconfig.
   // The table, presenter and clock must outlive this object.
   EngineProcess(std::filesystem::path installDir, platform::ProcessTable& table, MessagePresenter& presenter,
-                EngineClock& clock, EngineProcessOptions options = {});
+                Clock& clock, EngineProcessOptions options = {});
 
   // The engine path and its home, each wrapped in double quotes when it has a
   // blank: "<dir>\Sync.exe" -no-browser -no-console -home="<dir>\syncconfig".
@@ -100,7 +85,7 @@ class EngineProcess {
   std::wstring commandLine_;
   platform::ProcessTable& table_;
   MessagePresenter& presenter_;
-  EngineClock& clock_;
+  Clock& clock_;
   EngineProcessOptions options_;
   std::atomic<int> count_{-1};
 

@@ -5,17 +5,22 @@
 
 namespace orlin {
 
-DiagnosticLog::DiagnosticLog(std::function<void(std::string_view)> fileSink, std::function<std::time_t()> now)
-    : fileSink_(std::move(fileSink)), now_(std::move(now)) {
-  if (!now_) now_ = [] { return std::time(nullptr); };
+namespace {
+SystemClock& RealClock() {
+  static SystemClock clock;
+  return clock;
 }
+}  // namespace
+
+DiagnosticLog::DiagnosticLog(std::function<void(std::string_view)> fileSink, Clock* clock)
+    : fileSink_(std::move(fileSink)), clock_(clock != nullptr ? clock : &RealClock()) {}
 
 DiagnosticLog::DiagnosticLog() : DiagnosticLog(nullptr, nullptr) {}
 
 void DiagnosticLog::Write(std::string_view message) {
   if (message.empty()) return;
   LogEntry entry;
-  SetField(entry.time, LocalTimeText(now_()));
+  SetField(entry.time, LocalTimeText(clock_->WallNow()));
   SetField(entry.message, message);
 
   std::lock_guard<std::mutex> lock(mutex_);

@@ -10,6 +10,8 @@
 #include <ctime>
 #include <deque>
 #include <functional>
+
+#include "common/clock.h"
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -27,8 +29,9 @@ class DiagnosticLog {
   static constexpr std::size_t kCapacity = 1000;
 
   // `fileSink` receives whole lines ("<time>   <message>\n"); it may be empty
-  // while no run log is open. `now` gives the wall-clock time of each line.
-  DiagnosticLog(std::function<void(std::string_view)> fileSink, std::function<std::time_t()> now);
+  // while no run log is open. `clock` stamps each line and must outlive the
+  // log; without one the system clock does.
+  DiagnosticLog(std::function<void(std::string_view)> fileSink, Clock* clock);
   DiagnosticLog();
 
   // One call is one line; an empty message is ignored.
@@ -39,7 +42,7 @@ class DiagnosticLog {
 
  private:
   std::function<void(std::string_view)> fileSink_;
-  std::function<std::time_t()> now_;
+  Clock* clock_;
   mutable std::mutex mutex_;
   std::deque<LogEntry> ring_;
 };

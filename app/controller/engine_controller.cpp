@@ -51,7 +51,7 @@ class SilentPresenter final : public MessagePresenter {
 }  // namespace
 
 EngineController::EngineController(InstallLayout layout, platform::ProcessTable& processes,
-                                   MessagePresenter& presenter, EngineClock& clock, OwnerWindow* owner,
+                                   MessagePresenter& presenter, Clock& clock, OwnerWindow* owner,
                                    EngineControllerOptions options)
     : layout_(std::move(layout)),
       presenter_(presenter),
@@ -60,10 +60,11 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       files_(layout_, presenter, owner),
       engine_(layout_.installDir, processes, presenter, clock, options_.engine),
       http_(platform::kHttpUserAgent),
-      log_([this](std::string_view line) { WriteLogLine(line); }, options_.now),
+      log_([this](std::string_view line) { WriteLogLine(line); }, &clock),
       commands_(http_, presenter, MakeHooks(), options_.restBase),
+      clock_(clock),
       sink_(loop_, "", options_.restBase),
-      poller_(model_, log_, sink_, monitorClock_,
+      poller_(model_, log_, sink_, clock,
               StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView}) {
   commands_.SetOwner(owner);
   // Answers reach the poller on the request loop thread.
@@ -173,7 +174,7 @@ void EngineController::OpenRunLog() {
   std::error_code error;
   std::filesystem::create_directories(dir, error);
   std::lock_guard lock(logFileMutex_);
-  logFilePath_ = dir / LogFileName(LocalTime(options_.now()));
+  logFilePath_ = dir / LogFileName(LocalTime(clock_.WallNow()));
   logFile_.open(logFilePath_, std::ios::app | std::ios::binary);
 }
 

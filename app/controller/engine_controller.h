@@ -58,8 +58,6 @@ struct EngineControllerOptions {
   bool stopEngineOnShutdown = true;
   // Supervision pacing (tests shorten it).
   EngineProcessOptions engine;
-  // Local time for the run log's file name and lines.
-  std::function<std::time_t()> now = [] { return std::time(nullptr); };
   // How long a log-off (or the shutdown) tries to end the engines before it
   // gives up.
   std::chrono::milliseconds logOffEngineStop{10000};
@@ -79,7 +77,7 @@ class EngineController final : public Controller {
   // Every reference must outlive the controller. `owner` may be null (no
   // main window): nothing is posted or sent then.
   EngineController(InstallLayout layout, platform::ProcessTable& processes, MessagePresenter& presenter,
-                   EngineClock& clock, OwnerWindow* owner = nullptr, EngineControllerOptions options = {});
+                   Clock& clock, OwnerWindow* owner = nullptr, EngineControllerOptions options = {});
   ~EngineController();
   EngineController(const EngineController&) = delete;
   EngineController& operator=(const EngineController&) = delete;
@@ -174,7 +172,7 @@ class EngineController final : public Controller {
   DiagnosticLog log_;
   EngineCommands commands_;
   RequestLoop loop_;
-  SystemMonitorClock monitorClock_;
+  Clock& clock_;
   LoopRequestSink sink_;
   StatusPoller poller_;
 

@@ -22,9 +22,9 @@ class NullRequests final : public RequestSink {
 
 struct Bench {
   StatusModel model;
-  DiagnosticLog log{[](std::string_view) {}, [] { return std::time_t{0}; }};
+  SystemClock clock;
+  DiagnosticLog log{[](std::string_view) {}, &clock};
   NullRequests requests;
-  SystemMonitorClock clock;
   MonitorContext ctx{model, log, requests, clock, nullptr, nullptr};
 };
 

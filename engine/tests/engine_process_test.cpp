@@ -1,4 +1,5 @@
 #include "engine/engine_process.h"
+#include "tests/support/fake_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -51,12 +52,7 @@ class FakeTable : public platform::ProcessTable {
 };
 
 // Time moves only when the supervisor sleeps.
-class FakeClock : public EngineClock {
- public:
-  std::chrono::steady_clock::time_point Now() override { return now; }
-  void SleepFor(std::chrono::steady_clock::duration d, std::stop_token) override { now += d; }
-  std::chrono::steady_clock::time_point now{};
-};
+using testing::FakeClock;
 
 class CountingPresenter : public MessagePresenter {
  public:
@@ -64,7 +60,7 @@ class CountingPresenter : public MessagePresenter {
     EXPECT_EQ(title, L"Orlin");
     EXPECT_EQ(key, L"Sync_NoRunning_Msg");
     EXPECT_TRUE(showCancel);
-    shownAt.push_back(clock->now);
+    shownAt.push_back(clock->steady);
     if (onShow) onShow();
     return kModalOk;
   }
@@ -142,7 +138,7 @@ TEST_F(Fixture, FailedStartsAreRetriedWithPacedMessages) {
   EXPECT_TRUE(engine.EnsureRunning());
   table.processes.clear();
   table.startWorks = false;
-  const auto before = clock.now;
+  const auto before = clock.steady;
   std::stop_source stopAgain;
   presenter.onShow = [&] { stopAgain.request_stop(); };
   EXPECT_FALSE(engine.EnsureRunning(stopAgain.get_token()));

@@ -98,7 +98,7 @@ class RealEngine : public ::testing::Test {
   }
 
   RecordingPresenter presenter_;
-  SystemEngineClock clock_;
+  SystemClock clock_;
 };
 
 TEST_F(RealEngine, FirstStartCreatesTheConfigurationTheProductReads) {

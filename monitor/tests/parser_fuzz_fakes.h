@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/atomic_file.h"
+#include "tests/support/fake_clock.h"
 #include "monitor/monitor_context.h"
 
 namespace orlin::testing {
@@ -56,24 +57,18 @@ class RecordingView final : public StatusView {
   std::vector<std::int32_t> progress;
 };
 
-class FakeClock final : public MonitorClock {
- public:
-  std::time_t WallNow() override { return wall; }
-  std::chrono::steady_clock::time_point SteadyNow() override { return steady; }
-  std::time_t wall = 1'800'000'000;
-  std::chrono::steady_clock::time_point steady = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
-};
+using FakeClock = orlin::testing::FakeClock;
 
 // One model with every collaborator faked; `ctx` is what the poller hands a
 // parser.
 struct ParserHarness {
   StatusModel model;
   std::vector<std::string> fileLines;
-  DiagnosticLog log{[this](std::string_view line) { fileLines.emplace_back(line); }, [] { return std::time_t{0}; }};
+  FakeClock clock;
+  DiagnosticLog log{[this](std::string_view line) { fileLines.emplace_back(line); }, &clock};
   RecordingRequests requests;
   RecordingWindow window;
   RecordingView view;
-  FakeClock clock;
   MonitorContext ctx{model, log, requests, clock, &window, &view};
 
   ParserHarness() { ctx.rateStopwatch = clock.steady; }

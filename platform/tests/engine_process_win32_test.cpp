@@ -212,7 +212,7 @@ class RealWindowsEngine : public ::testing::Test {
   bool prepared_ = false;
   platform::SystemProcessTable table_;
   RecordingPresenter presenter_;
-  SystemEngineClock clock_;
+  SystemClock clock_;
   // The engine's REST interface on the address Orlin talks to; its default
   // folder goes to the scratch directory, not the Wine user's home.
   ScopedVariable guiAddress_{L"STGUIADDRESS", kRestAddress};

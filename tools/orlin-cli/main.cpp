@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   InstallLayout layout{installDir};
   ConsoleMessagePresenter presenter(installDir, std::cerr);
   platform::SystemProcessTable processes;
-  SystemEngineClock clock;
+  SystemClock clock;
   EngineControllerOptions options;
   options.stopEngineOnShutdown = false;  // the engine keeps syncing after we end
   cli::StatusRecorder status;

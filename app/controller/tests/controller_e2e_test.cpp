@@ -109,7 +109,7 @@ class ControllerEndToEnd : public ::testing::Test {
   const InstallLayout& layout() const { return install_->layout(); }
 
   RecordingPresenter presenter_;
-  SystemEngineClock clock_;
+  SystemClock clock_;
   std::unique_ptr<ScratchInstall> install_;
   std::unique_ptr<InstallProcessTable> table_;
   std::unique_ptr<EngineController> controller_;

@@ -3,6 +3,7 @@
 // writes, and a loopback HTTP server that plays its REST interface.
 
 #include "app/controller/engine_controller.h"
+#include "tests/support/fake_clock.h"
 
 #include <gtest/gtest.h>
 
@@ -196,9 +197,6 @@ class EngineControllerTest : public ::testing::Test {
       fs::copy_file(fs::path(ORLIN_DIST_DIR) / name, layout_.installDir / name);
     }
     rest_.SetHandler([this](const ReceivedRequest& request) { return Answer(request); });
-    std::tm local = At(2019, 5, 3, 14, 7, 9);
-    const std::time_t startTime = std::mktime(&local);
-    options_.now = [startTime] { return startTime; };
     options_.restBase = rest_.BaseUrl() + "/rest/";
     options_.engine.maxRetryDelay = 1ms;
   }
@@ -250,7 +248,11 @@ class EngineControllerTest : public ::testing::Test {
   HttpTestServer rest_;
   std::atomic<int> statusRefusals_{0};
   RecordingPresenter presenter_;
-  SystemEngineClock clock_;
+  // The run log is named after the start: 2019-05-03 14:07:09 local time.
+  testing::WallAt clock_{[] {
+    std::tm local = At(2019, 5, 3, 14, 7, 9);
+    return std::mktime(&local);
+  }()};
   EngineControllerOptions options_;
 };
 
