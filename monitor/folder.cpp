@@ -213,6 +213,7 @@ void HandleFolderStatus(MonitorContext& ctx, const PollAnswer& answer) {
   auto& poll = model.poll;
   const FolderStatus s = ReadFolderStatus(root);
   poll.folderStatus = s;
+  folder.unsyncedFileCount.store(s.needFiles);
   std::string state = s.state;
   const std::string folderId = folder.FolderId();
 

@@ -220,6 +220,8 @@ class SharedFolderState {
   std::atomic<std::uint8_t> pausing{0};
   // receiveOnlyTotalItems at the last locally-changed request.
   std::atomic<std::uint64_t> lastRequestedChangeCount{0};
+  // needFiles of the last folder status: the count on the unsynced tab.
+  std::atomic<std::uint64_t> unsyncedFileCount{0};
 
  private:
   mutable std::mutex mutex_;

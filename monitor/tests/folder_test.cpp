@@ -57,6 +57,13 @@ TEST_F(Folder, CapturedIdleFolderIsUpToDateOnceTenSamplesAgree) {
   EXPECT_GE(h.window.Count(kMsgUnsyncedChanged), 10);
 }
 
+TEST_F(Folder, UnsyncedTabCountFollowsNeedFiles) {
+  Feed(Status("syncing", 1000, 10, ",\"needFiles\":7"));
+  EXPECT_EQ(h.model.folder.unsyncedFileCount.load(), 7u);
+  Feed(Status("idle", 1000, 1000, ",\"needFiles\":0"));
+  EXPECT_EQ(h.model.folder.unsyncedFileCount.load(), 0u);
+}
+
 TEST_F(Folder, NoGlobalBytesMeansComplete) {
   Feed(Status("idle", 0, 0));
   EXPECT_EQ(h.model.folder.folderPercent.load(), 100);
