@@ -1,0 +1,42 @@
+#pragma once
+// The user's desktop shell: open a folder or a web address in the programs
+// the user chose for them, and show one file selected in the file manager.
+//
+// Every call starts the helper program detached and returns at once, without
+// waiting for it: the caller is often the UI thread. Arguments reach the
+// helper as separate words, never through a command interpreter, so a path
+// with blanks, quotes, "$(...)" or a leading dash is passed on as it is.
+//
+// Linux: `xdg-open` opens; showing a file asks the session's file manager
+// over D-Bus (org.freedesktop.FileManager1.ShowItems through `gdbus`, or
+// `dbus-send` when gdbus is missing) when a session bus exists, and opens the
+// containing folder when there is none or the file manager does not answer.
+// Windows: ShellExecuteW "open"; SHOpenFolderAndSelectItems, falling back to
+// opening the folder.
+//
+// Threads: any thread, also several at once.
+
+#include <filesystem>
+#include <string>
+
+namespace orlin::platform {
+
+// Opens `folder` (made absolute first). False when no program could be
+// started for it.
+bool OpenFolder(const std::filesystem::path& folder);
+
+// Shows the file manager with `item` selected in its folder; opens the
+// folder containing `item` where selecting is not available. False when no
+// program could be started.
+bool ShowItemInFolder(const std::filesystem::path& item);
+
+// Opens `url` in the user's browser. Only addresses with a scheme
+// ("https://...", "http://...") are opened; anything else gives false, so a
+// text that looks like an option or a local program is never handed on.
+bool OpenUrl(const std::string& url);
+
+// The file: URI of an absolute path: every byte of its UTF-8 form outside
+// the unreserved characters and "/" percent-encoded. Exposed for tests.
+std::string FileUri(const std::filesystem::path& absolutePath);
+
+}  // namespace orlin::platform
