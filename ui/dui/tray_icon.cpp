@@ -1,14 +1,32 @@
 #include "ui/dui/tray_icon.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "ui/dui/paint_manager.h"
 #include "ui/dui/window_impl_base.h"
 
 namespace orlin::dui {
 
+namespace {
+// The icons shown, oldest first, for DeliverMouse.
+std::mutex g_iconsMutex;
+std::vector<CTrayIcon*> g_icons;
+}  // namespace
+
 CTrayIcon::~CTrayIcon() { DeleteTrayIcon(); }
+
+bool CTrayIcon::DeliverMouse(unsigned mouseMessage) {
+  std::lock_guard lock(g_iconsMutex);
+  if (g_icons.empty()) return false;
+  CTrayIcon* icon = g_icons.back();
+  // Under the lock: the icon cannot go away meanwhile, and its receiver
+  // outlives it; posting only queues.
+  icon->receiver_->PostMessageW(icon->callbackMessage_, 0, static_cast<std::intptr_t>(mouseMessage));
+  return true;
+}
 
 bool CTrayIcon::IsSystemTrayAvailable() {
   auto backend = UiBackend::Current();
@@ -32,6 +50,10 @@ bool CTrayIcon::CreateTrayIcon(WindowImplBase* receiver, int iconResource, const
     return false;
   }
   tooltip_ = tooltip;
+  receiver_ = receiver;
+  callbackMessage_ = callbackMessage;
+  std::lock_guard lock(g_iconsMutex);
+  g_icons.push_back(this);
   return true;
 }
 
@@ -42,6 +64,11 @@ bool HideToTray(WindowImplBase& window, const CTrayIcon& tray) {
 }
 
 void CTrayIcon::DeleteTrayIcon() {
+  {
+    std::lock_guard lock(g_iconsMutex);
+    g_icons.erase(std::remove(g_icons.begin(), g_icons.end(), this), g_icons.end());
+  }
+  receiver_ = nullptr;
   icon_.reset();
   tooltip_.clear();
 }

@@ -29,9 +29,16 @@ class CTrayIcon {
   bool IsVisible() const { return icon_ != nullptr; }
   const std::wstring& GetTooltip() const { return tooltip_; }
   static bool IsSystemTrayAvailable();
+  // A mouse message on the icon as the desktop reports it (513 left button
+  // down, 517 right button up, ...): the receiver of the icon shown last gets
+  // its callback message, posted, exactly as for a real click. False when no
+  // icon is shown. Any thread.
+  static bool DeliverMouse(unsigned mouseMessage);
 
  private:
   std::unique_ptr<TrayIconBackend> icon_;
+  WindowImplBase* receiver_ = nullptr;
+  unsigned callbackMessage_ = kWmTrayCallback;
   std::wstring tooltip_;
 };
 

@@ -33,6 +33,11 @@ WindowImplBase* WindowImplBase::FindWindow(const std::wstring& className, const 
   return nullptr;
 }
 
+std::vector<WindowImplBase*> WindowImplBase::OpenWindows() {
+  std::lock_guard lock(g_windowsMutex);
+  return g_windows;
+}
+
 WindowImplBase::WindowImplBase() : life_(std::make_shared<Life>()) {
   life_->window = this;
   pm_.SetMessageTarget(this);

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "common/message_presenter.h"
 #include "common/owner_window.h"
@@ -89,6 +90,9 @@ class WindowImplBase : public INotifyUI, public IDialogBuilderCallback, public I
   // to match any), as another part of the program finds the main window.
   // The pointer is valid while that window exists; post or send to it only.
   static WindowImplBase* FindWindow(const std::wstring& className, const std::wstring& windowName);
+  // Every window of this process that has a native window, in the order
+  // they were made. Same validity rule as FindWindow.
+  static std::vector<WindowImplBase*> OpenWindows();
 
   // Window messages (Win32 numbering).
   void PostMessageW(unsigned msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
