@@ -6,12 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "common/utf/utf.h"
+
 namespace orlin {
 
-// Invalid UTF-8 sequences become U+FFFD; nothing is dropped silently.
-std::wstring Utf8ToWide(std::string_view utf8);
-// Unpaired surrogates (Windows) or out-of-range code points become U+FFFD.
-std::string WideToUtf8(std::wstring_view wide);
+// Utf8ToWide, WideToUtf8 and IsValidUtf8 come from the codec (common/utf).
 
 // A wide text naming a file, and back. std::filesystem's own conversion of
 // wide texts goes through the "C" locale on POSIX and throws on every name
@@ -20,8 +19,6 @@ std::string WideToUtf8(std::wstring_view wide);
 std::filesystem::path PathFromWide(std::wstring_view wide);
 std::wstring WideFromPath(const std::filesystem::path& path);
 
-// True when `utf8` is well-formed UTF-8.
-bool IsValidUtf8(std::string_view utf8);
 
 // ASCII-only case folding, as the product compares keys and image names.
 std::wstring AsciiLower(std::wstring_view text);

@@ -1,5 +1,7 @@
 #include "app/store/account_archive.h"
 
+#include "common/utf/utf.h"
+
 #include <cstdint>
 
 #include "common/atomic_file.h"
@@ -20,47 +22,6 @@ void PutWord(std::string& out, std::uint16_t w) {
 void PutDword(std::string& out, std::uint32_t d) {
   PutWord(out, static_cast<std::uint16_t>(d & 0xFFFF));
   PutWord(out, static_cast<std::uint16_t>(d >> 16));
-}
-
-// wchar_t is UTF-16 on Windows and UTF-32 elsewhere; the archive is UTF-16.
-std::u16string ToUtf16(std::wstring_view text) {
-  std::u16string units;
-  units.reserve(text.size());
-  for (const wchar_t c : text) {
-    auto cp = static_cast<std::uint32_t>(c);
-    if constexpr (sizeof(wchar_t) == 2) {
-      units.push_back(static_cast<char16_t>(cp & 0xFFFF));
-    } else if (cp >= 0x10000 && cp <= 0x10FFFF) {
-      cp -= 0x10000;
-      units.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      units.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else if (cp > 0x10FFFF) {
-      units.push_back(u'\uFFFD');
-    } else {
-      units.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return units;
-}
-
-std::wstring FromUtf16(std::u16string_view units) {
-  std::wstring text;
-  text.reserve(units.size());
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    if constexpr (sizeof(wchar_t) == 2) {
-      text.push_back(static_cast<wchar_t>(u));
-    } else {
-      if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-        const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-        text.push_back(static_cast<wchar_t>(cp));
-        ++i;
-      } else {
-        text.push_back(static_cast<wchar_t>(u));
-      }
-    }
-  }
-  return text;
 }
 
 class Reader {
@@ -118,7 +79,7 @@ bool ReadLongLength(Reader& in, std::uint32_t& length) {
 }  // namespace
 
 std::string EncodeArchiveString(std::wstring_view text) {
-  const std::u16string units = ToUtf16(text);
+  const std::u16string units = WideToUtf16(text);
   std::string out;
   out.reserve(3 + 7 + units.size() * 2);
   PutByte(out, 0xFF);
@@ -176,7 +137,7 @@ std::optional<std::wstring> DecodeArchiveString(std::string_view data, std::size
       units[i] = static_cast<char16_t>(static_cast<std::uint8_t>(raw[2 * i]) |
                                        (static_cast<std::uint8_t>(raw[2 * i + 1]) << 8));
     }
-    text = FromUtf16(units);
+    text = Utf16ToWide(units);
   } else {
     // 8-bit strings carry no code page; take them as Latin-1.
     text.reserve(raw.size());

@@ -1,5 +1,7 @@
 #include "platform/autostart.h"
 
+#include "common/utf/utf.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -17,30 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kAutostartFile = "orlin.desktop";
-
-std::string ToUtf8(std::wstring_view w) {
-  std::string out;
-  for (wchar_t wc : w) {
-    auto cp = static_cast<char32_t>(wc);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
 
 bool HasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
 
@@ -186,7 +164,7 @@ bool SessionAutostartStarts(const fs::path& executable, const SessionLocation& l
 }
 
 bool AddFileManagerPlace(const fs::path& folder, const std::wstring& label, const SessionLocation& location) {
-  const std::string name = ToUtf8(label);
+  const std::string name = WideToUtf8(label);
   if (folder.empty() || name.empty() || HasLineBreak(name)) return false;
   std::vector<std::string> lines;
   if (!ReadLines(BookmarksPath(location), lines)) return false;
@@ -199,7 +177,7 @@ bool AddFileManagerPlace(const fs::path& folder, const std::wstring& label, cons
 }
 
 bool RemoveFileManagerPlace(const std::wstring& label, const SessionLocation& location) {
-  const std::string name = ToUtf8(label);
+  const std::string name = WideToUtf8(label);
   std::vector<std::string> lines;
   if (!ReadLines(BookmarksPath(location), lines)) return false;
   std::string data;
@@ -215,7 +193,7 @@ bool RemoveFileManagerPlace(const std::wstring& label, const SessionLocation& lo
 }
 
 bool FileManagerPlaceExists(const std::wstring& label, const SessionLocation& location) {
-  const std::string name = ToUtf8(label);
+  const std::string name = WideToUtf8(label);
   std::vector<std::string> lines;
   if (!ReadLines(BookmarksPath(location), lines)) return false;
   for (const auto& line : lines) {

@@ -2,6 +2,8 @@
 
 #include "platform/http_client.h"
 
+#include "common/utf/utf.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -22,100 +24,6 @@ constexpr std::size_t kMaxErrorTextChars = 1024;
 
 // --- UTF-8 <-> wide text. The platform layer cannot use common/, so it keeps
 // its own small converter with the same rules: malformed input becomes U+FFFD.
-
-char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
-  constexpr char32_t kReplacement = 0xFFFD;
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  std::size_t extra = 0;
-  char32_t cp = 0;
-  char32_t min = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    extra = 1, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    extra = 2, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    extra = 3, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  if (i + extra >= s.size()) {
-    ++i;
-    return kReplacement;
-  }
-  for (std::size_t k = 1; k <= extra; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += extra + 1;
-  return cp;
-}
-
-std::wstring FromUtf8(std::string_view s) {
-  std::wstring out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size();) {
-    char32_t cp = DecodeUtf8(s, i);
-    if constexpr (sizeof(wchar_t) == 2) {
-      if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-        continue;
-      }
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-  }
-  return out;
-}
-
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-std::string ToUtf8(std::wstring_view w) {
-  std::string out;
-  out.reserve(w.size());
-  for (std::size_t i = 0; i < w.size(); ++i) {
-    char32_t cp = static_cast<char32_t>(w[i]);
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < w.size()) {
-      const auto low = static_cast<char32_t>(w[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
-    AppendUtf8(out, cp);
-  }
-  return out;
-}
 
 // --- Requests
 
@@ -240,7 +148,7 @@ CHttpClient::CHttpClient(std::wstring userAgent) : session_(std::make_unique<Ses
   // Reference-counted by libcurl: paired with the cleanup in the destructor,
   // so it never tears down libcurl under another user.
   curl_global_init(CURL_GLOBAL_ALL);
-  session_->userAgent = ToUtf8(userAgent);
+  session_->userAgent = WideToUtf8(userAgent);
   session_->easy = curl_easy_init();
 }
 
@@ -269,7 +177,7 @@ void CHttpClient::SetReceiveTimeout(std::chrono::milliseconds timeout) { session
 int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std::wstring& headers,
                                   const std::wstring* body, std::wstring& answer, HttpExchange& exchange) {
   exchange = HttpExchange{};
-  const std::string urlUtf8 = ToUtf8(url);
+  const std::string urlUtf8 = WideToUtf8(url);
   if (!SupportedUrl(urlUtf8)) return kHttpFailure;
 
   CURL* h = easy;
@@ -285,19 +193,19 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   std::string payload;
   switch (verb) {
     case Verb::kGet:
-      AppendHeaderLines(lines, ToUtf8(headers));
+      AppendHeaderLines(lines, WideToUtf8(headers));
       // The header text also travels as the body of the GET.
-      payload = ToUtf8(headers);
+      payload = WideToUtf8(headers);
       break;
     case Verb::kFormPost:
       lines.emplace_back("Content-Type: application/x-www-form-urlencoded; charset=UTF-8");
-      payload = ToUtf8(*body);
+      payload = WideToUtf8(*body);
       break;
     case Verb::kJsonPost:
       lines.emplace_back("Accept: */*,application/json");
       lines.emplace_back("Content-Type:application/json");
-      AppendHeaderLines(lines, ToUtf8(headers));
-      payload = ToUtf8(*body);
+      AppendHeaderLines(lines, WideToUtf8(headers));
+      payload = WideToUtf8(*body);
       break;
   }
   curl_slist* list = nullptr;
@@ -375,7 +283,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   if (status != 0 && verb != Verb::kFormPost) std::printf("HTTP_STATUS_code:%d\n", static_cast<int>(status));
 
   if (exchange.outcome == HttpExchange::Outcome::kAnswered) {
-    answer = FromUtf8(sink.bytes);
+    answer = Utf8ToWide(sink.bytes);
     return status == 200 ? kHttpSuccess : kHttpFailure;
   }
 
@@ -387,7 +295,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   } else {
     error = curl_easy_strerror(code);
   }
-  exchange.errorText = FromUtf8(error);
+  exchange.errorText = Utf8ToWide(error);
   if (exchange.errorText.size() > kMaxErrorTextChars) exchange.errorText.resize(kMaxErrorTextChars);
   answer = verb == Verb::kGet ? std::wstring(L"CInternetException\n") : exchange.errorText + L" ";
   return exchange.outcome == HttpExchange::Outcome::kTimedOut ? kHttpTimeout : kHttpFailure;

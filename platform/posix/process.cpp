@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "common/utf/utf.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -19,55 +21,6 @@ extern char** environ;
 
 namespace orlin::platform {
 namespace {
-
-// The process table is read from /proc; image names there are bytes, taken
-// as UTF-8 (malformed bytes become U+FFFD).
-std::wstring DecodeUtf8(const std::string& bytes) {
-  std::wstring out;
-  for (std::size_t i = 0; i < bytes.size();) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    int extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : -1;
-    char32_t cp = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < bytes.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto cont = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-      if ((cont >> 6) != 0x2) ok = false;
-      cp = (cp << 6) | (cont & 0x3F);
-    }
-    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(L'\uFFFD');
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
-}
-
-std::string EncodeUtf8(const std::wstring& text) {
-  std::string out;
-  for (wchar_t wc : text) {
-    auto cp = static_cast<char32_t>(wc);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
 
 // A process that has exited but was not yet reaped by its parent still has
 // a /proc entry; it is not running.
@@ -145,7 +98,7 @@ std::optional<std::vector<ProcessEntry>> SystemProcessTable::Scan() {
     std::string comm;
     // A process that vanished between readdir and open is simply skipped.
     if (!std::getline(commFile, comm) || !IsLive(dir)) continue;
-    entries.push_back({static_cast<ProcessId>(pid), DecodeUtf8(comm)});
+    entries.push_back({static_cast<ProcessId>(pid), Utf8ToWide(comm)});
   }
   ::closedir(proc);
   return entries;
@@ -159,7 +112,7 @@ std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& com
   // async-signal-safe calls are allowed (other threads may hold locks).
   std::vector<std::string> args;
   args.reserve(words.size());
-  for (const auto& w : words) args.push_back(EncodeUtf8(w));
+  for (const auto& w : words) args.push_back(WideToUtf8(w));
   const std::string program = ResolveProgram(args.front());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());

@@ -12,6 +12,8 @@
 
 #include "platform/registry.h"
 
+#include "common/utf/utf.h"
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -33,62 +35,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kHeader = "orlin-registry 1";
-
-std::string ToUtf8(std::wstring_view w) {
-  std::string out;
-  for (wchar_t wc : w) {
-    auto cp = static_cast<char32_t>(wc);
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
-}
-
-std::wstring FromUtf8(std::string_view s) {
-  std::wstring out;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int extra = b0 < 0x80 ? 0 : (b0 & 0xE0) == 0xC0 ? 1 : (b0 & 0xF0) == 0xE0 ? 2 : (b0 & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size()) {
-      out.push_back(L'\uFFFD');
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? b0 : extra == 1 ? (b0 & 0x1F) : extra == 2 ? (b0 & 0x0F) : (b0 & 0x07);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      if ((b & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(L'\uFFFD');
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
-}
 
 // Length as the Windows registry counts it: UTF-16 code units.
 std::size_t Utf16Length(std::wstring_view w) {
@@ -168,14 +114,14 @@ bool ParseStore(const std::string& text, KeyMap& keys) {
     if (line.size() < 2 || line[1] != ' ') continue;
     const std::string_view rest = std::string_view(line).substr(2);
     if (line[0] == 'K') {
-      const auto path = FromUtf8(Unescape(rest));
+      const auto path = Utf8ToWide(Unescape(rest));
       auto& key = keys[Fold(path)];
       key.path = path;
       current = &key;
     } else if (line[0] == 'V' && current) {
       const auto tab = rest.find('\t');
       if (tab == std::string_view::npos) continue;
-      current->values.push_back({FromUtf8(Unescape(rest.substr(0, tab))), FromUtf8(Unescape(rest.substr(tab + 1)))});
+      current->values.push_back({Utf8ToWide(Unescape(rest.substr(0, tab))), Utf8ToWide(Unescape(rest.substr(tab + 1)))});
     }
   }
   return true;
@@ -185,9 +131,9 @@ std::string SerialiseStore(const KeyMap& keys) {
   std::string out = kHeader;
   out += '\n';
   for (const auto& [folded, key] : keys) {
-    out += "K " + Escape(ToUtf8(key.path)) + '\n';
+    out += "K " + Escape(WideToUtf8(key.path)) + '\n';
     for (const auto& v : key.values) {
-      out += "V " + Escape(ToUtf8(v.name)) + '\t' + Escape(ToUtf8(v.data)) + '\n';
+      out += "V " + Escape(WideToUtf8(v.name)) + '\t' + Escape(WideToUtf8(v.data)) + '\n';
     }
   }
   return out;
@@ -462,7 +408,7 @@ bool CRegistry::DeleteKey(std::wstring_view subKey) {
   if (!deleted) {
     // The removal sequences go on after a failed step; the console line is
     // the only trace of it.
-    const std::string line = "删除" + ToUtf8(subKey) + "项失败\n";
+    const std::string line = "删除" + WideToUtf8(subKey) + "项失败\n";
     std::fputs(line.c_str(), stdout);
     std::fflush(stdout);
   }

@@ -1,5 +1,7 @@
 #include "platform/system_info.h"
 
+#include "common/utf/utf.h"
+
 #include <unistd.h>
 
 #include <cstring>
@@ -8,32 +10,6 @@
 
 namespace orlin::platform {
 namespace {
-
-// os-release is plain ASCII in practice; other bytes are taken as Latin-1
-// rather than dropped so the name stays recognisable.
-std::wstring Widen(const std::string& s) {
-  std::wstring out;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int extra = b0 < 0x80 ? 0 : (b0 & 0xE0) == 0xC0 ? 1 : (b0 & 0xF0) == 0xE0 ? 2 : (b0 & 0xF8) == 0xF0 ? 3 : -1;
-    char32_t cp = extra == 0 ? b0 : extra == 1 ? (b0 & 0x1F) : extra == 2 ? (b0 & 0x0F) : (b0 & 0x07);
-    bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < s.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      ok = (b & 0xC0) == 0x80;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (!ok) {
-      out.push_back(static_cast<wchar_t>(b0));
-      ++i;
-      continue;
-    }
-    out.push_back(static_cast<wchar_t>(cp));
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
-}
 
 // The value of PRETTY_NAME in an os-release file (shell-style assignment,
 // optionally quoted, with backslash escapes inside double quotes).
@@ -65,7 +41,7 @@ OsIdentity QueryOsIdentity() {
   OsIdentity id;
   std::string name = PrettyNameFrom("/etc/os-release");
   if (name.empty()) name = PrettyNameFrom("/usr/lib/os-release");
-  id.name = Widen(name);
+  id.name = Utf8ToWide(name);
   return id;
 }
 
@@ -77,7 +53,7 @@ std::wstring ComputerName() {
   buffer[sizeof buffer - 1] = '\0';
   const std::size_t len = std::strlen(buffer);
   if (len == 0 || len >= kComputerNameBufferChars) return {};
-  return Widen(std::string(buffer, len));
+  return Utf8ToWide(std::string(buffer, len));
 }
 
 }  // namespace orlin::platform

@@ -3,6 +3,8 @@
 
 #include "platform/http_client.h"
 
+#include "common/utf/utf.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -18,23 +20,6 @@ namespace {
 
 constexpr DWORD kReadChunkBytes = 1024;
 constexpr std::size_t kMaxErrorTextChars = 1024;
-
-std::wstring FromUtf8(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-  return out;
-}
-
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n =
-      ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 // The system's message for a WinInet error, cut to 1024 characters.
 std::wstring ErrorText(DWORD code) {
@@ -225,7 +210,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     ::HttpAddRequestHeadersW(request.h, line.c_str(), static_cast<DWORD>(line.size()), HTTP_ADDREQ_FLAG_ADD_IF_NEW);
   }
 
-  std::string bodyBytes = ToUtf8(body);
+  std::string bodyBytes = WideToUtf8(body);
   waitStarted = std::chrono::steady_clock::now();
   if (!::HttpSendRequestW(request.h, nullptr, 0, bodyBytes.empty() ? nullptr : bodyBytes.data(),
                           static_cast<DWORD>(bodyBytes.size()))) {
@@ -269,7 +254,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   if (const auto announced = AnnouncedLength(request.h); announced && bytes.size() < *announced) {
     return fail(ERROR_INTERNET_CONNECTION_ABORTED, HttpExchange::Outcome::kTransferFailed);
   }
-  answer = FromUtf8(bytes);
+  answer = Utf8ToWide(bytes);
   last.outcome = HttpExchange::Outcome::kAnswered;
   return status == 200 ? kHttpSuccess : kHttpFailure;
 }
