@@ -108,7 +108,16 @@ inline constexpr wchar_t kEventItemClick[] = L"itemclick";
 
 // Window message numbers (Win32 values, so window logic reads the same on
 // every backend).
+inline constexpr unsigned kWmDestroy = 0x0002;
 inline constexpr unsigned kWmClose = 0x0010;
+// A key pressed while the window has the focus: wParam the virtual key code
+// (letters and digits as their upper-case character), lParam the modifier
+// keys held at that moment (kKeyMod* flags). Backends deliver it so; a
+// Win32 backend reads the modifiers with GetKeyState when it forwards it.
+inline constexpr unsigned kWmKeyDown = 0x0100;
+inline constexpr std::intptr_t kKeyModControl = 0x1;
+inline constexpr std::intptr_t kKeyModShift = 0x2;
+inline constexpr std::intptr_t kKeyModAlt = 0x4;
 inline constexpr unsigned kWmCopyData = 0x004A;
 inline constexpr unsigned kWmMouseMove = 0x0200;
 inline constexpr unsigned kWmLButtonDown = 0x0201;

@@ -1,0 +1,877 @@
+#include "ui/main/orlin_frame_wnd.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+
+#include "app/store/state_files.h"
+#include "platform/shell_open.h"
+#include "ui/dui/find_control.h"
+#include "ui/main/main_text_table.h"
+
+namespace orlin {
+
+using dui::CControlUI;
+using dui::CResourceManager;
+
+namespace {
+
+constexpr wchar_t kSyncBtn[] = L"SYNCBTN";
+constexpr wchar_t kPauseBtn[] = L"PAUSEBTN";
+constexpr wchar_t kRefreshBtn[] = L"REFRESHBTN";
+constexpr wchar_t kPreferencesBtn[] = L"PREFERENCESBTN";
+constexpr wchar_t kRevertBtn[] = L"REVERTBTN";
+constexpr wchar_t kOverrideBtn[] = L"OVERRIDEBTN";
+constexpr wchar_t kOpenFolderBtn[] = L"OPENFOLDERBTN";
+
+constexpr dui::Color kBusyBkColor = 0xFF4B74B4;
+constexpr dui::Color kRefreshIdleBkColor = 0xFFB0BBC7;
+
+// The toolbar buttons a busy operation takes away from the user.
+constexpr const wchar_t* kBusyButtons[] = {kSyncBtn, kPauseBtn, kRefreshBtn, kPreferencesBtn};
+
+// The status keys that say nothing is being transferred: the progress bar
+// is hidden while one of them shows.
+bool HidesProgress(const std::wstring& key) {
+  static const wchar_t* const kKeys[] = {L"Orlin Starting", L"Orlin Started", L"Outofsync_Event",
+                                         L"Error_Event", L"Remote_Disconnected_Event", L"Local_Additions_Event",
+                                         L"Unknown_Event", L"Suspended_Event", L"Orlin Prestart"};
+  return std::any_of(std::begin(kKeys), std::end(kKeys), [&](const wchar_t* k) { return key == k; });
+}
+
+// The sync and pause buttons' two looks. The button that shows the current
+// state has the active look and takes no mouse input.
+std::wstring ImageAttr(const std::wstring& button, const wchar_t* state) {
+  return L"\"file='res\\mainwnd\\" + button + L"_btn_" + state + L".png' dest='10,13,26,29'\"";
+}
+
+std::wstring ActiveLook(const std::wstring& button) {
+  return L"normalimage=" + ImageAttr(button, L"selected") +
+         L" textcolor=\"#FFFFFFFF\" pushedtextcolor=\"#FFFFFFFF\" bkcolor=\"#FF4B74B4\" hotbkcolor=\"#FF4B74B4\"";
+}
+
+std::wstring InactiveLook(const std::wstring& button) {
+  return L"normalimage=" + ImageAttr(button, L"normal") + L" pushedimage=" + ImageAttr(button, L"selected") +
+         L" textcolor=\"#FF000000\" pushedtextcolor=\"#FFFFFFFF\" bkcolor=\"#FFB0BBC7\" hotbkcolor=\"#FF808080\""
+         L" pushedbkcolor=\"#FF4B74B4\"";
+}
+
+std::wstring Lower(std::wstring s) {
+  for (auto& c : s) c = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
+  return s;
+}
+
+dui::Point TopLeft(const CControlUI& c) { return dui::Point{c.GetPos().left, c.GetPos().top}; }
+
+}  // namespace
+
+COrlinFrameWnd::COrlinFrameWnd(FrameServices services) : services_(std::move(services)) {
+  if (!services_.openWithShell) services_.openWithShell = platform::OpenWithShell;
+}
+
+COrlinFrameWnd::~COrlinFrameWnd() {
+  exiting_ = true;
+  StopDataThread();
+  std::map<std::uint64_t, std::jthread> workers;
+  {
+    std::lock_guard lock(workersMutex_);
+    workers = std::move(workers_);
+    completions_.clear();
+  }
+  for (auto& [id, worker] : workers) worker.request_stop();
+  workers.clear();  // joins
+  if (tray_) tray_->DeleteIcon();
+  CResourceManager::GetInstance().RemoveTextQueryInterface(this);
+  lists_.reset();
+  tray_.reset();
+  controller_.reset();
+}
+
+template <class T>
+T* COrlinFrameWnd::Find(const wchar_t* name) {
+  return dui::FindControlAs<T>(pm_, name);
+}
+
+void COrlinFrameWnd::SetText(const wchar_t* name, const std::wstring& text) {
+  if (auto* c = Find(name)) c->SetText(text);
+}
+
+std::wstring COrlinFrameWnd::Text(const std::wstring& id) const {
+  return MainTextTable::Lookup(id, CResourceManager::GetInstance().GetLanguage()).value_or(id);
+}
+
+// ------------------------------------------------------------ start-up
+
+void COrlinFrameWnd::InitWindow() {
+  skinCaption_ = pm_.GetCaptionRect();
+  if (services_.makeLists) lists_ = services_.makeLists(*this);
+  if (services_.makeTray) tray_ = services_.makeTray(*this);
+  BeginStartup();
+}
+
+void COrlinFrameWnd::BeginStartup() {
+  started_ = false;
+  controller_ = services_.makeController ? services_.makeController(*this) : nullptr;
+  ShowWindowCommand(dui::kSwHide);
+  SetUpDpi();
+  if (!controller_) {
+    Quit();
+    return;
+  }
+  if (lists_) lists_->SetController(controller_.get());
+  controller_->Start();
+  Controller* controller = controller_.get();
+  auto outcome = std::make_shared<int>(kModalCancel);
+  RunWorker([this, controller, outcome](std::stop_token stop) { StartupThread(stop, controller, outcome); },
+            [this, outcome] {
+              if (exiting_) return;
+              if (*outcome == kModalOk) {
+                CompleteStartup();
+              } else {
+                Quit();
+              }
+            });
+}
+
+// The start-up thread: the controller's ready flag and the login window.
+// Everything that touches the main window's controls goes back to the UI
+// thread (CompleteStartup).
+void COrlinFrameWnd::StartupThread(std::stop_token stop, Controller* controller, std::shared_ptr<int> outcome) {
+  std::wstring language = ReadLanguageFile(services_.installDir).value_or(L"zh_cn");
+  const std::wstring title = language == L"zh_cn" ? L"登录 - Orlin" : L"Login - Orlin";
+  while (!controller->WaitReady(std::chrono::milliseconds(100))) {
+    if (stop.stop_requested()) return;
+  }
+  if (controller->LoginNeeded()) {
+    int result = services_.runLogin ? services_.runLogin(*controller, title) : kModalCancel;
+    if (result != kModalOk) {
+      *outcome = result;
+      return;
+    }
+  }
+  *outcome = kModalOk;
+}
+
+void COrlinFrameWnd::CompleteStartup() {
+  settings_ = controller_->Settings();
+  if (settings_.language.empty()) settings_.language = L"zh_cn";
+  if (tray_) tray_->CreateIcon();
+
+  const AccountView account = controller_->Account();
+  SetText(L"SYNCMSGSHOWEDLABEL", account.userName + L"@" + account.server);
+  SetText(L"SYNCFOLDERPATHLABEL", settings_.syncFolderPath);
+
+  auto& resources = CResourceManager::GetInstance();
+  resources.SetTextQueryInterface(this);
+  resources.SetLanguage(settings_.language);
+  resources.ReloadText();
+  const bool chinese = settings_.language == L"zh_cn";
+  const MainTextCounts counts = lists_ ? lists_->Counts() : MainTextCounts{};
+  SetText(L"UNSYNCBTN", (chinese ? L"未同步文件" : L"UnSynced Files") + counts.unsynced);
+  SetText(L"ERRORBTN", (chinese ? L"失败文件" : L"Failure Files") + counts.failed);
+  if (lists_) lists_->OnRemoteDevicesRefresh();
+
+  std::uint32_t ex = GetExStyle();
+  ex = settings_.hideFromTaskbar ? (ex & ~dui::kWsExAppWindow) | dui::kWsExToolWindow
+                                 : (ex & ~dui::kWsExToolWindow) | dui::kWsExAppWindow;
+  SetExStyle(ex);
+
+  if (lists_) lists_->HideAllLists();
+  ApplyFolderTypeLook(false);
+
+  SetText(L"FILESTOTALLABEL", L"0");
+  SetText(L"FOLDERSTOTALLABEL", L"0");
+  SetText(L"SIZENUMLABEL", L"0 B");
+  SetText(L"UPLOADRATELABEL", L"0 B/s (0 B)");
+  SetText(L"DOWNLOADRATELABEL", L"0 B/s (0 B)");
+  if (lists_) lists_->RunRefresher(StatusList::kThisDevice);
+
+  SetStatusLabel(L"Orlin Prestart");
+  if (settings_.dpi > 0) ApplyDpi(settings_.dpi);
+  SetUpDpi();
+
+  // Every start-up begins by resuming the engine, then the data thread.
+  PostMessageW(kMsgSyncLook, 1);
+  PostMessageW(kMsgStartDataThread);
+
+  if (lists_) lists_->ShowStartTab();
+  started_ = true;
+  ShowWindowCommand(dui::kSwShowNormal);
+  BringWindowToTop();
+}
+
+// After a log-off: the controller of the old sign-in goes, a new one starts
+// with the login window. The window object itself stays.
+void COrlinFrameWnd::Restart() {
+  restartPending_ = false;
+  started_ = false;
+  if (tray_) tray_->DeleteIcon();
+  if (lists_) lists_->SetController(nullptr);
+  controller_.reset();
+  BeginStartup();
+}
+
+void COrlinFrameWnd::Quit() {
+  if (services_.quit) {
+    services_.quit();
+  } else if (auto backend = dui::UiBackend::Current()) {
+    backend->QuitMessageLoop();
+  }
+}
+
+// ------------------------------------------------------------ notifications
+
+void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
+  CControlUI* sender = msg.pSender;
+  if (!sender) return;
+  if (msg.sType == dui::kEventItemDbClick) {
+    if (lists_) lists_->OnItemDoubleClick(msg);
+    return;
+  }
+  if (msg.sType != dui::kEventClick) return;
+  const std::wstring& name = sender->GetName();
+  // Clicks reach here from the mouse and from automation alike; a button
+  // the window disabled takes neither.
+  if (!sender->IsEnabled()) return;
+  if (name == L"MINBTN") {
+    ShowWindowCommand(dui::kSwMinimize);
+  } else if (name == L"MAXBTN") {
+    ShowWindowCommand(IsZoomed() ? dui::kSwRestore : dui::kSwMaximize);
+  } else if (name == L"CLOSEBTN") {
+    // To the tray; without a notification area the window would become
+    // unreachable, so it is only minimised then.
+    ShowWindowCommand(tray_ && tray_->HasIcon() ? dui::kSwHide : dui::kSwMinimize);
+  } else if (name == kSyncBtn) {
+    ApplyLook(Look::kSync, true);
+  } else if (name == kPauseBtn) {
+    ApplyLook(Look::kPause, true);
+  } else if (name == kRefreshBtn) {
+    Refresh();
+  } else if (name == kPreferencesBtn) {
+    OpenSettings(1);
+  } else if (name == kOpenFolderBtn) {
+    OpenSyncFolder();
+  } else if (name == L"ADDFOLDERBTN") {
+    AddFolder();
+  } else if (name == kOverrideBtn) {
+    Override();
+  } else if (name == kRevertBtn) {
+    Revert();
+  } else if (name == L"LANGUAGEBTN") {
+    if (tray_) tray_->OpenLanguageMenu();
+  } else if (lists_) {
+    lists_->OnTabClick(*sender);
+  }
+}
+
+// ------------------------------------------------------------ messages
+
+std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam,
+                                                 bool& handled) {
+  auto count = static_cast<std::int64_t>(static_cast<std::intptr_t>(wParam));
+  switch (msg) {
+    case kMsgWorkerDone:
+      handled = true;
+      HandleCompletions();
+      return 0;
+    case dui::kWmDestroy:
+      handled = true;
+      if (tray_) tray_->DeleteIcon();
+      Close(kModalCancel);
+      Quit();
+      return 0;
+    case dui::kWmClose:
+      // The window manager's close: to the tray as CLOSEBTN does, or, with
+      // no tray to come back from, the end of the program.
+      handled = true;
+      if (tray_ && tray_->HasIcon()) {
+        ShowWindowCommand(dui::kSwHide);
+      } else {
+        ExitCommand();
+      }
+      return 0;
+    case dui::kWmKeyDown:
+      if ((wParam == kVkL || wParam == kVkG) && (lParam & dui::kKeyModControl) && (lParam & dui::kKeyModShift)) {
+        handled = true;
+        if (lists_) lists_->ToggleLogTab();
+      }
+      return 0;
+    case dui::kWmMouseMove:
+      if (lists_) lists_->OnMouseMove(dui::PointFromLParam(lParam));
+      return 0;
+    case dui::kWmDpiChanged: {
+      handled = true;
+      int dpi = std::min(static_cast<int>(wParam & 0xFFFF), kMaxDpi);
+      ApplyDpi(dpi);
+      PostMessageW(kMsgDpi, static_cast<std::uintptr_t>(dpi), 1);
+      return 0;
+    }
+    case dui::kWmTrayCallback:
+      handled = true;
+      if (tray_) tray_->OnTrayMessage(lParam);
+      return 0;
+    case dui::kWmMenuCommand:
+      handled = true;
+      if (tray_) {
+        tray_->OnMenuCommand(reinterpret_cast<dui::MenuCmd*>(wParam));
+      } else {
+        dui::CPaintManagerUI::DeletePtr(reinterpret_cast<dui::MenuCmd*>(wParam));
+      }
+      return 0;
+    case kMsgQuit:
+      handled = true;
+      ExitCommand();
+      return 0;
+    case kMsgLoggedOff:
+      handled = true;
+      restartPending_ = true;
+      if (!loggingOff_) {
+        // A log-off the window did not start: its sender is still inside
+        // the controller, so the controller is replaced only after the data
+        // thread has been stopped on a worker, never while this message is
+        // handled.
+        RunWorker([this](std::stop_token) { StopDataThread(); }, [this] {
+          if (restartPending_ && !exiting_) Restart();
+        });
+      }
+      return 0;
+    case kMsgLanguageChanged:
+      handled = true;
+      SwitchLanguage(wParam == 1);
+      return 0;
+    case kMsgDialogClosed:
+      handled = true;
+      RestoreTexts();
+      return 0;
+    case kMsgPathInUse:
+      handled = true;
+      return PathInUse(wParam);
+    case kMsgRefreshFailedList:
+    case kMsgRefreshRemoteList:
+    case kMsgRefreshThisDeviceList:
+    case kMsgRefreshUnsyncedList:
+    case kMsgRefreshSyncEventsList:
+    case kMsgRefreshLastSyncedList: {
+      if (!lists_) return 0;
+      StatusList list = msg == kMsgRefreshFailedList         ? StatusList::kFailed
+                        : msg == kMsgRefreshRemoteList       ? StatusList::kRemoteDevices
+                        : msg == kMsgRefreshThisDeviceList   ? StatusList::kThisDevice
+                        : msg == kMsgRefreshUnsyncedList     ? StatusList::kUnsynced
+                        : msg == kMsgRefreshSyncEventsList   ? StatusList::kSyncEvents
+                                                             : StatusList::kLastSynced;
+      lists_->RunRefresher(list);
+      return 0;
+    }
+    case kMsgThisDeviceRefresh:
+      if (lists_) lists_->OnThisDeviceRefresh();
+      return 0;
+    case kMsgRemoteDevicesRefresh:
+      if (lists_) lists_->OnRemoteDevicesRefresh();
+      return 0;
+    case kMsgNothing2039:
+      return 0;
+    case kMsgSyncLook:
+      ApplyLook(Look::kSync, wParam == 1);
+      return 0;
+    case kMsgPauseLook:
+      ApplyLook(Look::kPause, wParam == 1);
+      return 0;
+    case kMsgRefreshDone:
+      RefreshDone();
+      return 0;
+    case kMsgStartDataThread:
+      StartDataThread();
+      return 0;
+    case kMsgOverrideAvailable:
+      if (auto* c = Find(kOverrideBtn)) c->SetVisible(wParam != 0);
+      return 0;
+    case kMsgLocalChangesCount:
+      if (lists_) lists_->OnLocalChangesCount(count);
+      return 0;
+    case kMsgDpi:
+      if (lParam == 0) {
+        ApplyDpi(static_cast<int>(wParam));
+      } else {
+        RelayoutNudge();
+      }
+      return 0;
+    case kMsgToolbarLock:
+      ToolbarLock(wParam != 0);
+      return 0;
+    case kMsgTotalsChanged:
+      ShowTotals();
+      return 0;
+    case kMsgRatesChanged:
+      ShowRates();
+      return 0;
+    case kMsgFailedCount:
+      if (lists_) lists_->OnFailedCount(count);
+      return 0;
+    case kMsgUnsyncedChanged:
+      if (lists_) lists_->OnUnsyncedChanged();
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+std::intptr_t COrlinFrameWnd::PathInUse(std::uintptr_t wParam) {
+  if (!controller_) return 0;
+  const auto* text = reinterpret_cast<const wchar_t*>(wParam);
+  std::wstring path = text && *text ? std::wstring(text) : settings_.syncFolderPath;
+  return controller_->PathInUse(path) ? 1 : 0;
+}
+
+std::optional<std::wstring> COrlinFrameWnd::QueryControlText(const std::wstring& id, const std::wstring&) {
+  return MainTextTable::Lookup(id, CResourceManager::GetInstance().GetLanguage(),
+                               lists_ ? lists_->Counts() : MainTextCounts{});
+}
+
+// ------------------------------------------------------------ status area
+
+void COrlinFrameWnd::SetStatusLabel(const std::wstring& key) {
+  {
+    std::lock_guard lock(stateMutex_);
+    lastStateKey_ = key;
+  }
+  if (auto* progress = Find(L"SYNCPROGRESS")) progress->SetVisible(!HidesProgress(key));
+  if (auto* label = Find(L"EVENTLABEL")) {
+    // A resource text: the language switch translates it again.
+    label->SetTextId(key);
+    label->SetText(Text(key));
+    label->SetVisible(true);
+  }
+}
+
+void COrlinFrameWnd::SetProgress(std::int32_t percent) {
+  if (percent > 100) return;
+  percent = std::max(percent, 0);
+  if (auto* progress = Find<dui::CProgressUI>(L"SYNCPROGRESS")) {
+    progress->SetValue(percent);
+    progress->SetText(std::to_wstring(percent) + L"%");
+  }
+}
+
+std::wstring COrlinFrameWnd::LastStateKey() const {
+  std::lock_guard lock(stateMutex_);
+  return lastStateKey_;
+}
+
+void COrlinFrameWnd::ShowTotals() {
+  if (!controller_) return;
+  SystemSummary summary = controller_->Status().Summary();
+  SetText(L"FILESTOTALLABEL", summary.fileCountText);
+  SetText(L"FOLDERSTOTALLABEL", summary.folderCountText);
+  SetText(L"SIZENUMLABEL", summary.sizeText);
+}
+
+void COrlinFrameWnd::ShowRates() {
+  if (!controller_) return;
+  SystemSummary summary = controller_->Status().Summary();
+  SetText(L"UPLOADRATELABEL", summary.uploadText);
+  SetText(L"DOWNLOADRATELABEL", summary.downloadText);
+}
+
+void COrlinFrameWnd::ApplyFolderTypeLook(bool afterSettings) {
+  static const wchar_t* const kTypeIds[] = {L"Send_Receive", L"Send_Only", L"Receive_Only"};
+  const int type = settings_.folderType >= 0 && settings_.folderType <= 2 ? settings_.folderType : 0;
+  if (auto* open = Find(kOpenFolderBtn)) open->SetToolTip(Text(kTypeIds[type]));
+  if (!afterSettings) return;
+  if (type == kFolderSendReceive || type == kFolderSendOnly) {
+    if (auto* revert = Find(kRevertBtn)) revert->SetVisible(false);
+  }
+  if (type == kFolderSendReceive || type == kFolderReceiveOnly) {
+    if (auto* override_ = Find(kOverrideBtn)) override_->SetVisible(false);
+  }
+}
+
+// ------------------------------------------------------------ sync commands
+
+void COrlinFrameWnd::ApplyLook(Look look, bool command) {
+  const bool sync = look == Look::kSync;
+  auto* active = Find(sync ? kSyncBtn : kPauseBtn);
+  auto* inactive = Find(sync ? kPauseBtn : kSyncBtn);
+  if (active) {
+    active->ApplyAttributeList(ActiveLook(sync ? L"sync" : L"pause"));
+    active->SetMouseEnabled(false);
+  }
+  if (inactive) {
+    inactive->SetMouseEnabled(true);
+    inactive->ApplyAttributeList(InactiveLook(sync ? L"pause" : L"sync"));
+    // The button under the pointer may have changed: hover states again.
+    SendMessageW(dui::kWmMouseMove, 0, dui::MakePointLParam(TopLeft(*inactive)));
+  }
+  if (!command) return;
+  if (auto* refresh = Find(kRefreshBtn)) {
+    refresh->SetEnabled(sync);
+    refresh->SetMouseEnabled(sync);
+  }
+  if (!controller_) return;
+  if (sync) {
+    controller_->StartSync();
+  } else {
+    controller_->Pause();
+  }
+}
+
+void COrlinFrameWnd::StartSyncCommand() { ApplyLook(Look::kSync, true); }
+void COrlinFrameWnd::PauseSyncCommand() { ApplyLook(Look::kPause, true); }
+
+bool COrlinFrameWnd::IsSyncing() const {
+  auto* sync = pm_.FindControl(kSyncBtn);
+  return sync && !sync->IsMouseEnabled();
+}
+
+void COrlinFrameWnd::ToolbarLock(bool unlocked) {
+  for (const wchar_t* name : {kSyncBtn, kPauseBtn, kRefreshBtn, kPreferencesBtn, kRevertBtn, kOverrideBtn}) {
+    if (auto* c = Find(name)) c->SetEnabled(unlocked);
+  }
+  if (unlocked) {
+    ApplyLook(Look::kSync, false);
+  } else {
+    ApplyLook(Look::kPause, false);
+    SetStatusLabel(L"Suspended_Event");
+  }
+}
+
+// The busy look: the operation's own button disabled and coloured, the
+// other commands disabled. Undone with busy = false.
+void COrlinFrameWnd::SetBusyButtons(const wchar_t* own, bool busy) {
+  if (auto* button = Find(own)) {
+    if (busy) {
+      busyOldBkColor_ = button->GetBkColor();
+      button->SetBkColor(kBusyBkColor);
+    } else {
+      button->SetBkColor(busyOldBkColor_);
+    }
+    button->SetEnabled(!busy);
+  }
+  for (const wchar_t* name : kBusyButtons) {
+    if (std::wstring(name) == own) continue;
+    if (auto* c = Find(name)) c->SetEnabled(!busy);
+  }
+}
+
+void COrlinFrameWnd::Override() {
+  if (!controller_ || operationRunning_.exchange(true)) return;
+  busy_ = true;
+  SetBusyButtons(kOverrideBtn, true);
+  Controller* controller = controller_.get();
+  RunWorker([controller](std::stop_token stop) { controller->Override(stop); },
+            [this] {
+              SetBusyButtons(kOverrideBtn, false);
+              busy_ = false;
+              operationRunning_ = false;
+            });
+}
+
+void COrlinFrameWnd::Revert() {
+  if (!controller_ || operationRunning_.exchange(true)) return;
+  SetBusyButtons(kRevertBtn, true);
+  Controller* controller = controller_.get();
+  RunWorker([controller](std::stop_token stop) { controller->Revert(stop); },
+            [this] {
+              SetBusyButtons(kRevertBtn, false);
+              if (auto* revert = Find(kRevertBtn)) revert->SetVisible(false);
+              if (lists_) lists_->OnRevertDone();
+              operationRunning_ = false;
+            });
+}
+
+// The buttons stay disabled after the worker until the poller reports the
+// refresh done (RefreshDone).
+void COrlinFrameWnd::Refresh() {
+  if (!controller_ || operationRunning_.exchange(true)) return;
+  busy_ = true;
+  if (auto* refresh = Find(kRefreshBtn)) {
+    refresh->SetEnabled(false);
+    refresh->SetBkColor(kBusyBkColor);
+  }
+  for (const wchar_t* name : {kSyncBtn, kPauseBtn, kPreferencesBtn}) {
+    if (auto* c = Find(name)) c->SetEnabled(false);
+  }
+  if (lists_) lists_->HideAllLists();
+  Controller* controller = controller_.get();
+  RunWorker([controller](std::stop_token) { controller->Refresh(); }, [this] { operationRunning_ = false; });
+}
+
+void COrlinFrameWnd::RefreshDone() {
+  if (auto* refresh = Find(kRefreshBtn)) {
+    refresh->SetBkColor(kRefreshIdleBkColor);
+    refresh->SetEnabled(true);
+    refresh->SetMouseEnabled(true);
+  }
+  if (auto* sync = Find(kSyncBtn)) {
+    sync->SetEnabled(true);
+    sync->ApplyAttributeList(ActiveLook(L"sync"));
+    sync->SetMouseEnabled(false);
+  }
+  if (auto* pause = Find(kPauseBtn)) {
+    pause->SetEnabled(true);
+    pause->SetMouseEnabled(true);
+    pause->ApplyAttributeList(InactiveLook(L"pause"));
+    dui::Point p = TopLeft(*pause);
+    SendMessageW(dui::kWmMouseMove, 0, dui::MakePointLParam(dui::Point{p.x + 1, p.y + 1}));
+  }
+  if (auto* preferences = Find(kPreferencesBtn)) preferences->SetEnabled(true);
+  busy_ = false;
+}
+
+void COrlinFrameWnd::AddFolder() {
+  if (!controller_ || operationRunning_.exchange(true)) return;
+  Controller* controller = controller_.get();
+  RunWorker([controller](std::stop_token) { controller->AddFolder(); }, [this] { operationRunning_ = false; });
+}
+
+void COrlinFrameWnd::ShowMainView() {
+  ShowWindowCommand(dui::kSwShowNormal);
+  BringWindowToTop();
+}
+
+void COrlinFrameWnd::OpenSyncFolder() {
+  if (!settings_.syncFolderPath.empty()) services_.openWithShell(settings_.syncFolderPath);
+}
+
+void COrlinFrameWnd::OpenWebSite() { services_.openWithShell(services_.webSite); }
+
+void COrlinFrameWnd::StartUpdater() {
+  const std::filesystem::path updater = services_.installDir / services_.updaterFile;
+  bool started = services_.processes &&
+                 services_.processes->StartHidden(L"\"" + updater.wstring() + L"\" updateApp").has_value();
+  if (!started) Ask(L"UpdateApp_Error_Msg");
+}
+
+void COrlinFrameWnd::OpenSettings(int origin) {
+  if (!controller_ || !services_.runSettings || settingsOpen_) return;
+  const std::wstring language = ReadLanguageFile(services_.installDir).value_or(L"zh_cn");
+  settings_ = controller_->ReloadSettings();
+  settings_.language = language;
+  settingsOpen_ = true;
+  services_.runSettings(*controller_, settings_, origin);
+  settingsOpen_ = false;
+  RestoreTexts();
+  ApplyFolderTypeLook(true);
+}
+
+void COrlinFrameWnd::ChooseLanguage(const std::wstring& language) {
+  if (controller_) controller_->SetLanguage(language);
+}
+
+std::wstring COrlinFrameWnd::Language() const { return settings_.language; }
+
+void COrlinFrameWnd::RestoreTexts() {
+  auto& resources = CResourceManager::GetInstance();
+  resources.SetTextQueryInterface(this);
+  resources.ReloadText();
+}
+
+int COrlinFrameWnd::Ask(const std::wstring& key) {
+  return services_.presenter ? services_.presenter->ShowMessage(L"Orlin", key, false) : kModalOk;
+}
+
+// ------------------------------------------------------------ log-off, exit
+
+void COrlinFrameWnd::LogOffCommand() {
+  if (!controller_ || loggingOff_ || exiting_) return;
+  if (settingsOpen_) {
+    Ask(L"Btn_State_SettingWnd");
+    return;
+  }
+  // A busy command's worker still uses this controller.
+  if (operationRunning_) return;
+  if (Ask(L"Cloud_LogOff_Msg") != kModalOk) return;
+  loggingOff_ = true;
+  operationRunning_ = true;
+  Controller* controller = controller_.get();
+  auto loggedOff = std::make_shared<bool>(false);
+  RunWorker(
+      [this, controller, loggedOff](std::stop_token) {
+        StopDataThread();
+        *loggedOff = controller->LogOff();
+      },
+      [this, loggedOff] {
+        operationRunning_ = false;
+        loggingOff_ = false;
+        if (*loggedOff && lists_) lists_->HideAllLists();
+        if (exiting_) return;
+        if (restartPending_) {
+          Restart();
+        } else {
+          // Nothing was undone: the lists and the engine check go on.
+          StartDataThread();
+        }
+      });
+}
+
+void COrlinFrameWnd::ExitCommand() {
+  if (exiting_.exchange(true)) return;
+  Controller* controller = controller_.get();
+  RunWorker(
+      [this, controller](std::stop_token) {
+        // The data thread goes first: its engine check would otherwise start
+        // the engine again right after it was stopped.
+        StopDataThread();
+        if (controller) {
+          controller->StopSync();
+          controller->StopEngines();
+        }
+        EndWatchdogs();
+      },
+      [this] { PostMessageW(dui::kWmDestroy); });
+}
+
+// Ends every watchdog, a few rounds at most: one that may not be ended
+// must not hold up the exit.
+void COrlinFrameWnd::EndWatchdogs() {
+  if (!services_.processes) return;
+  for (int round = 0; round < 5; ++round) {
+    auto table = services_.processes->Scan();
+    if (!table) return;
+    bool found = false;
+    for (const auto& entry : *table) {
+      const std::wstring image = Lower(entry.imageName);
+      for (const auto& name : services_.watchdogNames) {
+        if (image == Lower(name)) {
+          found = true;
+          services_.processes->Terminate(entry.pid, 9);
+        }
+      }
+    }
+    if (!found) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// ------------------------------------------------------------ language, DPI
+
+void COrlinFrameWnd::SwitchLanguage(bool chinese) {
+  const std::wstring language = chinese ? L"zh_cn" : L"en";
+  auto& resources = CResourceManager::GetInstance();
+  resources.SetLanguage(language);
+  resources.SetTextQueryInterface(this);
+  resources.ReloadText();
+  settings_.language = language;
+  ApplyFolderTypeLook(false);
+  RelayoutNudge();
+  if (lists_) lists_->OnLanguageChanged();
+}
+
+int COrlinFrameWnd::GetDpi() const { return dpi_.load(); }
+
+void COrlinFrameWnd::SetDpi(int dpi, int notify) {
+  if (controller_) controller_->SetDpi(dpi, notify != 0);
+}
+
+void COrlinFrameWnd::SetUpDpi() {
+  int dpi = services_.screenDpi ? services_.screenDpi() : 96;
+  if (dpi <= 0) dpi = 96;
+  dpi = std::min(dpi, kMaxDpi);
+  if (dpi != dpi_.load()) ApplyDpi(dpi);
+}
+
+void COrlinFrameWnd::ApplyDpi(int dpi) {
+  if (dpi <= 0) dpi = 96;
+  dpi = std::min(dpi, kMaxDpi);
+  ApplyDPI(dpi);
+  dpi_ = dpi;
+  settings_.dpi = dpi;
+  // Before the controller is ready its settings are still being read; the
+  // start-up applies the stored DPI and stores what it applies afterwards.
+  if (controller_ && controller_->IsReady()) controller_->SetDpi(dpi, false);
+  // The caption band from the skin's, so repeated changes do not compound.
+  const int scale = pm_.GetDPIObj()->GetScale();
+  pm_.SetCaptionRect(dui::Rect{skinCaption_.left, skinCaption_.top, skinCaption_.right * scale / 100,
+                               skinCaption_.bottom * scale / 100});
+}
+
+void COrlinFrameWnd::RelayoutNudge() {
+  pm_.NeedUpdate();
+  auto* native = GetHWND();
+  if (!native) return;
+  dui::Rect r = native->GetRect();
+  dui::Rect nudged = r;
+  nudged.right += IsZoomed() ? -1 : 1;
+  native->SetRect(nudged);
+  native->SetRect(r);
+}
+
+// ------------------------------------------------------------ threads
+
+void COrlinFrameWnd::RunWorker(std::function<void(std::stop_token)> work, std::function<void()> done) {
+  std::lock_guard lock(workersMutex_);
+  const std::uint64_t id = nextWorker_++;
+  workers_.emplace(id, std::jthread([this, id, work = std::move(work), done = std::move(done)](
+                                        std::stop_token stop) mutable {
+                     work(stop);
+                     {
+                       std::lock_guard done_lock(workersMutex_);
+                       completions_.push_back(Completion{id, std::move(done)});
+                     }
+                     // Hop: the completion runs on the UI thread.
+                     PostMessageW(kMsgWorkerDone);
+                   }));
+}
+
+void COrlinFrameWnd::HandleCompletions() {
+  for (;;) {
+    Completion completion;
+    std::jthread worker;
+    {
+      std::lock_guard lock(workersMutex_);
+      if (completions_.empty()) return;
+      completion = std::move(completions_.front());
+      completions_.pop_front();
+      auto it = workers_.find(completion.worker);
+      if (it != workers_.end()) {
+        worker = std::move(it->second);
+        workers_.erase(it);
+      }
+    }
+    // The worker has handed its completion over and only returns now.
+    if (worker.joinable()) worker.join();
+    if (completion.done) completion.done();
+  }
+}
+
+int COrlinFrameWnd::RunningWorkers() const {
+  std::lock_guard lock(workersMutex_);
+  return static_cast<int>(workers_.size());
+}
+
+void COrlinFrameWnd::StartDataThread() {
+  if (exiting_ || loggingOff_ || !controller_) return;
+  Controller* controller = controller_.get();
+  std::lock_guard lock(stateMutex_);
+  if (dataThread_.joinable()) return;
+  dataThread_ = std::jthread([this, controller](std::stop_token stop) { DataLoop(stop, controller); });
+}
+
+void COrlinFrameWnd::StopDataThread() {
+  std::jthread thread;
+  {
+    std::lock_guard lock(stateMutex_);
+    thread = std::move(dataThread_);
+  }
+  if (!thread.joinable()) return;
+  thread.request_stop();
+  thread.join();
+}
+
+bool COrlinFrameWnd::IsDataThreadRunning() const {
+  std::lock_guard lock(stateMutex_);
+  return dataThread_.joinable();
+}
+
+void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
+  std::mutex sleepMutex;
+  std::condition_variable_any sleep;
+  while (!stop.stop_requested()) {
+    if (lists_) lists_->RefreshCurrentList();
+    // An engine that died (or was killed) is started again here.
+    controller->EnsureEngineRunning();
+    std::unique_lock lock(sleepMutex);
+    sleep.wait_for(lock, stop, services_.dataThreadPeriod, [] { return false; });
+  }
+}
+
+}  // namespace orlin

@@ -1,0 +1,231 @@
+#pragma once
+// The main window: the toolbar of sync commands, the status area, the tab
+// buttons and status lists (MainWindowLists) and the tray (MainWindowTray).
+// It owns the controller of the signed-in account, runs the start-up that
+// decides between the login window and the main view, the data thread that
+// keeps the lists current and the engine running, and the log-off and exit.
+//
+// Threads:
+//  - UI thread: every message and notification, the start-up's steps that
+//    touch controls, the busy states.
+//  - Start-up thread: waits for the controller's ready flag and runs the
+//    login window modally; the rest of the start-up goes back to the UI
+//    thread.
+//  - Data thread: every 100 ms the current list's refresher and the engine
+//    check.
+//  - Workers: override, revert, refresh, add folder, log-off and exit run
+//    their controller verbs on threads of their own. The UI thread never
+//    waits for them: it sets the busy look, goes on handling messages and
+//    painting, and clears the busy look when the worker's completion is
+//    handed back (kMsgWorkerDone). So the poller may send messages to the
+//    window at any time without waiting for a worker.
+//  - The poller calls SetStatusLabel and SetProgress from its own thread.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "app/controller/controller.h"
+#include "common/message_presenter.h"
+#include "monitor/monitor_context.h"
+#include "platform/process.h"
+#include "ui/dialogs/msg_wnd.h"
+#include "ui/dui/window_impl_base.h"
+#include "ui/main/main_window_parts.h"
+
+namespace orlin {
+
+class COrlinFrameWnd;
+
+// A worker's completion comes back to the UI thread with this message. It
+// lies in the application range (WM_APP), outside the numbers other
+// programs and parts of Orlin send.
+inline constexpr unsigned kMsgWorkerDone = 0x8000 + 1;
+
+// With Ctrl and Shift held, either key shows or hides the log tab.
+inline constexpr std::uintptr_t kVkL = 0x4C;
+inline constexpr std::uintptr_t kVkG = 0x47;
+
+// What the program hands the main window. Everything may be left empty in
+// tests except makeController.
+struct FrameServices {
+  // Makes the controller of one sign-in: at every start-up, again after each
+  // log-off. The window is the controller's owner window and status view.
+  std::function<std::unique_ptr<Controller>(COrlinFrameWnd&)> makeController;
+  // The parts; made once, they live as long as the window.
+  std::function<std::unique_ptr<MainWindowLists>(COrlinFrameWnd&)> makeLists;
+  std::function<std::unique_ptr<MainWindowTray>(COrlinFrameWnd&)> makeTray;
+  // The login window's modal entry, run on the start-up thread with the
+  // window title of the language; 1 after a login, else the program ends.
+  std::function<int(Controller&, const std::wstring& title)> runLogin;
+  // The settings window's modal entry (UI thread) on the window's settings
+  // copy, which it edits; its modal result. Null: the button does nothing.
+  std::function<int(Controller&, SyncSettings& settings, int origin)> runSettings;
+  // Questions and failures the user sees; null: none are shown (questions
+  // then count as confirmed).
+  MessagePresenter* presenter = nullptr;
+  // The process table the watchdogs are ended through at exit; null: none.
+  platform::ProcessTable* processes = nullptr;
+  // Where the program lies (lang.xml, the updater).
+  std::filesystem::path installDir;
+  // The watchdog's image names, compared without case.
+  std::vector<std::wstring> watchdogNames{L"monitoring.exe", L"monitoring"};
+  // The updater beside the program.
+  std::wstring updaterFile = L"AutoUpdater.exe";
+  std::wstring webSite = L"https://www.tarn.example/";
+  // The desktop's handler for folders and addresses.
+  std::function<bool(const std::wstring&)> openWithShell;
+  // The DPI of the screen the window is on; null: 96 (a toolkit that scales
+  // by itself reports 96).
+  std::function<int()> screenDpi;
+  // Ends the message loop; null: the installed backend's loop.
+  std::function<void()> quit;
+  std::chrono::milliseconds dataThreadPeriod{100};
+};
+
+class COrlinFrameWnd : public dui::WindowImplBase,
+                       public StatusView,
+                       public MsgWndHost,
+                       public MainWindowCommands {
+ public:
+  static constexpr int kMaxDpi = 192;
+
+  explicit COrlinFrameWnd(FrameServices services);
+  ~COrlinFrameWnd() override;
+
+  // --- WindowImplBase.
+  std::wstring GetWindowClassName() const override { return kMainWindowClass; }
+  std::wstring GetSkinFile() override { return L"orlin.xml"; }
+  void InitWindow() override;
+  void Notify(dui::TNotifyUI& msg) override;
+  std::intptr_t HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam,
+                                    bool& handled) override;
+  std::optional<std::wstring> QueryControlText(const std::wstring& id, const std::wstring& type) override;
+
+  // --- StatusView: the poller's direct calls (any thread).
+  void SetStatusLabel(const std::wstring& key) override;
+  void SetProgress(std::int32_t percent) override;
+
+  // --- MsgWndHost: the message windows take the window's DPI.
+  int GetDpi() const override;
+  void SetDpi(int dpi, int notify) override;
+
+  // --- MainWindowCommands.
+  void ShowMainView() override;
+  void OpenSyncFolder() override;
+  void OpenWebSite() override;
+  void StartUpdater() override;
+  void StartSyncCommand() override;
+  void PauseSyncCommand() override;
+  void OpenSettings(int origin) override;
+  void LogOffCommand() override;
+  void ExitCommand() override;
+  void ChooseLanguage(const std::wstring& language) override;
+  bool IsBusy() const override { return busy_.load(); }
+  bool IsSyncing() const override;
+  std::wstring Language() const override;
+  void RestoreTexts() override;
+
+  // --- For the parts and for tests.
+  Controller* GetController() const { return controller_.get(); }
+  MainWindowLists* Lists() const { return lists_.get(); }
+  MainWindowTray* Tray() const { return tray_.get(); }
+  // The window's copy of the controller's settings (UI thread).
+  const SyncSettings& SettingsCopy() const { return settings_; }
+  // The status key last shown (any thread).
+  std::wstring LastStateKey() const;
+  bool IsDataThreadRunning() const;
+  // True once the start-up has shown the main view (until a log-off).
+  bool IsStarted() const { return started_.load(); }
+  // Workers (start-up, busy operations, log-off, exit) still running.
+  int RunningWorkers() const;
+  // Folder type look: the tooltip of OPENFOLDERBTN by the folder type; after
+  // the settings window also which of REVERTBTN and OVERRIDEBTN are hidden.
+  void ApplyFolderTypeLook(bool afterSettings);
+
+ private:
+  enum class Look { kSync, kPause };
+  struct Completion {
+    std::uint64_t worker;
+    std::function<void()> done;
+  };
+
+  // Start-up and restart.
+  void BeginStartup();
+  void StartupThread(std::stop_token stop, Controller* controller, std::shared_ptr<int> outcome);
+  void CompleteStartup();
+  void Restart();
+  void Quit();
+
+  // Commands and looks.
+  void ApplyLook(Look look, bool command);
+  void ToolbarLock(bool unlocked);
+  void Override();
+  void Revert();
+  void Refresh();
+  void RefreshDone();
+  void AddFolder();
+  void SetBusyButtons(const wchar_t* own, bool busy);
+  void ShowTotals();
+  void ShowRates();
+  void SwitchLanguage(bool chinese);
+  void ApplyDpi(int dpi);
+  void SetUpDpi();
+  void RelayoutNudge();
+  void EndWatchdogs();
+  std::intptr_t PathInUse(std::uintptr_t wParam);
+  int Ask(const std::wstring& key);
+
+  // Workers and the data thread.
+  void RunWorker(std::function<void(std::stop_token)> work, std::function<void()> done);
+  void HandleCompletions();
+  void StartDataThread();
+  // Stops it and waits; from workers only (the UI thread never waits for it).
+  void StopDataThread();
+  void DataLoop(std::stop_token stop, Controller* controller);
+
+  template <class T = dui::CControlUI>
+  T* Find(const wchar_t* name);
+  void SetText(const wchar_t* name, const std::wstring& text);
+  std::wstring Text(const std::wstring& id) const;
+
+  FrameServices services_;
+  std::unique_ptr<Controller> controller_;
+  std::unique_ptr<MainWindowLists> lists_;
+  std::unique_ptr<MainWindowTray> tray_;
+  SyncSettings settings_;
+  mutable std::mutex stateMutex_;  // lastStateKey_, the data thread's handle
+  std::wstring lastStateKey_;
+  std::jthread dataThread_;
+  std::atomic<int> dpi_{96};
+
+  mutable std::mutex workersMutex_;
+  std::map<std::uint64_t, std::jthread> workers_;
+  std::deque<Completion> completions_;
+  std::uint64_t nextWorker_ = 1;
+
+  std::atomic<bool> busy_{false};
+  // The operation whose worker runs (override, revert, refresh, add folder,
+  // log-off); another one is refused meanwhile.
+  std::atomic<bool> operationRunning_{false};
+  std::atomic<bool> started_{false};
+  std::atomic<bool> exiting_{false};
+  bool loggingOff_ = false;
+  bool settingsOpen_ = false;
+  bool restartPending_ = false;
+  dui::Color busyOldBkColor_ = 0;
+  // The caption band as the skin gives it at 96 DPI.
+  dui::Rect skinCaption_;
+};
+
+}  // namespace orlin
