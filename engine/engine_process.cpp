@@ -44,13 +44,16 @@ bool EngineProcess::IsEngineImage(const std::wstring& imageName) const {
 std::optional<int> EngineProcess::CountEngines() {
   // One pass over the table; the pause between entries of a snapshot walk
   // buys nothing when the whole table arrives as one list.
-  const auto entries = table_.Scan();
+  const auto entries = table_.ScanFor(kImageName);
   if (!entries) return std::nullopt;
   int found = 0;
+  int others = 0;
   for (const auto& entry : *entries) {
-    if (IsEngineImage(entry.imageName)) ++found;
+    if (!IsEngineImage(entry.imageName)) continue;
+    ++(entry.ownedByCurrentUser ? found : others);
   }
   count_.store(found);
+  others_.store(others);
   return found;
 }
 
@@ -105,12 +108,14 @@ bool EngineProcess::EnsureRunning(std::stop_token stop) {
 }
 
 void EngineProcess::TerminateAll() {
-  const auto entries = table_.Scan();
+  const auto entries = table_.ScanFor(kImageName);
   if (!entries) return;
   for (const auto& entry : *entries) {
-    if (IsEngineImage(entry.imageName)) table_.Terminate(entry.pid, kTerminateExitCode);
+    if (IsEngineImage(entry.imageName) && entry.ownedByCurrentUser) table_.Terminate(entry.pid, kTerminateExitCode);
   }
 }
+
+void EngineProcess::ReportNotAnswering() { NoteStartFailure(); }
 
 bool EngineProcess::StopAll(std::stop_token stop) {
   while (IsRunning()) {

@@ -52,6 +52,9 @@ class EngineProcess {
   static std::wstring BuildCommandLine(const std::filesystem::path& installDir);
   const std::wstring& CommandLine() const { return commandLine_; }
 
+  // Only this user's engine processes count: another user's engine (another
+  // session on the same computer) is neither ended nor taken for ours.
+  //
   // True when at least one engine process exists. Sets the process count to
   // the number found; a table that cannot be read gives false and leaves the
   // count as it was.
@@ -74,6 +77,13 @@ class EngineProcess {
   // until `stop` is requested; returns whether none is left.
   bool StopAll(std::stop_token stop = {});
 
+  // Our engine runs but its REST interface does not answer us (another
+  // user's engine holds the port, say): shows "Sync_NoRunning_Msg" paced as
+  // a run of failed starts, so the user learns why nothing happens.
+  void ReportNotAnswering();
+  // Engines of other users seen by the last scan.
+  int OtherUsersEngines() const { return others_.load(); }
+
  private:
   bool IsEngineImage(const std::wstring& imageName) const;
   // Engine processes in the table, or nullopt when it could not be read.
@@ -88,6 +98,7 @@ class EngineProcess {
   Clock& clock_;
   EngineProcessOptions options_;
   std::atomic<int> count_{-1};
+  std::atomic<int> others_{0};
 
   // Pacing of a run of failed starts; reset by the first successful start.
   std::mutex failureMutex_;

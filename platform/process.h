@@ -16,11 +16,27 @@ namespace orlin::platform {
 
 using ProcessId = std::uint32_t;
 
+// Image names compare without regard to ASCII case, as Windows names them.
+inline bool SameImageName(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    wchar_t x = a[i], y = b[i];
+    if (x >= L'A' && x <= L'Z') x = static_cast<wchar_t>(x - L'A' + L'a');
+    if (y >= L'A' && y <= L'Z') y = static_cast<wchar_t>(y - L'A' + L'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
 struct ProcessEntry {
   ProcessId pid = 0;
   // The file name the process was started from (Windows: the snapshot's exe
   // file name; POSIX: /proc/PID/comm). Case as the system reports it.
   std::wstring imageName;
+  // Whether the process runs as the user who scans. Another user's process
+  // may not be ended and must not be mistaken for one of ours. Where the
+  // owner cannot be told, the process counts as another user's.
+  bool ownedByCurrentUser = true;
 };
 
 class ProcessTable {
@@ -29,6 +45,19 @@ class ProcessTable {
 
   // Every live process. nullopt when the table could not be read at all.
   virtual std::optional<std::vector<ProcessEntry>> Scan() = 0;
+
+  // The live processes whose image name equals `imageName`, compared without
+  // regard to ASCII case. Supervisors that scan often use this: the system
+  // table then asks the owner only of the processes that match.
+  virtual std::optional<std::vector<ProcessEntry>> ScanFor(std::wstring_view imageName) {
+    auto all = Scan();
+    if (!all) return all;
+    std::vector<ProcessEntry> matching;
+    for (auto& entry : *all) {
+      if (SameImageName(entry.imageName, imageName)) matching.push_back(std::move(entry));
+    }
+    return matching;
+  }
 
   // Starts `commandLine` hidden: no window or console, no inherited handles,
   // the parent's environment and current directory. The first word names the
@@ -48,6 +77,7 @@ class ProcessTable {
 class SystemProcessTable final : public ProcessTable {
  public:
   std::optional<std::vector<ProcessEntry>> Scan() override;
+  std::optional<std::vector<ProcessEntry>> ScanFor(std::wstring_view imageName) override;
   std::optional<ProcessId> StartHidden(const std::wstring& commandLine) override;
   bool Terminate(ProcessId pid, std::uint32_t exitCode) override;
 };

@@ -61,7 +61,8 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       engine_(layout_.installDir, processes, presenter, clock, options_.engine),
       http_(platform::kHttpUserAgent),
       log_([this](std::string_view line) { WriteLogLine(line); }, &clock),
-      commands_(http_, presenter, MakeHooks(), options_.restBase),
+      // The poller is built below; the commands reach it only when called.
+      commands_(http_, presenter, poller_, options_.restBase),
       clock_(clock),
       sink_(loop_, "", options_.restBase),
       poller_(model_, log_, sink_, clock,
@@ -72,28 +73,6 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
 }
 
 EngineController::~EngineController() { Shutdown(); }
-
-EngineCommandHooks EngineController::MakeHooks() {
-  EngineCommandHooks hooks;
-  hooks.folderId = [this] { return model_.folder.FolderId(); };
-  hooks.submitConfigFetch = [this](std::int32_t kind, std::int32_t parameter) {
-    poller_.SubmitConfigFetch(kind, parameter);
-  };
-  hooks.settingsPauseBegins = [this] {
-    model_.folder.pauseParameter.store(EngineCommands::kSettingsPause);
-    model_.folder.pausing.store(1);
-  };
-  // The event positions and download totals belong to the poller's thread:
-  // its Re-prime resets them there.
-  hooks.resetPollerPositions = [] {};
-  // The refresh has already told the window that it ended.
-  hooks.reprime = [this] { poller_.Reprime(EngineCommands::kQuietRefresh); };
-  hooks.localChangeCount = [this] {
-    return static_cast<std::int64_t>(model_.folder.lastRequestedChangeCount.load());
-  };
-  hooks.folderStateText = [this] { return model_.folder.FolderStateText(); };
-  return hooks;
-}
 
 bool EngineController::StartSync() {
   if (poller_.IsRunning()) {
@@ -218,8 +197,6 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   if (!engine_.StopAll(stop)) return;
 
   // 2. The run log, and the poller's counters from zero.
-  commands_.stateWord.store(0);
-  commands_.previousStateWord.store(0);
   OpenRunLog();
   model_.folder.SetFolderId("");
   model_.poll = PollState{};
@@ -263,13 +240,19 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   sink_.SetApiKey(apiKey);
 
   // 7. This device's ID, once the engine answers.
+  // An engine that runs but never answers us (another user's engine holds
+  // the port, so ours cannot listen) is reported, paced, rather than waited
+  // for in silence; the start-up goes on trying, so it recovers once the
+  // port is free.
   std::wstring deviceId;
+  const auto askedSince = clock_.SteadyNow();
   while (deviceId.size() <= 62) {
     if (stop.stop_requested()) return;
     if (auto id = commands_.QueryDeviceId()) deviceId = *id;
     if (deviceId.size() > 62) break;
     if (!engine_.EnsureRunning(stop)) return;
-    std::this_thread::sleep_for(kDeviceIdPoll);
+    if (clock_.SteadyNow() - askedSince >= options_.engineAnswerGrace) engine_.ReportNotAnswering();
+    clock_.SleepFor(kDeviceIdPoll, stop);
   }
   settings.deviceId = deviceId;
 

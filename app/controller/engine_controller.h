@@ -68,6 +68,9 @@ struct EngineControllerOptions {
   std::optional<std::filesystem::path> pollerDebugDirectory;
   // The main window's direct status calls; none while unset.
   StatusView* statusView = nullptr;
+  // How long the start-up waits for the engine's first answer before it tells
+  // the user that the engine does not answer (a first start generates keys).
+  std::chrono::milliseconds engineAnswerGrace{30000};
   // How logins reach the Tarn server; the HTTPS transport while unset.
   TarnTransport* transport = nullptr;
 };
@@ -155,7 +158,6 @@ class EngineController final : public Controller {
   bool StopEnginesWithin(std::chrono::milliseconds limit);
   void OpenRunLog();
   void WriteLogLine(std::string_view line);
-  EngineCommandHooks MakeHooks();
 
   InstallLayout layout_;
   MessagePresenter& presenter_;

@@ -160,5 +160,23 @@ TEST_F(Fixture, StopAllTerminatesUntilNoneIsLeft) {
   }
 }
 
+// Another session's engine is not ours: not counted, never ended, and its
+// presence does not stop this user's engine from being started.
+TEST_F(Fixture, AnotherUsersEngineIsNeitherCountedNorEnded) {
+  table.processes = {{5, L"sync.exe", /*ownedByCurrentUser=*/false}};
+  EXPECT_FALSE(engine.IsRunning());
+  EXPECT_EQ(engine.OtherUsersEngines(), 1);
+  EXPECT_TRUE(engine.StopAll());
+  EXPECT_TRUE(table.terminated.empty());
+
+  EXPECT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.started.size(), 1u);
+  EXPECT_EQ(engine.ProcessCount(), 1);
+  table.survivals = 0;
+  EXPECT_TRUE(engine.StopAll());
+  ASSERT_EQ(table.processes.size(), 1u);
+  EXPECT_EQ(table.processes[0].pid, 5u);
+}
+
 }  // namespace
 }  // namespace orlin

@@ -3,6 +3,7 @@
 #include "common/utf/utf.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -85,7 +86,10 @@ void CloseInheritedDescriptors(int keep, int maxFd) {
 
 }  // namespace
 
-std::optional<std::vector<ProcessEntry>> SystemProcessTable::Scan() {
+namespace {
+
+// Every live process, or those named `filter` when it is not empty.
+std::optional<std::vector<ProcessEntry>> ScanProc(std::wstring_view filter) {
   DIR* proc = ::opendir("/proc");
   if (!proc) return std::nullopt;
   std::vector<ProcessEntry> entries;
@@ -97,11 +101,24 @@ std::optional<std::vector<ProcessEntry>> SystemProcessTable::Scan() {
     std::ifstream commFile(dir + "/comm");
     std::string comm;
     // A process that vanished between readdir and open is simply skipped.
-    if (!std::getline(commFile, comm) || !IsLive(dir)) continue;
-    entries.push_back({static_cast<ProcessId>(pid), Utf8ToWide(comm)});
+    if (!std::getline(commFile, comm)) continue;
+    std::wstring name = Utf8ToWide(comm);
+    if (!filter.empty() && !SameImageName(name, filter)) continue;
+    if (!IsLive(dir)) continue;
+    struct stat info {};
+    const bool owned = ::stat(dir.c_str(), &info) == 0 && info.st_uid == ::geteuid();
+    entries.push_back({static_cast<ProcessId>(pid), std::move(name), owned});
   }
   ::closedir(proc);
   return entries;
+}
+
+}  // namespace
+
+std::optional<std::vector<ProcessEntry>> SystemProcessTable::Scan() { return ScanProc({}); }
+
+std::optional<std::vector<ProcessEntry>> SystemProcessTable::ScanFor(std::wstring_view imageName) {
+  return ScanProc(imageName);
 }
 
 std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& commandLine) {

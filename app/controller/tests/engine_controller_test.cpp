@@ -437,6 +437,25 @@ TEST_F(EngineControllerTest, LogOffReportsAnEngineItMayNotEndInsteadOfWaitingFor
   table_.Protect(0);
 }
 
+// Another user's engine on the same computer may not be ended; the start-up
+// leaves it alone, starts this user's engine, and tells the user (paced) when
+// its engine does not answer, e.g. because that other engine holds the port.
+TEST_F(EngineControllerTest, AnotherUsersEngineIsLeftAloneAndASilentEngineIsReported) {
+  table_.Add({4343, L"sync.exe", /*ownedByCurrentUser=*/false});
+  statusRefusals_.store(40);  // about 8 s of answers that carry no device ID
+  options_.engineAnswerGrace = 100ms;
+  options_.engine.messageInterval = 1h;  // one message for the whole run
+  auto controller = MakeController();
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(60s)) << "the start-up waited for this user's engine to answer";
+
+  const auto terminated = table_.Terminated();
+  EXPECT_EQ(std::count(terminated.begin(), terminated.end(), 4343u), 0) << "another user's engine was ended";
+  EXPECT_EQ(table_.Started().size(), 1u) << "this user's engine is started beside the other one";
+  EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Sync_NoRunning_Msg"});
+  EXPECT_EQ(controller->Account().deviceId, Utf8ToWide(kOwnId));
+}
+
 TEST_F(EngineControllerTest, PollingRunsOnTheRequestLoopUntilLogOff) {
   RecordingOwner owner;
   auto controller = MakeController(&owner);
