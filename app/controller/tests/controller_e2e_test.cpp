@@ -199,8 +199,12 @@ TEST_F(ControllerEndToEnd, LoginSyncsBothWaysAndLogOffLeavesNothing) {
   ASSERT_TRUE(fs::is_directory(nas));
   std::ofstream(nas / "from-nas.txt") << "written on the NAS";
   std::ofstream(local / "from-pc.txt") << "written on the PC";
-  EXPECT_TRUE(WaitForFile(local / "from-nas.txt", "written on the NAS", 30s));
-  EXPECT_TRUE(WaitForFile(nas / "from-pc.txt", "written on the PC", 30s));
+  // Two real engines on a loaded two-core machine (the sanitizer build runs
+  // beside other tests): the deadline is generous, the usual time is seconds.
+  EXPECT_TRUE(WaitForFile(local / "from-nas.txt", "written on the NAS", 180s))
+      << "waited 180 s for the NAS file to reach this computer's folder";
+  EXPECT_TRUE(WaitForFile(nas / "from-pc.txt", "written on the PC", 180s))
+      << "waited 180 s for this computer's file to reach the NAS";
 
   // The poller learns the folder from the engine and follows its state.
   ASSERT_TRUE(controller_->StartSync());
