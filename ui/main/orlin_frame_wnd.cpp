@@ -5,8 +5,9 @@
 #include <cwctype>
 
 #include "app/store/state_files.h"
-#include "platform/shell_open.h"
+#include "platform/shell.h"
 #include "ui/dui/find_control.h"
+#include "common/text.h"
 #include "ui/main/main_text_table.h"
 
 namespace orlin {
@@ -66,7 +67,8 @@ dui::Point TopLeft(const CControlUI& c) { return dui::Point{c.GetPos().left, c.G
 }  // namespace
 
 COrlinFrameWnd::COrlinFrameWnd(FrameServices services) : services_(std::move(services)) {
-  if (!services_.openWithShell) services_.openWithShell = platform::OpenWithShell;
+  if (!services_.openFolder) services_.openFolder = platform::OpenFolder;
+  if (!services_.openUrl) services_.openUrl = platform::OpenUrl;
 }
 
 COrlinFrameWnd::~COrlinFrameWnd() {
@@ -137,13 +139,11 @@ void COrlinFrameWnd::BeginStartup() {
 // Everything that touches the main window's controls goes back to the UI
 // thread (CompleteStartup).
 void COrlinFrameWnd::StartupThread(std::stop_token stop, Controller* controller, std::shared_ptr<int> outcome) {
-  std::wstring language = ReadLanguageFile(services_.installDir).value_or(L"zh_cn");
-  const std::wstring title = language == L"zh_cn" ? L"登录 - Orlin" : L"Login - Orlin";
   while (!controller->WaitReady(std::chrono::milliseconds(100))) {
     if (stop.stop_requested()) return;
   }
   if (controller->LoginNeeded()) {
-    int result = services_.runLogin ? services_.runLogin(*controller, title) : kModalCancel;
+    int result = services_.runLogin ? services_.runLogin(*controller) : kModalCancel;
     if (result != kModalOk) {
       *outcome = result;
       return;
@@ -155,6 +155,7 @@ void COrlinFrameWnd::StartupThread(std::stop_token stop, Controller* controller,
 void COrlinFrameWnd::CompleteStartup() {
   settings_ = controller_->Settings();
   if (settings_.language.empty()) settings_.language = L"zh_cn";
+  PublishSettings();
   if (tray_) tray_->CreateIcon();
 
   const AccountView account = controller_->Account();
@@ -176,7 +177,7 @@ void COrlinFrameWnd::CompleteStartup() {
                                  : (ex & ~dui::kWsExToolWindow) | dui::kWsExAppWindow;
   SetExStyle(ex);
 
-  if (lists_) lists_->HideAllLists();
+  if (lists_) lists_->HideAll();
   ApplyFolderTypeLook(false);
 
   SetText(L"FILESTOTALLABEL", L"0");
@@ -184,7 +185,7 @@ void COrlinFrameWnd::CompleteStartup() {
   SetText(L"SIZENUMLABEL", L"0 B");
   SetText(L"UPLOADRATELABEL", L"0 B/s (0 B)");
   SetText(L"DOWNLOADRATELABEL", L"0 B/s (0 B)");
-  if (lists_) lists_->RunRefresher(StatusList::kThisDevice);
+  if (lists_) lists_->Refresh(StatusList::kThisDevice);
 
   SetStatusLabel(L"Orlin Prestart");
   if (settings_.dpi > 0) ApplyDpi(settings_.dpi);
@@ -194,7 +195,7 @@ void COrlinFrameWnd::CompleteStartup() {
   PostMessageW(kMsgSyncLook, 1);
   PostMessageW(kMsgStartDataThread);
 
-  if (lists_) lists_->ShowStartTab();
+  if (lists_) lists_->ShowCurrentTab();
   started_ = true;
   ShowWindowCommand(dui::kSwShowNormal);
   BringWindowToTop();
@@ -224,11 +225,14 @@ void COrlinFrameWnd::Quit() {
 void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
   CControlUI* sender = msg.pSender;
   if (!sender) return;
-  if (msg.sType == dui::kEventItemDbClick) {
-    if (lists_) lists_->OnItemDoubleClick(msg);
+  if (msg.sType == dui::kEventWindowInit) {
+    if (lists_) lists_->SelectStartTab();
     return;
   }
-  if (msg.sType != dui::kEventClick) return;
+  if (msg.sType != dui::kEventClick) {
+    if (lists_) lists_->HandleNotify(msg);
+    return;
+  }
   const std::wstring& name = sender->GetName();
   // Clicks reach here from the mouse and from automation alike; a button
   // the window disabled takes neither.
@@ -250,7 +254,7 @@ void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
   } else if (name == kPreferencesBtn) {
     OpenSettings(1);
   } else if (name == kOpenFolderBtn) {
-    OpenSyncFolder();
+    OpenFolder();
   } else if (name == L"ADDFOLDERBTN") {
     AddFolder();
   } else if (name == kOverrideBtn) {
@@ -260,7 +264,7 @@ void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
   } else if (name == L"LANGUAGEBTN") {
     if (tray_) tray_->OpenLanguageMenu();
   } else if (lists_) {
-    lists_->OnTabClick(*sender);
+    lists_->HandleNotify(msg);
   }
 }
 
@@ -287,7 +291,7 @@ std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t w
       if (tray_ && tray_->HasIcon()) {
         ShowWindowCommand(dui::kSwHide);
       } else {
-        ExitCommand();
+        Exit();
       }
       return 0;
     case dui::kWmKeyDown:
@@ -308,7 +312,7 @@ std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t w
     }
     case dui::kWmTrayCallback:
       handled = true;
-      if (tray_) tray_->OnTrayMessage(lParam);
+      if (tray_) tray_->OnTrayMessage(static_cast<unsigned>(lParam));
       return 0;
     case dui::kWmMenuCommand:
       handled = true;
@@ -320,7 +324,7 @@ std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t w
       return 0;
     case kMsgQuit:
       handled = true;
-      ExitCommand();
+      Exit();
       return 0;
     case kMsgLoggedOff:
       handled = true;
@@ -359,7 +363,7 @@ std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t w
                         : msg == kMsgRefreshUnsyncedList     ? StatusList::kUnsynced
                         : msg == kMsgRefreshSyncEventsList   ? StatusList::kSyncEvents
                                                              : StatusList::kLastSynced;
-      lists_->RunRefresher(list);
+      lists_->Refresh(list);
       return 0;
     }
     case kMsgThisDeviceRefresh:
@@ -423,8 +427,12 @@ std::intptr_t COrlinFrameWnd::PathInUse(std::uintptr_t wParam) {
 }
 
 std::optional<std::wstring> COrlinFrameWnd::QueryControlText(const std::wstring& id, const std::wstring&) {
-  return MainTextTable::Lookup(id, CResourceManager::GetInstance().GetLanguage(),
-                               lists_ ? lists_->Counts() : MainTextCounts{});
+  const std::wstring language = CResourceManager::GetInstance().GetLanguage();
+  if (lists_) {
+    // The tab buttons with counts read what the lists show.
+    if (auto text = lists_->ButtonText(id, language)) return text;
+  }
+  return MainTextTable::Lookup(id, language, lists_ ? lists_->Counts() : MainTextCounts{});
 }
 
 // ------------------------------------------------------------ status area
@@ -455,6 +463,22 @@ void COrlinFrameWnd::SetProgress(std::int32_t percent) {
 std::wstring COrlinFrameWnd::LastStateKey() const {
   std::lock_guard lock(stateMutex_);
   return lastStateKey_;
+}
+
+std::wstring COrlinFrameWnd::Language() const {
+  std::lock_guard lock(stateMutex_);
+  return language_;
+}
+
+std::filesystem::path COrlinFrameWnd::SyncFolder() const {
+  std::lock_guard lock(stateMutex_);
+  return syncFolder_;
+}
+
+void COrlinFrameWnd::PublishSettings() {
+  std::lock_guard lock(stateMutex_);
+  language_ = settings_.language;
+  syncFolder_ = PathFromWide(settings_.syncFolderPath);
 }
 
 void COrlinFrameWnd::ShowTotals() {
@@ -514,13 +538,8 @@ void COrlinFrameWnd::ApplyLook(Look look, bool command) {
   }
 }
 
-void COrlinFrameWnd::StartSyncCommand() { ApplyLook(Look::kSync, true); }
-void COrlinFrameWnd::PauseSyncCommand() { ApplyLook(Look::kPause, true); }
-
-bool COrlinFrameWnd::IsSyncing() const {
-  auto* sync = pm_.FindControl(kSyncBtn);
-  return sync && !sync->IsMouseEnabled();
-}
+void COrlinFrameWnd::Resume() { ApplyLook(Look::kSync, true); }
+void COrlinFrameWnd::Pause() { ApplyLook(Look::kPause, true); }
 
 void COrlinFrameWnd::ToolbarLock(bool unlocked) {
   for (const wchar_t* name : {kSyncBtn, kPauseBtn, kRefreshBtn, kPreferencesBtn, kRevertBtn, kOverrideBtn}) {
@@ -573,7 +592,7 @@ void COrlinFrameWnd::Revert() {
             [this] {
               SetBusyButtons(kRevertBtn, false);
               if (auto* revert = Find(kRevertBtn)) revert->SetVisible(false);
-              if (lists_) lists_->OnRevertDone();
+              if (lists_) lists_->LeaveLocalChangesMode();
               operationRunning_ = false;
             });
 }
@@ -590,7 +609,7 @@ void COrlinFrameWnd::Refresh() {
   for (const wchar_t* name : {kSyncBtn, kPauseBtn, kPreferencesBtn}) {
     if (auto* c = Find(name)) c->SetEnabled(false);
   }
-  if (lists_) lists_->HideAllLists();
+  if (lists_) lists_->HideAll();
   Controller* controller = controller_.get();
   RunWorker([controller](std::stop_token) { controller->Refresh(); }, [this] { operationRunning_ = false; });
 }
@@ -615,6 +634,8 @@ void COrlinFrameWnd::RefreshDone() {
   }
   if (auto* preferences = Find(kPreferencesBtn)) preferences->SetEnabled(true);
   busy_ = false;
+  // The refresh hid the lists; the selected tab's list shows again.
+  if (lists_) lists_->ShowCurrentTab();
 }
 
 void COrlinFrameWnd::AddFolder() {
@@ -623,18 +644,18 @@ void COrlinFrameWnd::AddFolder() {
   RunWorker([controller](std::stop_token) { controller->AddFolder(); }, [this] { operationRunning_ = false; });
 }
 
-void COrlinFrameWnd::ShowMainView() {
+void COrlinFrameWnd::ShowMain() {
   ShowWindowCommand(dui::kSwShowNormal);
   BringWindowToTop();
 }
 
-void COrlinFrameWnd::OpenSyncFolder() {
-  if (!settings_.syncFolderPath.empty()) services_.openWithShell(settings_.syncFolderPath);
+void COrlinFrameWnd::OpenFolder() {
+  if (!settings_.syncFolderPath.empty()) services_.openFolder(PathFromWide(settings_.syncFolderPath));
 }
 
-void COrlinFrameWnd::OpenWebSite() { services_.openWithShell(services_.webSite); }
+void COrlinFrameWnd::OpenWeb() { services_.openUrl(services_.webSite); }
 
-void COrlinFrameWnd::StartUpdater() {
+void COrlinFrameWnd::Update() {
   const std::filesystem::path updater = services_.installDir / services_.updaterFile;
   bool started = services_.processes &&
                  services_.processes->StartHidden(L"\"" + updater.wstring() + L"\" updateApp").has_value();
@@ -649,15 +670,14 @@ void COrlinFrameWnd::OpenSettings(int origin) {
   settingsOpen_ = true;
   services_.runSettings(*controller_, settings_, origin);
   settingsOpen_ = false;
+  PublishSettings();
   RestoreTexts();
   ApplyFolderTypeLook(true);
 }
 
-void COrlinFrameWnd::ChooseLanguage(const std::wstring& language) {
+void COrlinFrameWnd::SetLanguage(const std::wstring& language) {
   if (controller_) controller_->SetLanguage(language);
 }
-
-std::wstring COrlinFrameWnd::Language() const { return settings_.language; }
 
 void COrlinFrameWnd::RestoreTexts() {
   auto& resources = CResourceManager::GetInstance();
@@ -671,7 +691,7 @@ int COrlinFrameWnd::Ask(const std::wstring& key) {
 
 // ------------------------------------------------------------ log-off, exit
 
-void COrlinFrameWnd::LogOffCommand() {
+void COrlinFrameWnd::LogOff() {
   if (!controller_ || loggingOff_ || exiting_) return;
   if (settingsOpen_) {
     Ask(L"Btn_State_SettingWnd");
@@ -692,7 +712,7 @@ void COrlinFrameWnd::LogOffCommand() {
       [this, loggedOff] {
         operationRunning_ = false;
         loggingOff_ = false;
-        if (*loggedOff && lists_) lists_->HideAllLists();
+        if (*loggedOff && lists_) lists_->HideAll();
         if (exiting_) return;
         if (restartPending_) {
           Restart();
@@ -703,7 +723,7 @@ void COrlinFrameWnd::LogOffCommand() {
       });
 }
 
-void COrlinFrameWnd::ExitCommand() {
+void COrlinFrameWnd::Exit() {
   if (exiting_.exchange(true)) return;
   Controller* controller = controller_.get();
   RunWorker(
@@ -751,6 +771,7 @@ void COrlinFrameWnd::SwitchLanguage(bool chinese) {
   resources.SetTextQueryInterface(this);
   resources.ReloadText();
   settings_.language = language;
+  PublishSettings();
   ApplyFolderTypeLook(false);
   RelayoutNudge();
   if (lists_) lists_->OnLanguageChanged();
@@ -866,11 +887,12 @@ void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
   std::mutex sleepMutex;
   std::condition_variable_any sleep;
   while (!stop.stop_requested()) {
-    if (lists_) lists_->RefreshCurrentList();
+    if (lists_) lists_->DataPass();
     // An engine that died (or was killed) is started again here.
     controller->EnsureEngineRunning();
     std::unique_lock lock(sleepMutex);
-    sleep.wait_for(lock, stop, services_.dataThreadPeriod, [] { return false; });
+    const auto pause = lists_ ? lists_->PassInterval() : std::chrono::milliseconds(100);
+    sleep.wait_for(lock, stop, pause, [] { return false; });
   }
 }
 

@@ -42,6 +42,8 @@
 #include "ui/dialogs/msg_wnd.h"
 #include "ui/dui/window_impl_base.h"
 #include "ui/main/main_window_parts.h"
+#include "ui/main/status_lists.h"
+#include "ui/main/tray_menu.h"
 
 namespace orlin {
 
@@ -65,16 +67,18 @@ struct FrameServices {
   // The parts; made once, they live as long as the window.
   std::function<std::unique_ptr<MainWindowLists>(COrlinFrameWnd&)> makeLists;
   std::function<std::unique_ptr<MainWindowTray>(COrlinFrameWnd&)> makeTray;
-  // The login window's modal entry, run on the start-up thread with the
-  // window title of the language; 1 after a login, else the program ends.
-  std::function<int(Controller&, const std::wstring& title)> runLogin;
+  // The login window's modal entry, run on the start-up thread when no
+  // account is configured: 1 after a login; anything else ends the program.
+  std::function<int(Controller&)> runLogin;
   // The settings window's modal entry (UI thread) on the window's settings
-  // copy, which it edits; its modal result. Null: the button does nothing.
+  // copy, which it edits and, when confirmed, applies. Null: the
+  // preferences do nothing.
   std::function<int(Controller&, SyncSettings& settings, int origin)> runSettings;
   // Questions and failures the user sees; null: none are shown (questions
   // then count as confirmed).
   MessagePresenter* presenter = nullptr;
-  // The process table the watchdogs are ended through at exit; null: none.
+  // The process table the watchdogs are ended through at exit and the
+  // updater is started with; null: neither.
   platform::ProcessTable* processes = nullptr;
   // Where the program lies (lang.xml, the updater).
   std::filesystem::path installDir;
@@ -82,21 +86,22 @@ struct FrameServices {
   std::vector<std::wstring> watchdogNames{L"monitoring.exe", L"monitoring"};
   // The updater beside the program.
   std::wstring updaterFile = L"AutoUpdater.exe";
-  std::wstring webSite = L"https://www.tarn.example/";
-  // The desktop's handler for folders and addresses.
-  std::function<bool(const std::wstring&)> openWithShell;
+  std::string webSite = "https://www.tarn.example/";
+  // The desktop's handlers; null: the shell service's.
+  std::function<bool(const std::filesystem::path&)> openFolder;
+  std::function<bool(const std::string&)> openUrl;
   // The DPI of the screen the window is on; null: 96 (a toolkit that scales
   // by itself reports 96).
   std::function<int()> screenDpi;
   // Ends the message loop; null: the installed backend's loop.
   std::function<void()> quit;
-  std::chrono::milliseconds dataThreadPeriod{100};
 };
 
 class COrlinFrameWnd : public dui::WindowImplBase,
                        public StatusView,
                        public MsgWndHost,
-                       public MainWindowCommands {
+                       public StatusListsHost,
+                       public TrayActions {
  public:
   static constexpr int kMaxDpi = 192;
 
@@ -120,30 +125,33 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   int GetDpi() const override;
   void SetDpi(int dpi, int notify) override;
 
-  // --- MainWindowCommands.
-  void ShowMainView() override;
-  void OpenSyncFolder() override;
-  void OpenWebSite() override;
-  void StartUpdater() override;
-  void StartSyncCommand() override;
-  void PauseSyncCommand() override;
-  void OpenSettings(int origin) override;
-  void LogOffCommand() override;
-  void ExitCommand() override;
-  void ChooseLanguage(const std::wstring& language) override;
-  bool IsBusy() const override { return busy_.load(); }
-  bool IsSyncing() const override;
+  // --- StatusListsHost (any thread).
   std::wstring Language() const override;
-  void RestoreTexts() override;
+  std::filesystem::path SyncFolder() const override;
+  std::wstring LastStateKey() const override;
 
-  // --- For the parts and for tests.
+  // --- TrayActions: the commands of the tray menu and the language menu
+  // (UI thread).
+  void ShowMain() override;
+  void OpenFolder() override;
+  void OpenWeb() override;
+  void Update() override;
+  void Resume() override;
+  void Pause() override;
+  void Settings() override { OpenSettings(0); }
+  void LogOff() override;
+  void Exit() override;
+  void SetLanguage(const std::wstring& language) override;
+  bool IsBusy() const override { return busy_.load(); }
+
+  // --- For the parts, the program and tests.
   Controller* GetController() const { return controller_.get(); }
   MainWindowLists* Lists() const { return lists_.get(); }
   MainWindowTray* Tray() const { return tray_.get(); }
   // The window's copy of the controller's settings (UI thread).
   const SyncSettings& SettingsCopy() const { return settings_; }
-  // The status key last shown (any thread).
-  std::wstring LastStateKey() const;
+  // Settings: origin 1 from the toolbar, 0 from the tray.
+  void OpenSettings(int origin);
   bool IsDataThreadRunning() const;
   // True once the start-up has shown the main view (until a log-off).
   bool IsStarted() const { return started_.load(); }
@@ -163,6 +171,9 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   // Start-up and restart.
   void BeginStartup();
   void StartupThread(std::stop_token stop, Controller* controller, std::shared_ptr<int> outcome);
+  // The copies other threads read (Language, SyncFolder).
+  void PublishSettings();
+  void RestoreTexts();
   void CompleteStartup();
   void Restart();
   void Quit();
@@ -204,8 +215,13 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   std::unique_ptr<MainWindowLists> lists_;
   std::unique_ptr<MainWindowTray> tray_;
   SyncSettings settings_;
-  mutable std::mutex stateMutex_;  // lastStateKey_, the data thread's handle
+  // Guards what other threads read: the status key, the language and sync
+  // folder copies, the data thread's handle. Never held while a control is
+  // changed.
+  mutable std::mutex stateMutex_;
   std::wstring lastStateKey_;
+  std::wstring language_ = L"zh_cn";
+  std::filesystem::path syncFolder_;
   std::jthread dataThread_;
   std::atomic<int> dpi_{96};
 
