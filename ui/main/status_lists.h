@@ -53,9 +53,6 @@ class StatusListsHost {
   // The status key the status area shows now ("Up to date", "Error_Event",
   // ...): the device buttons stop blinking on some of them.
   virtual std::wstring LastStateKey() const = 0;
-  // Lays the window out again (a one-pixel nudge on backends that need it)
-  // after the first widths of the sync events list were set.
-  virtual void Relayout() {}
 };
 
 class StatusLists {
@@ -73,7 +70,8 @@ class StatusLists {
 
   // The controller of the signed-in account, or null between a log-off and
   // the next start-up. A different controller empties every list: its rows
-  // belong to another account.
+  // belong to another account. The window stops its data thread before it
+  // deletes a controller, so no DataPass still reads it.
   void SetController(Controller* controller);
 
   // --- UI thread: notifications and commands.
@@ -86,8 +84,12 @@ class StatusLists {
   // two remote-devices buttons).
   void ClickTab(const std::wstring& buttonName);
   // On start-up, refresh and log-off: hides the lists and empties the counts
-  // on the tab buttons.
+  // on the tab buttons. The selected tab stays selected; ShowCurrentTab (or
+  // any tab click, that tab's own included) shows its list again.
   void HideAll();
+  // Shows the list of the selected tab: at the end of the start-up and when
+  // the refresh is done (2042).
+  void ShowCurrentTab();
   // Ctrl+Shift+L / Ctrl+Shift+G: shows and selects the log tab, or hides it
   // and goes back to the sync events.
   void ToggleLogTab();
@@ -125,6 +127,11 @@ class StatusLists {
   // The count texts (" (n)" or empty) the three composed button texts end
   // with.
   MainTextCounts Counts() const;
+  // The text query's answer for the three tab buttons whose texts carry a
+  // count ("UnSync_Btn", "Error_Btn", "Remote_Devices_Btn"), so a reload of
+  // the texts shows what the lists show: the unsynced tab reads "Changed
+  // Items" while it lists the locally changed items. nullopt for other ids.
+  std::optional<std::wstring> ButtonText(const std::wstring& id, const std::wstring& language) const;
   std::wstring CurrentTabButton() const;
   std::wstring CurrentList() const;
   std::optional<StatusList> Kind() const;
