@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/rest_paths.h"
+
 namespace orlin {
 
 namespace {
@@ -271,7 +273,7 @@ void AddTransfer(RequestLoop::State* s, std::unique_ptr<RestRequest> request) {
   r.status = RestTransferStatus::kPending;
   r.httpStatus = 0;
   if (!r.apiKey.empty()) {
-    const std::string line = "X-API-Key: " + r.apiKey;
+    const std::string line = rest::KeyHeader(r.apiKey);
     t->headers = curl_slist_append(nullptr, line.c_str());
   }
   curl_easy_setopt(easy, CURLOPT_URL, r.url.c_str());

@@ -40,11 +40,11 @@ constexpr const char* kTestFolderDevices[] = {
 
 }  // namespace
 
-EngineCommands::EngineCommands(platform::CHttpClient& http, MessagePresenter& presenter, EngineCommandHooks hooks,
+EngineCommands::EngineCommands(platform::CHttpClient& http, MessagePresenter& presenter, PollerControl& poller,
                                std::string restBase, std::string diagnosticBase)
     : http_(http),
       presenter_(presenter),
-      hooks_(std::move(hooks)),
+      poller_(poller),
       restBase_(std::move(restBase)),
       diagnosticBase_(std::move(diagnosticBase)) {}
 
@@ -58,7 +58,7 @@ std::string EngineCommands::ApiKey() const {
   return apiKey_;
 }
 
-std::wstring EngineCommands::KeyHeader() const { return L"X-API-Key: " + Utf8ToWide(ApiKey()); }
+std::wstring EngineCommands::KeyHeader() const { return Utf8ToWide(rest::KeyHeader(ApiKey())); }
 
 std::optional<std::wstring> EngineCommands::ParseDeviceId(std::wstring_view answer) {
   const auto brace = answer.find(L'{');
@@ -74,33 +74,24 @@ std::optional<std::wstring> EngineCommands::QueryDeviceId() {
   std::wstring answer;
   {
     std::lock_guard lock(httpMutex_);
-    http_.Get(Utf8ToWide(restBase_ + "system/status"), KeyHeader(), answer);
+    http_.Get(Utf8ToWide(rest::Url(rest::kSystemStatus, restBase_)), KeyHeader(), answer);
   }
   return ParseDeviceId(answer);
 }
 
 void EngineCommands::Pause(std::int32_t parameter) {
   if (parameter == kSettingsPause) {
-    pauseReason.store(kSettingsPause);
-    if (hooks_.settingsPauseBegins) hooks_.settingsPauseBegins();
+    poller_.SettingsPauseBegins();
     if (OwnerWindow* owner = owner_.load()) owner->Post(kMsgToolbarLock, 0, 0);
   }
-  previousStateWord.store(stateWord.load());
-  stateWord.store(1);
-  currentCommand.store(kKindPause);
-  if (hooks_.submitConfigFetch) hooks_.submitConfigFetch(kKindPause, parameter);
+  poller_.SubmitConfigFetch(kKindPause, parameter);
 }
 
-void EngineCommands::Resume() {
-  previousStateWord.store(stateWord.load());
-  currentCommand.store(kKindResume);
-  if (hooks_.submitConfigFetch) hooks_.submitConfigFetch(kKindResume, 0);
-}
+void EngineCommands::Resume() { poller_.SubmitConfigFetch(kKindResume, 0); }
 
 void EngineCommands::FetchFolderIdentifier(std::int32_t parameter) {
-  if (hooks_.folderId && !hooks_.folderId().empty()) return;
-  currentCommand.store(kKindFolderDiscovery);
-  if (hooks_.submitConfigFetch) hooks_.submitConfigFetch(kKindFolderDiscovery, parameter);
+  if (!poller_.FolderId().empty()) return;
+  poller_.SubmitConfigFetch(kKindFolderDiscovery, parameter);
 }
 
 int EngineCommands::Post(const std::string& url, std::wstring& answer) {
@@ -110,28 +101,29 @@ int EngineCommands::Post(const std::string& url, std::wstring& answer) {
 
 void EngineCommands::Restart() {
   std::wstring answer;
-  Post(restBase_ + "system/restart", answer);
+  Post(rest::Url(rest::kSystemRestart, restBase_), answer);
 }
 
 void EngineCommands::Reset() {
   std::wstring answer;
-  Post(restBase_ + "system/reset", answer);
+  Post(rest::Url(rest::kSystemReset, restBase_), answer);
 }
 
 void EngineCommands::Rescan() {
   std::wstring answer;
-  Post(restBase_ + "db/scan", answer);
+  Post(rest::Url(rest::kDbScan, restBase_), answer);
 }
 
 void EngineCommands::Refresh(std::int32_t parameter) {
   Restart();
   Reset();
   Rescan();
-  if (hooks_.resetPollerPositions) hooks_.resetPollerPositions();
   if (parameter != kQuietRefresh) {
     if (OwnerWindow* owner = owner_.load()) owner->Send(kMsgRefreshDone, 0, 0);
   }
-  if (hooks_.reprime) hooks_.reprime();
+  // The window has been told above; the poller's Re-prime must not tell it
+  // a second time.
+  poller_.Reprime(kQuietRefresh);
 }
 
 void EngineCommands::ShowFailure(const std::wstring& answer) {
@@ -149,29 +141,25 @@ EngineCommands::Outcome EngineCommands::WaitFor(const std::function<bool()>& don
 }
 
 EngineCommands::Outcome EngineCommands::Revert(std::stop_token stop, std::chrono::milliseconds limit) {
-  const std::string folder = hooks_.folderId ? hooks_.folderId() : std::string();
+  const std::string folder = poller_.FolderId();
   if (folder.empty()) return Outcome::kNothingToDo;
   std::wstring answer;
-  if (Post(restBase_ + "db/revert?folder=" + folder, answer) != platform::kHttpSuccess) {
+  if (Post(rest::FolderUrl(rest::kDbRevert, folder, restBase_), answer) != platform::kHttpSuccess) {
     ShowFailure(answer);
     return Outcome::kFailed;
   }
-  if (!hooks_.localChangeCount) return Outcome::kDone;
-  return WaitFor([this] { return hooks_.localChangeCount() <= 0; }, stop, limit);
+  return WaitFor([this] { return poller_.LocalChangeCount() <= 0; }, stop, limit);
 }
 
 EngineCommands::Outcome EngineCommands::Override(std::stop_token stop, std::chrono::milliseconds limit) {
-  const std::string folder = hooks_.folderId ? hooks_.folderId() : std::string();
+  const std::string folder = poller_.FolderId();
   if (folder.empty()) return Outcome::kNothingToDo;
   std::wstring answer;
-  if (Post(restBase_ + "db/override?folder=" + folder, answer) != platform::kHttpSuccess) {
+  if (Post(rest::FolderUrl(rest::kDbOverride, folder, restBase_), answer) != platform::kHttpSuccess) {
     ShowFailure(answer);
     return Outcome::kFailed;
   }
-  Outcome outcome = Outcome::kDone;
-  if (hooks_.folderStateText) {
-    outcome = WaitFor([this] { return hooks_.folderStateText() != "outofsync"; }, stop, limit);
-  }
+  const Outcome outcome = WaitFor([this] { return poller_.FolderStateText() != "outofsync"; }, stop, limit);
   FetchFolderIdentifier(0);
   return outcome;
 }
@@ -180,7 +168,7 @@ std::string EngineCommands::AddTestFolder(const std::string& workDir) {
   std::wstring answer;
   {
     std::lock_guard lock(httpMutex_);
-    http_.Get(Utf8ToWide(diagnosticBase_ + "svc/random/string?length=10"), KeyHeader(), answer);
+    http_.Get(Utf8ToWide(rest::Url(rest::kRandomString, diagnosticBase_) + "?length=10"), KeyHeader(), answer);
   }
   const auto random = ParseJson(WideToUtf8(answer));
   if (!random || !random->isObject() || !(*random)["random"].isString()) return {};
@@ -191,7 +179,7 @@ std::string EngineCommands::AddTestFolder(const std::string& workDir) {
   std::wstring configAnswer;
   {
     std::lock_guard lock(httpMutex_);
-    http_.Get(Utf8ToWide(diagnosticBase_ + "system/config"), KeyHeader(), configAnswer);
+    http_.Get(Utf8ToWide(rest::Url(rest::kSystemConfig, diagnosticBase_)), KeyHeader(), configAnswer);
   }
   std::string body = WideToUtf8(configAnswer);
   auto config = ParseJson(body);
@@ -246,7 +234,8 @@ std::string EngineCommands::AddTestFolder(const std::string& workDir) {
   std::wstring postAnswer;
   {
     std::lock_guard lock(httpMutex_);
-    http_.JsonPost(Utf8ToWide(diagnosticBase_ + "system/config"), KeyHeader(), Utf8ToWide(body), postAnswer);
+    http_.JsonPost(Utf8ToWide(rest::Url(rest::kSystemConfig, diagnosticBase_)), KeyHeader(), Utf8ToWide(body),
+                   postAnswer);
   }
   return folderId;
 }

@@ -7,9 +7,9 @@
 // configuration fetch on the request loop; the status poller handles its
 // answer by the fetch's kind (3 pause, 4 resume, 6 folder identifier).
 //
-// The commands do not know the poller: what they need from it (the folder
-// identifier, the counts the waits watch, the queue, the tail of the refresh)
-// comes in through EngineCommandHooks, which the controller wires.
+// What the commands need from the status poller (the folder identifier, the
+// figures the waits watch, the request loop's queue, the refresh's tail)
+// comes through PollerControl.
 //
 // Threads: every method may be called from any thread; the blocking ones
 // block their caller. The HTTP client is used under a lock, so two threads
@@ -25,6 +25,9 @@
 #include <string>
 #include <string_view>
 
+#include "engine/poller_control.h"
+#include "engine/rest_paths.h"
+
 namespace orlin {
 
 namespace platform {
@@ -33,27 +36,11 @@ class CHttpClient;
 class MessagePresenter;
 class OwnerWindow;
 
-struct EngineCommandHooks {
-  // The engine folder this client manages; empty until the poller learned it.
-  std::function<std::string()> folderId;
-  // Queues a system/config GET with this kind and parameter on the request loop.
-  std::function<void(std::int32_t kind, std::int32_t parameter)> submitConfigFetch;
-  // A settings pause (parameter 8) begins: the poller's pause flags are set.
-  std::function<void()> settingsPauseBegins;
-  // Event positions back to "0" and the item counters to zero.
-  std::function<void()> resetPollerPositions;
-  // The first batch of the poller again (the refresh's last step).
-  std::function<void()> reprime;
-  // Locally changed items of a receive-only folder as the poller last saw them.
-  std::function<std::int64_t()> localChangeCount;
-  // The folder's state text as the poller last derived it ("outofsync", ...).
-  std::function<std::string()> folderStateText;
-};
-
 class EngineCommands {
  public:
-  static constexpr std::string_view kRestBase = "http://localhost:18384/rest/";
-  static constexpr std::string_view kDiagnosticRestBase = "http://localhost:8384/rest/";
+  // The addresses of engine/rest_paths.h, under the names callers know.
+  static constexpr std::string_view kRestBase = rest::kBase;
+  static constexpr std::string_view kDiagnosticRestBase = rest::kDiagnosticBase;
   static constexpr std::int32_t kKindPause = 3;
   static constexpr std::int32_t kKindResume = 4;
   static constexpr std::int32_t kKindFolderDiscovery = 6;
@@ -62,9 +49,10 @@ class EngineCommands {
   static constexpr std::int32_t kSettingsPause = 8;
   static constexpr std::int32_t kQuietRefresh = 9;
 
-  // `http` and `presenter` must outlive this object. `restBase` and
-  // `diagnosticBase` exist for tests; they end with "/rest/".
-  EngineCommands(platform::CHttpClient& http, MessagePresenter& presenter, EngineCommandHooks hooks,
+  // `http`, `presenter` and `poller` must outlive this object; `poller` is
+  // not used before the first command. `restBase` and `diagnosticBase` exist
+  // for tests; they end with "/rest/".
+  EngineCommands(platform::CHttpClient& http, MessagePresenter& presenter, PollerControl& poller,
                  std::string restBase = std::string(kRestBase),
                  std::string diagnosticBase = std::string(kDiagnosticRestBase));
 
@@ -88,9 +76,9 @@ class EngineCommands {
   void Restart();
   void Reset();
   void Rescan();
-  // Restart, reset, rescan; the poller's positions back to the start; the
-  // end-of-refresh message unless `parameter` is kQuietRefresh; the poller's
-  // first batch.
+  // Restart, reset, rescan; the end-of-refresh message unless `parameter`
+  // is kQuietRefresh; then the poller's feeds from their start and its first
+  // batch.
   void Refresh(std::int32_t parameter);
 
   enum class Outcome {
@@ -116,12 +104,6 @@ class EngineCommands {
   // the caller (the UI thread) waiting for ever.
   static constexpr std::chrono::milliseconds kDefaultWaitLimit{120000};
 
-  // What the command sequence did, for the commands that change state.
-  std::atomic<std::int32_t> stateWord{0};
-  std::atomic<std::int32_t> previousStateWord{0};
-  std::atomic<std::int32_t> currentCommand{0};
-  std::atomic<std::int32_t> pauseReason{0};
-
  private:
   int Post(const std::string& url, std::wstring& answer);
   std::wstring KeyHeader() const;
@@ -130,7 +112,7 @@ class EngineCommands {
 
   platform::CHttpClient& http_;
   MessagePresenter& presenter_;
-  EngineCommandHooks hooks_;
+  PollerControl& poller_;
   std::string restBase_;
   std::string diagnosticBase_;
   std::atomic<OwnerWindow*> owner_{nullptr};

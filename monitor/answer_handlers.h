@@ -26,6 +26,13 @@ void HandleEventStream(MonitorContext& ctx, const PollAnswer& answer);
 // events?since=0&events=FolderCompletion: completion of every folder.
 void HandleFolderCompletionEvents(MonitorContext& ctx, const PollAnswer& answer);
 
+// events/disk after `cursor`.
+std::string DiskEventsUrl(std::string_view cursor);
+// The engine restarted and numbers its events from 1 again: both event
+// positions back to "0" and the disk feed asked from its start (the request
+// still waiting under the old cursor is no longer the feed's).
+void StartEventFeedsOver(MonitorContext& ctx);
+
 // --- Folder state and file lists (monitor/folder.cpp) -----------------------
 
 // db/status?folder=: the folder status and everything derived from it.
@@ -46,6 +53,8 @@ void HandleFolderFromConfig(MonitorContext& ctx, const PollAnswer& answer);
 // while the folder identifier is unknown.
 std::string FailedFilesUrl(const StatusModel& model);
 std::string LocallyChangedUrl(const StatusModel& model);
+// db/need for `folderId`, one page of 1000.
+std::string UnsyncedFilesUrl(std::string_view folderId);
 
 // --- Devices and this system (monitor/devices.cpp) --------------------------
 

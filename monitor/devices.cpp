@@ -84,8 +84,8 @@ bool ReadDigits(std::string_view text, std::size_t at, std::size_t count, int& o
   return true;
 }
 
-std::string CompletionUrl(const MonitorContext& ctx, std::string_view folderId, std::string_view deviceId) {
-  return ctx.FolderUrl("db/completion", folderId) + "&device=" + std::string(deviceId);
+std::string CompletionUrl(std::string_view folderId, std::string_view deviceId) {
+  return rest::FolderUrl(rest::kDbCompletion, folderId) + "&device=" + rest::PercentEncode(deviceId);
 }
 
 double MeasuredRate(std::uint64_t current, std::uint64_t previous, double elapsedSeconds) {
@@ -180,7 +180,8 @@ void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
   double cpu = CReal(root.get(), "cpuPercent");
   std::int32_t cpuPercent = std::isfinite(cpu) && cpu > -1e9 && cpu < 1e9 ? static_cast<std::int32_t>(cpu) : 0;
   std::uint64_t memory = CU64(root.get(), "sys");
-  std::optional<std::int64_t> started = EngineTimeToInstant(CText(root.get(), "startTime"));
+  const std::string startTime = CText(root.get(), "startTime");
+  std::optional<std::int64_t> started = EngineTimeToInstant(startTime);
   std::time_t now = ctx.clock.WallNow();
   ctx.model.UpdateSummary([&](SystemSummary& summary) {
     summary.cpuPercent = cpuPercent;
@@ -192,6 +193,15 @@ void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
     }
   });
 
+  // A new start time is a new engine run (a crash, or a restart the engine
+  // made itself), whose event ids begin at 1 again: under the old cursor
+  // the disk feed would stay silent until the new ids passed it.
+  PollState& poll = ctx.model.poll;
+  if (!startTime.empty()) {
+    if (!poll.engineStartTime.empty() && poll.engineStartTime != startTime) StartEventFeedsOver(ctx);
+    poll.engineStartTime = startTime;
+  }
+
   // Each connected device's completion is asked for once; later figures come
   // from the completion events.
   std::string folderId = ctx.model.folder.FolderId();
@@ -200,7 +210,7 @@ void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
   ctx.model.devices.Locked([&](std::deque<DeviceRecord>& devices) {
     for (DeviceRecord& device : devices) {
       if (device.connected == 0 || device.completionRequested != 0) continue;
-      urls.push_back(CompletionUrl(ctx, folderId, FieldText(device.deviceId)));
+      urls.push_back(CompletionUrl(folderId, FieldText(device.deviceId)));
       device.completionRequested = 1;
     }
   });
@@ -370,7 +380,7 @@ void HandleRemoteCompletion(MonitorContext& ctx, const PollAnswer& answer) {
   bool changed = false;
   ctx.model.devices.Locked([&](std::deque<DeviceRecord>& devices) {
     for (DeviceRecord& device : devices) {
-      if (CompletionUrl(ctx, folderId, FieldText(device.deviceId)) != url) continue;
+      if (CompletionUrl(folderId, FieldText(device.deviceId)) != url) continue;
       device.globalBytes = globalBytes;
       device.needBytes = needBytes;
       device.needDeletes = needDeletes;

@@ -31,6 +31,7 @@ constexpr std::string_view kLogEventStream = "EventAPI 事件";
 constexpr std::string_view kLogEventStreamEmpty = "EventAPI  空的json";
 constexpr std::string_view kLogFolderCompletion = "FolderCompletion  全部文件夹完成状态";
 constexpr std::string_view kLogFolderCompletionEmpty = "FolderCompletion 空的json";
+constexpr std::string_view kLogEventsFromStart = "EventDisk 引擎已重启 事件从头读取";
 
 // --- jsoncpp values (monitor/json_read.h never calls an accessor on the wrong type).
 
@@ -81,7 +82,7 @@ double CReal(const cJSON* object, const char* key) {
 std::uint64_t CU64(const cJSON* object, const char* key) { return DoubleToU64(CReal(object, key)); }
 
 void RequestUnsyncedFiles(MonitorContext& ctx, const std::string& folderId) {
-  std::string url = ctx.FolderUrl("db/need", folderId) + "&page=1&perpage=1000";
+  std::string url = UnsyncedFilesUrl(folderId);
   ctx.model.poll.unsyncedFilesUrl = url;
   ctx.Get(std::move(url));
 }
@@ -217,6 +218,21 @@ bool ApplyCompletionEvent(GuardedList<DeviceRecord>& devices, const CompletionFi
   return true;
 }
 
+std::string DiskEventsUrl(std::string_view cursor) {
+  std::string url = rest::Url(rest::kDiskEvents) + "?since=";
+  url += cursor;
+  return url;
+}
+
+void StartEventFeedsOver(MonitorContext& ctx) {
+  PollState& poll = ctx.model.poll;
+  if (poll.diskEventsCursor == "0") return;  // already from the start
+  ctx.log.Write(kLogEventsFromStart);
+  poll.diskEventsCursor = "0";
+  poll.lastGeneralEventId = "0";
+  ctx.Get(DiskEventsUrl(poll.diskEventsCursor));
+}
+
 void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
   if (Paused(ctx)) return;
   Json::Value events;
@@ -228,6 +244,7 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
 
   std::vector<SyncEventRecord> rows;
   std::vector<PathTimeRecord> conflicts;
+  std::vector<FileItemRecord> arrived;
   for (const Json::Value& event : events) {
     if (!event.isObject()) continue;
     // An event without a usable id keeps the cursor where it is, so the next
@@ -245,6 +262,16 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
     if (!IsValidUtf8(path)) continue;
     // Every change event names a path; an entry without one has nothing to show.
     if (path.empty()) continue;
+
+    // A file the remote side changed has been synchronised: the folder
+    // statistics name only the last one per poll, so files arriving within
+    // a second would otherwise show as one.
+    if (type == "RemoteChangeDetected" && Text(Member(data, "type")) != "dir") {
+      FileItemRecord file;
+      SetField(file.name, path);
+      SetField(file.time, time);
+      arrived.push_back(std::move(file));
+    }
 
     if (path.find(kConflictInfix) != std::string::npos) {
       PathTimeRecord conflict;
@@ -265,22 +292,23 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
     rows.push_back(row);
   }
 
-  if (!conflicts.empty()) {
-    bool added = ctx.model.conflicts.Locked([&](std::deque<PathTimeRecord>& list) {
-      bool any = false;
-      for (const PathTimeRecord& conflict : conflicts) {
-        bool known = std::any_of(list.begin(), list.end(), [&](const PathTimeRecord& row) {
-          return FieldText(row.path) == FieldText(conflict.path);
-        });
-        if (known) continue;
-        while (list.size() >= kListCapacity) list.pop_front();
-        list.push_back(conflict);
-        any = true;
-      }
-      return any;
-    });
-    if (added) ctx.model.conflicts.MarkChanged();
+  // A conflict is listed once: the engine reports its copy again on every
+  // change of it, and a path that left the full list must not come back as
+  // new, so the paths seen are remembered beyond the list.
+  std::vector<PathTimeRecord> newConflicts;
+  for (PathTimeRecord& conflict : conflicts) {
+    if (ctx.model.poll.seenConflicts.Insert(FieldText(conflict.path))) newConflicts.push_back(std::move(conflict));
   }
+  if (!newConflicts.empty()) {
+    ctx.model.conflicts.Locked([&](std::deque<PathTimeRecord>& list) {
+      for (PathTimeRecord& conflict : newConflicts) {
+        while (list.size() >= kListCapacity) list.pop_front();
+        list.push_back(std::move(conflict));
+      }
+    });
+    ctx.model.conflicts.MarkChanged();
+  }
+  if (!arrived.empty()) InsertLastSynced(ctx.model, std::move(arrived));
   if (!rows.empty()) {
     ctx.model.syncEvents.Locked([&](std::deque<SyncEventRecord>& list) {
       for (const SyncEventRecord& row : rows) {

@@ -1,5 +1,6 @@
 #include "monitor/file_lists.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/text.h"
@@ -17,18 +18,31 @@ std::wstring NameAfterLastBackslash(const FileItemRecord& row) {
 }  // namespace
 
 void InsertLastSynced(StatusModel& model, FileItemRecord row) {
-  const std::string name(FieldText(row.name));
-  if (name.find(kConflictInfix) != std::string::npos) SetField(row.name, ConflictOriginalPath(name));
-  const bool appended = model.lastSynced.Locked([&](std::deque<FileItemRecord>& rows) {
-    for (FileItemRecord& existing : rows) {
-      if (FieldText(existing.name) == FieldText(row.name)) {
-        std::memcpy(existing.time, row.time, sizeof existing.time);
-        return false;
+  std::vector<FileItemRecord> rows;
+  rows.push_back(std::move(row));
+  InsertLastSynced(model, std::move(rows));
+}
+
+void InsertLastSynced(StatusModel& model, std::vector<FileItemRecord> rows) {
+  for (FileItemRecord& row : rows) {
+    const std::string name(FieldText(row.name));
+    if (name.find(kConflictInfix) != std::string::npos) SetField(row.name, ConflictOriginalPath(name));
+  }
+  const bool appended = model.lastSynced.Locked([&](std::deque<FileItemRecord>& list) {
+    bool any = false;
+    for (FileItemRecord& row : rows) {
+      auto existing = std::find_if(list.begin(), list.end(), [&](const FileItemRecord& listed) {
+        return FieldText(listed.name) == FieldText(row.name);
+      });
+      if (existing != list.end()) {
+        std::memcpy(existing->time, row.time, sizeof existing->time);
+        continue;
       }
+      while (list.size() >= kListCapacity) list.pop_front();
+      list.push_back(std::move(row));
+      any = true;
     }
-    while (rows.size() >= kListCapacity) rows.pop_front();
-    rows.push_back(row);
-    return true;
+    return any;
   });
   if (appended) model.lastSynced.MarkChanged();
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Operations on the file lists that several answer handlers share.
 
+#include <vector>
+
 #include "monitor/status_model.h"
 
 namespace orlin {
@@ -10,6 +12,8 @@ namespace orlin {
 // one pushes the oldest row out once the list holds 1000. Takes the list's
 // lock; sets its changed flag after releasing it when a row was added.
 void InsertLastSynced(StatusModel& model, FileItemRecord row);
+// The same for several rows in order, under one hold of the lock.
+void InsertLastSynced(StatusModel& model, std::vector<FileItemRecord> rows);
 
 // The order of the unsynced-files rows: among "progress" rows the higher
 // percent first, then the file name after its last "\" (as wide text), then

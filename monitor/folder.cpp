@@ -6,7 +6,6 @@
 // their own locks; their changed flags are set after the lock is released.
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "common/text.h"
 #include "monitor/answer_handlers.h"
 #include "monitor/file_lists.h"
+#include "monitor/folder_state.h"
 #include "monitor/format.h"
 #include "monitor/json_read.h"
 
@@ -36,7 +36,6 @@ constexpr std::string_view kLogFolderFromConfigEmpty = "GetSyncFolder 空的json
 constexpr std::size_t kErrorPrefixLength = 8;
 // The folder status refreshes the totals labels once this many answers passed.
 constexpr std::int32_t kTotalsEveryAnswers = 50;
-constexpr std::size_t kPercentSampleCount = 10;
 constexpr std::int32_t kSettingsPause = 8;
 constexpr std::int32_t kSettingsPauseReported = 9;
 
@@ -73,90 +72,9 @@ FolderStatus ReadFolderStatus(const Json::Value& v) {
   return s;
 }
 
-// The completion percent moves only every tenth answer and never back while
-// it stays between 2 and 99, so the bar does not flicker while blocks of a
-// large file arrive out of order.
-std::int32_t NextPercent(PollState& poll, std::int32_t percent, const FolderStatus& s) {
-  if (s.globalBytes == 0) return 100;
-  poll.percentSamples.push_back(s.inSyncBytes);
-  if (poll.percentSamples.size() >= kPercentSampleCount) {
-    const std::uint64_t largest = *std::max_element(poll.percentSamples.begin(), poll.percentSamples.end());
-    if (percent < 2 || percent > 99 || largest > poll.storedMaximum) poll.storedMaximum = largest;
-    const double exact = std::floor(static_cast<double>(poll.storedMaximum) * 100.0 / static_cast<double>(s.globalBytes));
-    percent = exact > 100.0 ? 101 : static_cast<std::int32_t>(exact);
-    poll.percentSamples.clear();
-  }
-  if (percent > 100 || percent < 0) percent = 0;
-  if (s.globalFiles == 0 && s.needFiles == 0) percent = 100;
-  return percent;
-}
-
 void ClearUnsynced(StatusModel& model) {
   model.unsynced.Replace({});
   model.unsynced.MarkChanged();
-}
-
-void SyncingHandler(MonitorContext& ctx, const FolderStatus& s) {
-  auto& folder = ctx.model.folder;
-  std::int32_t percent = folder.folderPercent.load();
-  if (s.needBytes == 0 && s.needDeletes != 0) percent = 95;
-  folder.folderPercent.store(percent);
-  folder.statusCode.store(SharedFolderState::kSyncing);
-  std::int32_t shown = percent;
-  if (s.globalBytes != 0 && s.globalBytes != ctx.model.poll.storedMaximum) {
-    ctx.SetStatusLabel(L"Syncing_Event");
-    if (shown == 100) shown = 99;
-  } else if (percent == 100) {
-    ctx.SetStatusLabel(L"Up to date");
-    folder.statusCode.store(SharedFolderState::kUpToDate);
-  } else {
-    ctx.SetStatusLabel(L"Syncing_Event");
-  }
-  ctx.SetProgress(shown);
-  if (shown == 100) ctx.Post(kMsgUnsyncedChanged);
-}
-
-void RunStateHandler(MonitorContext& ctx, const std::string& state, const FolderStatus& s) {
-  auto& folder = ctx.model.folder;
-  auto& poll = ctx.model.poll;
-  if (state == "idle") {
-    if (folder.folderPercent.load() != 100) {
-      SyncingHandler(ctx, s);
-      return;
-    }
-    poll.storedMaximum = 0;
-    ctx.SetStatusLabel(L"Up to date");
-    ctx.SetProgress(100);
-    folder.statusCode.store(SharedFolderState::kUpToDate);
-    ClearUnsynced(ctx.model);
-  } else if (state == "scanning") {
-    poll.storedMaximum = 0;
-    ctx.SetStatusLabel(L"Scanning_Event");
-    folder.statusCode.store(SharedFolderState::kScanning);
-    std::int32_t progress = poll.scanTotal == 0 ? 0 : PercentOf(poll.scanCurrent, poll.scanTotal);
-    if (progress >= 100) progress = 99;
-    ctx.SetProgress(progress);
-  } else if (state == "scan-waiting") {
-    folder.statusCode.store(SharedFolderState::kScanWaiting);
-  } else if (state == "syncing") {
-    SyncingHandler(ctx, s);
-  } else if (state == "error") {
-    ctx.SetStatusLabel(L"Error_Event");
-  } else if (state == "paused") {
-    // Also when another front-end paused the folder: the commands test the
-    // code before they resume.
-    folder.statusCode.store(SharedFolderState::kPaused);
-    ctx.SetStatusLabel(L"Suspended_Event");
-  } else if (state == "outofsync") {
-    ctx.SetStatusLabel(L"Outofsync_Event");
-    folder.statusCode.store(SharedFolderState::kOutOfSync);
-    if (folder.folderType.load() == SharedFolderState::kSendOnly) ctx.Send(kMsgOverrideAvailable, 1);
-  } else if (state == "localadditions") {
-    ctx.SetStatusLabel(L"Local_Additions_Event");
-    ctx.Send(kMsgLocalChangesCount, folder.lastRequestedChangeCount.load() & 0xFFFFFFFFu);
-  } else {
-    ctx.SetStatusLabel(L"Unknown_Event");
-  }
 }
 
 void RequestFailedFiles(MonitorContext& ctx, const FolderStatus& s, const std::string& folderId) {
@@ -192,15 +110,19 @@ FileItemRecord UnsyncedRow(const Json::Value& item, std::string_view group, cons
 std::string FailedFilesUrl(const StatusModel& model) {
   const std::string id = model.folder.FolderId();
   if (id.empty()) return {};
-  return std::string(kRestBase) + "folder/errors?folder=" + id + "&page=1&perpage=" +
+  return rest::FolderUrl(rest::kFolderErrors, id) + "&page=1&perpage=" +
          std::to_string(model.poll.lastRequestedErrorCount);
 }
 
 std::string LocallyChangedUrl(const StatusModel& model) {
   const std::string id = model.folder.FolderId();
   if (id.empty()) return {};
-  return std::string(kRestBase) + "db/localchanged?folder=" + id + "&page=1&perpage=" +
+  return rest::FolderUrl(rest::kDbLocalChanged, id) + "&page=1&perpage=" +
          std::to_string(model.folder.lastRequestedChangeCount.load());
+}
+
+std::string UnsyncedFilesUrl(std::string_view folderId) {
+  return rest::FolderUrl(rest::kDbNeed, folderId) + "&page=1&perpage=" + std::to_string(kListCapacity);
 }
 
 void HandleFolderStatus(MonitorContext& ctx, const PollAnswer& answer) {
@@ -214,25 +136,33 @@ void HandleFolderStatus(MonitorContext& ctx, const PollAnswer& answer) {
   const FolderStatus s = ReadFolderStatus(root);
   poll.folderStatus = s;
   folder.unsyncedFileCount.store(s.needFiles);
-  std::string state = s.state;
   const std::string folderId = folder.FolderId();
 
   // A receive-only folder with local changes: the revert button's count, and
   // the list of those changes when the count moved.
   if (folder.folderType.load() == SharedFolderState::kReceiveOnly) {
     const std::uint64_t changed = s.receiveOnlyTotalItems;
-    if (changed > 0) state = "localadditions";
     if (changed != folder.lastRequestedChangeCount.load()) {
       folder.lastRequestedChangeCount.store(changed);
       if (changed > 0 && !folderId.empty()) ctx.Get(LocallyChangedUrl(model));
     }
   }
-  // This engine reports a paused folder with an empty state and no watch
-  // error at all; an empty state is nothing else.
-  if (s.watchError == "folder is paused" || state.empty()) state = "paused";
 
-  const std::int32_t percent = NextPercent(poll, folder.folderPercent.load(), s);
-  folder.folderPercent.store(percent);
+  FolderProgress before;
+  before.percent = folder.folderPercent.load();
+  before.storedMaximum = poll.storedMaximum;
+  before.samples = poll.percentSamples;
+  before.statusCode = folder.statusCode.load();
+  before.statusKey = folder.StatusKey();
+  before.progress = folder.progress.load();
+  FolderFacts facts;
+  facts.folderType = folder.folderType.load();
+  facts.pauseBeingApplied = folder.lastConfigKind.load() == kKindPause;
+  facts.scanTotal = poll.scanTotal;
+  facts.scanCurrent = poll.scanCurrent;
+  const DerivedFolderState derived = DeriveFolderState(s, before, facts);
+  const FolderProgress& after = derived.after;
+  const std::string& state = derived.stateText;
 
   SystemSummary summary = model.Summary();
   if (poll.answerCounter >= kTotalsEveryAnswers || summary.fileCountText.empty()) {
@@ -244,19 +174,27 @@ void HandleFolderStatus(MonitorContext& ctx, const PollAnswer& answer) {
     if (poll.answerCounter >= kTotalsEveryAnswers) poll.answerCounter = 0;
   }
 
-  if (state == "idle" && s.needTotalItems > 0) state = "outofsync";
-  if (folder.lastConfigKind.load() == kKindPause) state = "paused";
+  // The model first, then the window: whoever reads the model after the
+  // window was told reads what the window shows.
+  poll.storedMaximum = after.storedMaximum;
+  poll.percentSamples = after.samples;
+  folder.folderPercent.store(after.percent);
   folder.SetFolderStateText(state);
   if (folder.pauseParameter.load() == kSettingsPause && state == "paused") {
     ctx.Post(kMsgToolbarLock, 1);
     folder.pauseParameter.store(kSettingsPauseReported);
   }
-
-  RunStateHandler(ctx, state, s);
+  folder.statusCode.store(after.statusCode);
+  if (derived.labelSet) ctx.SetStatusLabel(after.statusKey);
+  if (derived.progressSet) ctx.SetProgress(after.progress);
+  if (derived.offerOverride) ctx.Send(kMsgOverrideAvailable, 1);
+  if (derived.showLocalChanges) ctx.Send(kMsgLocalChangesCount, folder.lastRequestedChangeCount.load() & 0xFFFFFFFFu);
+  if (derived.clearUnsynced) ClearUnsynced(model);
+  if (derived.syncReachedEnd) ctx.Post(kMsgUnsyncedChanged);
 
   if (!folderId.empty() && (s.needTotalItems != poll.lastRequestedNeedCount || s.needDeletes != 0)) {
     poll.lastRequestedNeedCount = s.needTotalItems;
-    poll.unsyncedFilesUrl = ctx.FolderUrl("db/need", folderId) + "&page=1&perpage=1000";
+    poll.unsyncedFilesUrl = UnsyncedFilesUrl(folderId);
     ctx.Get(poll.unsyncedFilesUrl);
   }
   RequestFailedFiles(ctx, s, folderId);
@@ -389,7 +327,7 @@ void HandleFolderStatistics(MonitorContext& ctx, const PollAnswer& answer) {
     }
     if (key != ctx.model.folder.FolderId()) {
       ctx.model.folder.SetFolderId(key);
-      ctx.Get(ctx.FolderUrl("db/status", key));
+      ctx.Get(rest::FolderUrl(rest::kDbStatus, key));
     }
   }
 }
@@ -407,7 +345,7 @@ void HandleFolderFromConfig(MonitorContext& ctx, const PollAnswer& answer) {
       const std::string id = json::Text(json::Member(folder, "id"));
       if (id.empty()) continue;
       ctx.model.folder.SetFolderId(id);
-      ctx.Get(ctx.FolderUrl("db/status", id));
+      ctx.Get(rest::FolderUrl(rest::kDbStatus, id));
     }
   }
   if (answer.request.parameter == kKindResume) ctx.FetchConfig(kKindResume);

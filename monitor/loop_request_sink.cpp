@@ -27,13 +27,13 @@ std::string LoopRequestSink::ApiKey() const {
 }
 
 std::string LoopRequestSink::ToWire(const std::string& url) const {
-  if (url.compare(0, kRestBase.size(), kRestBase) != 0) return url;
-  return restBase_ + url.substr(kRestBase.size());
+  if (url.compare(0, rest::kBase.size(), rest::kBase) != 0) return url;
+  return restBase_ + url.substr(rest::kBase.size());
 }
 
 std::string LoopRequestSink::FromWire(const std::string& url) const {
   if (url.compare(0, restBase_.size(), restBase_) != 0) return url;
-  return std::string(kRestBase) + url.substr(restBase_.size());
+  return std::string(rest::kBase) + url.substr(restBase_.size());
 }
 
 void LoopRequestSink::Submit(const PollRequest& request) {
@@ -62,7 +62,7 @@ void LoopRequestSink::Submit(const PollRequest& request) {
 void LoopRequestSink::PostJson(const std::string& url, const std::string& body) {
   platform::CHttpClient client(platform::kHttpUserAgent);
   std::wstring answer;
-  client.JsonPost(Utf8ToWide(ToWire(url)), L"X-API-Key: " + Utf8ToWide(ApiKey()), Utf8ToWide(body), answer);
+  client.JsonPost(Utf8ToWide(ToWire(url)), Utf8ToWide(rest::KeyHeader(ApiKey())), Utf8ToWide(body), answer);
 }
 
 }  // namespace orlin

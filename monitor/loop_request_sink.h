@@ -24,7 +24,7 @@ class LoopRequestSink final : public RequestSink {
  public:
   using AnswerCallback = std::function<void(const PollAnswer&)>;
 
-  LoopRequestSink(RequestLoop& loop, std::string apiKey, std::string restBase = std::string(kRestBase));
+  LoopRequestSink(RequestLoop& loop, std::string apiKey, std::string restBase = std::string(rest::kBase));
 
   // Set before the first Submit (normally to StatusPoller::Dispatch).
   void SetAnswerCallback(AnswerCallback callback);

@@ -9,13 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "common/clock.h"
 #include "common/owner_window.h"
+#include "engine/rest_paths.h"
 #include "monitor/diagnostic_log.h"
 #include "monitor/status_model.h"
 
 namespace orlin {
-
-inline constexpr std::string_view kRestBase = "http://localhost:18384/rest/";
 
 // Request kinds of the poller's GETs; the kind travels with the request and
 // decides what the completion does with the answer.
@@ -64,24 +64,11 @@ class StatusView {
   virtual void SetProgress(std::int32_t percent) = 0;
 };
 
-class MonitorClock {
- public:
-  virtual ~MonitorClock() = default;
-  virtual std::time_t WallNow() = 0;
-  virtual std::chrono::steady_clock::time_point SteadyNow() = 0;
-};
-
-class SystemMonitorClock final : public MonitorClock {
- public:
-  std::time_t WallNow() override { return std::time(nullptr); }
-  std::chrono::steady_clock::time_point SteadyNow() override { return std::chrono::steady_clock::now(); }
-};
-
 struct MonitorContext {
   StatusModel& model;
   DiagnosticLog& log;
   RequestSink& requests;
-  MonitorClock& clock;
+  Clock& clock;
   OwnerWindow* window = nullptr;  // no message while unset
   StatusView* view = nullptr;     // no direct call while unset
 
@@ -94,7 +81,7 @@ struct MonitorContext {
   // A system/config fetch; remembers its kind.
   void FetchConfig(std::int32_t kind, std::int32_t parameter = 0) {
     model.folder.lastConfigKind.store(kind);
-    Get(std::string(kRestBase) + "system/config", kind, parameter);
+    Get(rest::Url(rest::kSystemConfig), kind, parameter);
   }
   void Post(unsigned message, std::uint64_t wParam = 0) {
     if (window != nullptr) window->Post(message, static_cast<std::uintptr_t>(wParam), 0);
@@ -102,14 +89,16 @@ struct MonitorContext {
   void Send(unsigned message, std::uint64_t wParam = 0) {
     if (window != nullptr) window->Send(message, static_cast<std::uintptr_t>(wParam), 0);
   }
+  // The model learns the label and the progress before the window does, so
+  // a reader that starts late (a window shown later, orlin-cli) reads the
+  // current state instead of waiting for the next change.
   void SetStatusLabel(const std::wstring& key) {
+    model.folder.SetStatusKey(key);
     if (view != nullptr) view->SetStatusLabel(key);
   }
   void SetProgress(std::int32_t percent) {
+    model.folder.progress.store(percent);
     if (view != nullptr) view->SetProgress(percent);
-  }
-  std::string FolderUrl(std::string_view endpoint, std::string_view folderId) const {
-    return std::string(kRestBase) + std::string(endpoint) + "?folder=" + std::string(folderId);
   }
 };
 

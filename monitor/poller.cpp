@@ -9,14 +9,23 @@
 namespace orlin {
 namespace {
 
-std::string Rest(std::string_view endpoint) { return std::string(kRestBase) + std::string(endpoint); }
+std::string Rest(std::string_view endpoint) { return rest::Url(endpoint); }
 
 const std::string& EventStreamUrl() {
-  static const std::string url = Rest("events?since=0&limit=1");
+  static const std::string url = Rest(rest::kEvents) + "?since=0&limit=1";
   return url;
 }
 
-constexpr std::string_view kRemoteCompletionPrefix = "http://localhost:18384/rest/db/completion?folder=";
+const std::string& FolderCompletionEventsUrl() {
+  static const std::string url = Rest(rest::kEvents) + "?since=0&events=FolderCompletion";
+  return url;
+}
+
+// Every remote completion URL starts so, whichever folder and device.
+const std::string& RemoteCompletionPrefix() {
+  static const std::string prefix = Rest(rest::kDbCompletion) + "?folder=";
+  return prefix;
+}
 constexpr std::int32_t kSettingsPause = 8;
 constexpr std::int32_t kQuietRefresh = 9;
 
@@ -55,7 +64,7 @@ std::size_t StatusPoller::TrackingSink::InFlight(const std::string& url) const {
 
 // --- The poller -----------------------------------------------------------------
 
-StatusPoller::StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& requests, MonitorClock& clock,
+StatusPoller::StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& requests, Clock& clock,
                            StatusPollerSetup setup, AnswerHandlers handlers)
     : model_(model),
       log_(log),
@@ -105,6 +114,9 @@ void StatusPoller::ApplyReprime(std::int32_t parameter) {
   poll.outBytesTotal = 0;
   poll.previousInBytesTotal = 0;
   poll.previousOutBytesTotal = 0;
+  // The refresh restarted the engine itself: the new start time the next
+  // system status brings is no restart to start the feeds over for again.
+  poll.engineStartTime.clear();
   if (parameter != kQuietRefresh) ctx_.Send(kMsgRefreshDone);
   FirstBatch();
 }
@@ -117,7 +129,7 @@ void StatusPoller::ApplyManualRequests(std::uint32_t lists) {
   const std::string folderId = model_.folder.FolderId();
   if (folderId.empty()) return;
   if (lists & static_cast<std::uint32_t>(ManualList::kUnsynced)) {
-    model_.poll.unsyncedFilesUrl = ctx_.FolderUrl("db/need", folderId) + "&page=1&perpage=1000";
+    model_.poll.unsyncedFilesUrl = UnsyncedFilesUrl(folderId);
     ctx_.Get(model_.poll.unsyncedFilesUrl, kKindManualRefresh);
   }
   if (lists & static_cast<std::uint32_t>(ManualList::kLocallyChanged)) {
@@ -130,6 +142,19 @@ void StatusPoller::ApplyManualRequests(std::uint32_t lists) {
 
 void StatusPoller::SubmitConfigFetch(std::int32_t kind, std::int32_t parameter) {
   ctx_.FetchConfig(kind, parameter);
+}
+
+std::string StatusPoller::FolderId() const { return model_.folder.FolderId(); }
+
+std::string StatusPoller::FolderStateText() const { return model_.folder.FolderStateText(); }
+
+std::int64_t StatusPoller::LocalChangeCount() const {
+  return static_cast<std::int64_t>(model_.folder.lastRequestedChangeCount.load());
+}
+
+void StatusPoller::SettingsPauseBegins() {
+  model_.folder.pauseParameter.store(kSettingsPause);
+  model_.folder.pausing.store(1);
 }
 
 bool StatusPoller::Stop() {
@@ -155,19 +180,19 @@ std::size_t StatusPoller::InFlight(const std::string& url) const { return reques
 
 void StatusPoller::FirstBatch() {
   PollState& poll = model_.poll;
-  ctx_.Get(Rest("events/disk?since=") + poll.diskEventsCursor);
+  ctx_.Get(DiskEventsUrl(poll.diskEventsCursor));
   ctx_.Get(EventStreamUrl());
-  ctx_.Get(Rest("events?since=0&events=FolderCompletion"));
-  ctx_.Get(Rest("stats/folder"));
-  ctx_.Get(Rest("system/discovery"));
+  ctx_.Get(FolderCompletionEventsUrl());
+  ctx_.Get(Rest(rest::kStatsFolder));
+  ctx_.Get(Rest(rest::kSystemDiscovery));
   poll.inBytesTotal = 0;
   poll.outBytesTotal = 0;
   poll.previousInBytesTotal = 0;
   poll.previousOutBytesTotal = 0;
-  ctx_.Get(Rest("system/connections"));
-  ctx_.Get(Rest("system/status"));
-  ctx_.Get(Rest("system/version"));
-  ctx_.Get(Rest("system/error"));
+  ctx_.Get(Rest(rest::kSystemConnections));
+  ctx_.Get(Rest(rest::kSystemStatus));
+  ctx_.Get(Rest(rest::kSystemVersion));
+  ctx_.Get(Rest(rest::kSystemError));
   if (model_.folder.FolderId().empty()) ctx_.FetchConfig(kKindFolderDiscovery, 0);
 }
 
@@ -198,16 +223,16 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
   const std::int32_t kind = answer.request.kind;
   PollState& poll = model_.poll;
 
-  if (!body.empty() && url.find(kRemoteCompletionPrefix) != std::string::npos) {
+  if (!body.empty() && url.find(RemoteCompletionPrefix()) != std::string::npos) {
     handlers_.remoteCompletion(ctx_, answer);
   }
 
-  if (url == Rest("events/disk?since=") + poll.diskEventsCursor) {
+  if (url == DiskEventsUrl(poll.diskEventsCursor)) {
     WriteDebugFile("disk.txt", body);
     handlers_.diskEvents(ctx_, answer);
     // The disk feed is the engine's heartbeat, not a status answer: it does
     // not count towards the refresh messages.
-    ctx_.Get(Rest("events/disk?since=") + poll.diskEventsCursor);
+    ctx_.Get(DiskEventsUrl(poll.diskEventsCursor));
     return;
   }
 
@@ -216,17 +241,17 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
     WriteDebugFile("since.txt", body);
     handlers_.eventStream(ctx_, answer);
     Again(answer);
-  } else if (url == Rest("stats/folder")) {
+  } else if (url == Rest(rest::kStatsFolder)) {
     WriteDebugFile("stats.txt", body);
     handlers_.folderStatistics(ctx_, answer);
     Again(answer);
-  } else if (url == Rest("events?since=0&events=FolderCompletion")) {
+  } else if (url == FolderCompletionEventsUrl()) {
     WriteDebugFile("foldercompletion.txt", body);
     handlers_.folderCompletionEvents(ctx_, answer);
     Again(answer);
-  } else if (url == Rest("db/override?folder=") + folderId) {
+  } else if (url == rest::FolderUrl(rest::kDbOverride, folderId)) {
     WriteDebugFile("override.txt", body);
-  } else if (url == Rest("db/status?folder=") + folderId) {
+  } else if (url == rest::FolderUrl(rest::kDbStatus, folderId)) {
     WriteDebugFile("folder.txt", body);
     handlers_.folderStatus(ctx_, answer);
     if (kind == kKindResume && model_.folder.FolderStateText().empty()) {
@@ -239,10 +264,10 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
     WriteDebugFile("myfile.txt", body);
     handlers_.unsyncedFiles(ctx_, answer);
     if (kind == kKindManualRefresh) ctx_.Send(kMsgRefreshDone);
-  } else if (url == Rest("system/connections")) {
+  } else if (url == Rest(rest::kSystemConnections)) {
     handlers_.connections(ctx_, answer);
     Again(answer);
-  } else if (url == Rest("system/config")) {
+  } else if (url == Rest(rest::kSystemConfig)) {
     switch (kind) {
       case kKindPause:
       case kKindResume:
@@ -264,13 +289,13 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
   } else if (const std::string changed = LocallyChangedUrl(model_); !changed.empty() && url == changed) {
     WriteDebugFile("loacalchanged.txt", body);
     handlers_.locallyChanged(ctx_, answer);
-  } else if (url == Rest("system/discovery")) {
+  } else if (url == Rest(rest::kSystemDiscovery)) {
     handlers_.discovery(ctx_, answer);
     Again(answer);
-  } else if (url == Rest("system/status")) {
+  } else if (url == Rest(rest::kSystemStatus)) {
     handlers_.systemStatus(ctx_, answer);
     Again(answer);
-  } else if (url == Rest("system/version")) {
+  } else if (url == Rest(rest::kSystemVersion)) {
     handlers_.systemVersion(ctx_, answer);
     Again(answer);
   }
@@ -296,8 +321,8 @@ void StatusPoller::HandlePauseFlag(const PollAnswer& answer) {
       break;
     case PauseEdit::kEdited:
       log_.Write("ConfigPaused 设置 暂停 恢复启动 获取同步文件夹ID");
-      requests_.PostJson(Rest("system/config"), edit.document);
-      if (!pause && !folderId.empty()) ctx_.Get(Rest("db/status?folder=") + folderId, kKindResume);
+      requests_.PostJson(Rest(rest::kSystemConfig), edit.document);
+      if (!pause && !folderId.empty()) ctx_.Get(rest::FolderUrl(rest::kDbStatus, folderId), kKindResume);
       break;
   }
   if (pause && answer.request.parameter == kSettingsPause) model_.folder.pausing.store(0);

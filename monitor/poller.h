@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/poller_control.h"
 #include "monitor/monitor_context.h"
 
 namespace orlin {
@@ -58,9 +59,10 @@ struct StatusPollerSetup {
   StatusView* view = nullptr;     // no direct call while unset
 };
 
-class StatusPoller {
+// It is also what the engine commands see of the poller (PollerControl).
+class StatusPoller final : public PollerControl {
  public:
-  StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& requests, MonitorClock& clock,
+  StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& requests, Clock& clock,
                StatusPollerSetup setup = {}, AnswerHandlers handlers = AnswerHandlers::Real());
   StatusPoller(const StatusPoller&) = delete;
   StatusPoller& operator=(const StatusPoller&) = delete;
@@ -72,10 +74,17 @@ class StatusPoller {
   // The tail of the engine refresh: event positions back to "0", download
   // totals to zero, message 2042 unless `parameter` is 9, then the first
   // batch again.
-  void Reprime(std::int32_t parameter);
+  void Reprime(std::int32_t parameter) override;
   // Queues a system/config GET of `kind` (3 pause, 4 resume, 6 folder, 7
   // device names).
-  void SubmitConfigFetch(std::int32_t kind, std::int32_t parameter);
+  void SubmitConfigFetch(std::int32_t kind, std::int32_t parameter) override;
+  // The folder identifier, state text and locally changed count of the model.
+  std::string FolderId() const override;
+  std::string FolderStateText() const override;
+  std::int64_t LocalChangeCount() const override;
+  // Parameter 8 pending and the pausing flag set, until the engine reports
+  // the folder paused.
+  void SettingsPauseBegins() override;
   // A list the window wants at once, asked with kind 1 (the refresh-done
   // message follows its answer). Applied by the loop thread at its next
   // answer, like a Re-prime, since the URLs depend on the poll state.

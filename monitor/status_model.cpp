@@ -34,6 +34,28 @@ void SharedFolderState::SetFolderStateText(std::string_view text) {
   folderStateText_.assign(text);
 }
 
+std::wstring SharedFolderState::StatusKey() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return statusKey_;
+}
+
+void SharedFolderState::SetStatusKey(std::wstring_view key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  statusKey_.assign(key);
+}
+
+bool BoundedPathSet::Insert(std::string_view path) {
+  if (capacity_ == 0) return true;
+  std::string key(path);
+  if (!paths_.insert(key).second) return false;
+  order_.push_back(std::move(key));
+  while (order_.size() > capacity_) {
+    paths_.erase(order_.front());
+    order_.pop_front();
+  }
+  return true;
+}
+
 SystemSummary StatusModel::Summary() const {
   std::lock_guard<std::mutex> lock(summaryMutex_);
   return summary_;

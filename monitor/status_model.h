@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "common/text.h"
@@ -208,9 +209,16 @@ class SharedFolderState {
   void SetFolderId(std::string_view id);
   std::string FolderStateText() const;
   void SetFolderStateText(std::string_view text);
+  // The status label key as last derived ("Up to date", "Syncing_Event",
+  // "Orlin Starting", ...); empty until the first one.
+  std::wstring StatusKey() const;
+  void SetStatusKey(std::wstring_view key);
 
   std::atomic<std::int32_t> statusCode{kUpToDate};
   std::atomic<std::int32_t> folderPercent{0};
+  // The value the progress bar shows: the folder percent (100 shown as 99
+  // while bytes are missing) or, while scanning, the scan's progress.
+  std::atomic<std::int32_t> progress{0};
   std::atomic<std::int32_t> folderType{kSendReceive};
   // Kind of the last system/config fetch issued (3, 4, 6 or 7).
   std::atomic<std::int32_t> lastConfigKind{0};
@@ -227,7 +235,29 @@ class SharedFolderState {
   mutable std::mutex mutex_;
   std::string folderId_;
   std::string folderStateText_;
+  std::wstring statusKey_;
 };
+
+// Paths seen once, remembered up to a bound: the oldest is forgotten first
+// once `capacity` paths are held. Not thread-safe.
+class BoundedPathSet {
+ public:
+  explicit BoundedPathSet(std::size_t capacity) : capacity_(capacity) {}
+  bool Contains(std::string_view path) const { return paths_.count(std::string(path)) != 0; }
+  // False when the path was already held.
+  bool Insert(std::string_view path);
+  std::size_t Size() const { return order_.size(); }
+  std::size_t Capacity() const { return capacity_; }
+
+ private:
+  std::size_t capacity_;
+  std::unordered_set<std::string> paths_;
+  std::deque<std::string> order_;  // oldest first
+};
+
+// How many conflict paths are remembered after they left the conflicts
+// list, so that a conflict reported again is not listed again as new.
+inline constexpr std::size_t kSeenConflictsCapacity = 10 * kListCapacity;
 
 // Worker-thread state of the poller.
 struct PollState {
@@ -251,6 +281,11 @@ struct PollState {
   double lastDownloadRate = 0;
   double lastUploadRate = 0;
   double lastElapsedSeconds = 0;
+  // The engine's start time as system/status last gave it: a new one means
+  // the engine restarted and numbers its events from 1 again.
+  std::string engineStartTime;
+  // Every conflict path listed so far (bounded).
+  BoundedPathSet seenConflicts{kSeenConflictsCapacity};
 };
 
 class StatusModel {

@@ -49,24 +49,52 @@ class RecordingOwner : public OwnerWindow {
   std::vector<std::pair<unsigned, std::uintptr_t>> posted, sent;
 };
 
+// The poller as the commands see it: what they ask of it is recorded, what
+// they read is set by the test.
+class FakePollerControl final : public PollerControl {
+ public:
+  std::string FolderId() const override {
+    std::lock_guard lock(mutex);
+    return folderId;
+  }
+  std::string FolderStateText() const override {
+    std::lock_guard lock(mutex);
+    return state;
+  }
+  std::int64_t LocalChangeCount() const override { return localChanges.load(); }
+  void SubmitConfigFetch(std::int32_t kind, std::int32_t parameter) override {
+    std::lock_guard lock(mutex);
+    fetches.emplace_back(kind, parameter);
+  }
+  void SettingsPauseBegins() override { ++settingsPauses; }
+  void Reprime(std::int32_t parameter) override {
+    std::lock_guard lock(mutex);
+    reprimes.push_back(parameter);
+  }
+
+  void SetFolder(std::string id) {
+    std::lock_guard lock(mutex);
+    folderId = std::move(id);
+  }
+  void SetState(std::string text) {
+    std::lock_guard lock(mutex);
+    state = std::move(text);
+  }
+
+  mutable std::mutex mutex;
+  std::string folderId;
+  std::string state;
+  std::vector<std::pair<std::int32_t, std::int32_t>> fetches;
+  std::vector<std::int32_t> reprimes;
+  std::atomic<int> settingsPauses{0};
+  std::atomic<std::int64_t> localChanges{0};
+};
+
 struct Commands : ::testing::Test {
   Commands() : http(platform::kHttpUserAgent) {}
 
   EngineCommands& Make() {
-    EngineCommandHooks hooks;
-    hooks.folderId = [this] { return folderId; };
-    hooks.submitConfigFetch = [this](std::int32_t kind, std::int32_t parameter) {
-      fetches.emplace_back(kind, parameter);
-    };
-    hooks.settingsPauseBegins = [this] { ++settingsPauses; };
-    hooks.resetPollerPositions = [this] { order.push_back("reset positions"); };
-    hooks.reprime = [this] { order.push_back("reprime"); };
-    hooks.localChangeCount = [this] { return localChanges.load(); };
-    hooks.folderStateText = [this] {
-      std::lock_guard lock(stateMutex);
-      return state;
-    };
-    made = std::make_unique<EngineCommands>(http, presenter, std::move(hooks), server.BaseUrl() + "/rest/",
+    made = std::make_unique<EngineCommands>(http, presenter, poller, server.BaseUrl() + "/rest/",
                                             server.BaseUrl() + "/diag/");
     made->SetApiKey("k3y");
     made->SetOwner(&owner);
@@ -84,13 +112,7 @@ struct Commands : ::testing::Test {
   std::unique_ptr<EngineCommands> made;
   RecordingPresenter presenter;
   RecordingOwner owner;
-  std::string folderId;
-  std::vector<std::pair<std::int32_t, std::int32_t>> fetches;
-  std::vector<std::string> order;
-  int settingsPauses = 0;
-  std::atomic<std::int64_t> localChanges{0};
-  std::mutex stateMutex;
-  std::string state;
+  FakePollerControl poller;
 };
 
 TEST(DeviceIdAnswer, JsonStartsAtTheFirstBraceAndNeedsAStringMyId) {
@@ -126,7 +148,8 @@ TEST_F(Commands, RefreshPostsRestartResetRescanThenSignalsAndReprimes) {
     EXPECT_EQ(r.Header("Content-Type"), "application/json");
     EXPECT_EQ(r.body, "");
   }
-  EXPECT_EQ(order, (std::vector<std::string>{"reset positions", "reprime"}));
+  // The window is told once, by the refresh; the poller's Re-prime stays quiet.
+  EXPECT_EQ(poller.reprimes, std::vector<std::int32_t>{EngineCommands::kQuietRefresh});
   ASSERT_EQ(owner.sent.size(), 1u);
   EXPECT_EQ(owner.sent[0].first, 2042u);
   EXPECT_TRUE(presenter.texts.empty()) << "refresh failures are silent";
@@ -135,30 +158,25 @@ TEST_F(Commands, RefreshPostsRestartResetRescanThenSignalsAndReprimes) {
   commands.Refresh(EngineCommands::kQuietRefresh);
   EXPECT_EQ(server.RequestCount(), 6u);
   EXPECT_EQ(owner.sent.size(), 1u);
+  EXPECT_EQ(poller.reprimes.size(), 2u);
 }
 
 TEST_F(Commands, PauseResumeAndFolderFetchOnlyQueueConfigurationFetches) {
   auto& commands = Make();
   commands.Pause(0);
-  EXPECT_EQ(commands.stateWord.load(), 1);
-  EXPECT_EQ(commands.currentCommand.load(), 3);
-  EXPECT_EQ(settingsPauses, 0);
+  EXPECT_EQ(poller.settingsPauses, 0);
   EXPECT_TRUE(owner.posted.empty());
 
   commands.Pause(8);
-  EXPECT_EQ(settingsPauses, 1);
-  EXPECT_EQ(commands.pauseReason.load(), 8);
+  EXPECT_EQ(poller.settingsPauses, 1);
   ASSERT_EQ(owner.posted.size(), 1u);
   EXPECT_EQ(owner.posted[0], std::make_pair(2047u, std::uintptr_t{0}));
-  EXPECT_EQ(commands.previousStateWord.load(), 1);
 
   commands.Resume();
-  EXPECT_EQ(commands.currentCommand.load(), 4);
-
   commands.FetchFolderIdentifier(4);
-  folderId = "anna-folder";
+  poller.SetFolder("anna-folder");
   commands.FetchFolderIdentifier(0);  // known: nothing
-  EXPECT_EQ(fetches, (std::vector<std::pair<std::int32_t, std::int32_t>>{{3, 0}, {3, 8}, {4, 0}, {6, 4}}));
+  EXPECT_EQ(poller.fetches, (std::vector<std::pair<std::int32_t, std::int32_t>>{{3, 0}, {3, 8}, {4, 0}, {6, 4}}));
   EXPECT_EQ(server.RequestCount(), 0u);
 }
 
@@ -169,7 +187,7 @@ TEST_F(Commands, RevertAndOverrideNeedTheFolderAndShowRefusals) {
   EXPECT_EQ(server.RequestCount(), 0u);
   EXPECT_TRUE(presenter.texts.empty());
 
-  folderId = "anna-folder";
+  poller.SetFolder("anna-folder");
   server.SetDefaultAnswer(ScriptedAnswer::Respond(500, "folder is not receive-only"));
   EXPECT_EQ(commands.Revert(), EngineCommands::Outcome::kFailed);
   EXPECT_EQ(Targets().back(), "POST /rest/db/revert?folder=anna-folder");
@@ -182,11 +200,34 @@ TEST_F(Commands, RevertAndOverrideNeedTheFolderAndShowRefusals) {
   EXPECT_EQ(presenter.titles.size(), 2u);
 }
 
+TEST_F(Commands, RevertAndOverrideNameFoldersWithReservedCharactersEncoded) {
+  // The folder identifier is the user name followed by the server's device
+  // ID: a blank, '+', '&', '#', '%' or a quote must reach the engine as part
+  // of the name, not end or change the query.
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(200, ""));
+  auto& commands = Make();
+  const std::string device = "VGOIN6S-EJR3IFB-B3XCKNF-MUYE24S-COOLHIR-MG7FUID-A3IKI4M-XBMKGAC";
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"ann lee", "ann%20lee"},
+      {"a+b", "a%2Bb"},
+      {"o'neil & co #1 %", "o%27neil%20%26%20co%20%231%20%25"},
+      {"\xE5\xBC\xA0\xE4\xB8\x89", "%E5%BC%A0%E4%B8%89"},  // a Chinese name, UTF-8
+  };
+  for (const auto& [user, encoded] : names) {
+    SCOPED_TRACE(user);
+    poller.SetFolder(user + device);
+    EXPECT_EQ(commands.Revert(), EngineCommands::Outcome::kDone);
+    EXPECT_EQ(Targets().back(), "POST /rest/db/revert?folder=" + encoded + device);
+    EXPECT_EQ(commands.Override(), EngineCommands::Outcome::kDone);
+    EXPECT_EQ(Targets().back(), "POST /rest/db/override?folder=" + encoded + device);
+  }
+  EXPECT_TRUE(presenter.texts.empty());
+}
+
 TEST_F(Commands, OverrideAgainstAStoppedEngineShowsTheConnectionError) {
-  EngineCommandHooks hooks;
-  hooks.folderId = [] { return std::string("f"); };
+  poller.SetFolder("f");
   // Port 1 on loopback: nothing listens.
-  EngineCommands commands(http, presenter, std::move(hooks), "http://127.0.0.1:1/rest/");
+  EngineCommands commands(http, presenter, poller, "http://127.0.0.1:1/rest/");
   EXPECT_EQ(commands.Override(), EngineCommands::Outcome::kFailed);
   ASSERT_EQ(presenter.texts.size(), 1u);
   EXPECT_FALSE(presenter.texts[0].empty());
@@ -194,17 +235,17 @@ TEST_F(Commands, OverrideAgainstAStoppedEngineShowsTheConnectionError) {
 
 TEST_F(Commands, RevertWaitsForTheLocalChangesToGoAndGivesUpWhenTheyStay) {
   server.SetDefaultAnswer(ScriptedAnswer::Respond(200, ""));
-  folderId = "ro";
+  poller.SetFolder("ro");
   auto& commands = Make();
-  localChanges = 3;
+  poller.localChanges = 3;
   std::thread engine([this] {
     std::this_thread::sleep_for(300ms);
-    localChanges = 0;
+    poller.localChanges = 0;
   });
   EXPECT_EQ(commands.Revert(), EngineCommands::Outcome::kDone);
   engine.join();
 
-  localChanges = 2;  // the poller never sees them go
+  poller.localChanges = 2;  // the poller never sees them go
   EXPECT_EQ(commands.Revert({}, 300ms), EngineCommands::Outcome::kGaveUp);
   std::stop_source stop;
   stop.request_stop();
@@ -213,18 +254,17 @@ TEST_F(Commands, RevertWaitsForTheLocalChangesToGoAndGivesUpWhenTheyStay) {
 
 TEST_F(Commands, OverrideWaitsWhileOutOfSyncThenLearnsTheFolderAgain) {
   server.SetDefaultAnswer(ScriptedAnswer::Respond(200, ""));
-  folderId = "so";
+  poller.SetFolder("so");
   auto& commands = Make();
-  state = "outofsync";
+  poller.SetState("outofsync");
   std::thread engine([this] {
     std::this_thread::sleep_for(300ms);
-    std::lock_guard lock(stateMutex);
-    state = "idle";
+    poller.SetState("idle");
   });
   EXPECT_EQ(commands.Override(), EngineCommands::Outcome::kDone);
   engine.join();
   // The folder is known, so the identifier fetch queues nothing.
-  EXPECT_TRUE(fetches.empty());
+  EXPECT_TRUE(poller.fetches.empty());
 }
 
 TEST_F(Commands, TestFolderIsAppendedToTheConfigurationAndPosted) {
@@ -247,7 +287,7 @@ TEST_F(Commands, TestFolderIsAppendedToTheConfigurationAndPosted) {
 
   // No random string: nothing more is asked.
   HttpTestServer silent;
-  EngineCommands other(http, presenter, {}, silent.BaseUrl() + "/rest/", silent.BaseUrl() + "/diag/");
+  EngineCommands other(http, presenter, poller, silent.BaseUrl() + "/rest/", silent.BaseUrl() + "/diag/");
   EXPECT_EQ(other.AddTestFolder(dir.string()), "");
   EXPECT_EQ(silent.RequestCount(), 1u);
 }

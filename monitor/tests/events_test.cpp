@@ -111,6 +111,110 @@ TEST(DiskEventsTest, ConflictCopyListsItsOriginalOnceAndMakesNoSyncEventRow) {
   EXPECT_EQ(h.model.poll.diskEventsCursor, "3");
 }
 
+TEST(DiskEventsTest, EveryFileTheRemoteSideChangedJoinsTheLastSyncedFiles) {
+  ParserHarness h;
+  std::string dir = DiskEvent(4, "RemoteChangeDetected", "modified", "photos");
+  dir.replace(dir.find("\"type\":\"file\""), 13, "\"type\":\"dir\"");
+  HandleDiskEvents(h.ctx, ParserHarness::Answer("[" + DiskEvent(1, "RemoteChangeDetected", "modified", "a.txt") + "," +
+                                                DiskEvent(2, "RemoteChangeDetected", "modified", "b.txt") + "," +
+                                                DiskEvent(3, "RemoteChangeDetected", "modified", "sub/c.txt") + "," +
+                                                dir + "," + DiskEvent(5, "LocalChangeDetected", "modified", "mine.txt") +
+                                                "]"));
+  auto rows = h.model.lastSynced.Snapshot();
+  std::vector<std::string> names;
+  for (const auto& row : rows) names.emplace_back(FieldText(row.name));
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "sub/c.txt"}))
+      << "every remote file, no directory and nothing made on this computer";
+  EXPECT_EQ(FieldText(rows[0].time), "2020-03-01  10:11:12");
+  EXPECT_EQ(FieldText(rows[0].tag), "");
+  EXPECT_TRUE(h.model.lastSynced.TakeChanged());
+
+  // The same file again only takes the new time; a conflict copy counts as
+  // the file it belongs to.
+  std::string later = DiskEvent(6, "RemoteChangeDetected", "modified", "b.txt");
+  later.replace(later.find("2020-03-01T10:11:12"), 19, "2020-03-02T08:00:00");
+  HandleDiskEvents(h.ctx, ParserHarness::Answer(
+                              "[" + later + "," +
+                              DiskEvent(7, "RemoteChangeDetected", "modified",
+                                        "a.sync-conflict-20200301-101112-ABCDEFG.txt") +
+                              "]"));
+  rows = h.model.lastSynced.Snapshot();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(FieldText(rows[1].time), "2020-03-02  08:00:00");
+  EXPECT_FALSE(h.model.lastSynced.TakeChanged());
+}
+
+TEST(DiskEventsTest, AConflictThatLeftTheFullListDoesNotComeBackAsNew) {
+  ParserHarness h;
+  auto conflictCopy = [](int n) { return "c" + std::to_string(n) + ".sync-conflict-20200301-101112-ABCDEFG.txt"; };
+  std::string body = "[";
+  for (int n = 0; n < 1001; ++n) {
+    if (n > 0) body += ",";
+    body += DiskEvent(n + 1, "RemoteChangeDetected", "modified", conflictCopy(n));
+  }
+  body += "]";
+  HandleDiskEvents(h.ctx, ParserHarness::Answer(body));
+  ASSERT_EQ(h.model.conflicts.Size(), 1000u);
+  EXPECT_EQ(FieldText(h.model.conflicts.Snapshot().front().path), "c1.txt");
+
+  // The engine reports the first copy again (it was touched): it was listed
+  // once and stays out, and the list keeps its order.
+  h.model.conflicts.ClearChanged();
+  HandleDiskEvents(h.ctx, ParserHarness::Answer(DiskEvent(1002, "LocalChangeDetected", "modified", conflictCopy(0))));
+  EXPECT_EQ(FieldText(h.model.conflicts.Snapshot().front().path), "c1.txt");
+  EXPECT_FALSE(h.model.conflicts.Changed());
+  // A conflict never seen is still listed.
+  HandleDiskEvents(h.ctx, ParserHarness::Answer(DiskEvent(1003, "RemoteChangeDetected", "modified", conflictCopy(5000))));
+  EXPECT_EQ(FieldText(h.model.conflicts.Snapshot().back().path), "c5000.txt");
+}
+
+TEST(SeenPaths, TheOldestIsForgottenOnceTheBoundIsReached) {
+  BoundedPathSet seen(3);
+  EXPECT_TRUE(seen.Insert("a"));
+  EXPECT_FALSE(seen.Insert("a"));
+  EXPECT_TRUE(seen.Insert("b"));
+  EXPECT_TRUE(seen.Insert("c"));
+  EXPECT_TRUE(seen.Insert("d"));
+  EXPECT_EQ(seen.Size(), 3u);
+  EXPECT_FALSE(seen.Contains("a"));
+  EXPECT_TRUE(seen.Contains("b"));
+  EXPECT_TRUE(seen.Contains("d"));
+  EXPECT_GE(kSeenConflictsCapacity, 10 * kListCapacity);
+}
+
+TEST(EngineRestart, ANewStartTimeStartsTheDiskFeedOverFromTheBeginning) {
+  ParserHarness h;
+  auto status = [](const std::string& startTime) {
+    return PollAnswer{{}, {}, "{\"sys\":1000,\"cpuPercent\":0,\"startTime\":\"" + startTime + "\"}"};
+  };
+  HandleDiskEvents(h.ctx, ParserHarness::Answer("[" + DiskEvent(14, "RemoteChangeDetected", "modified", "a") + "]"));
+  ASSERT_EQ(h.model.poll.diskEventsCursor, "14");
+  h.model.poll.lastGeneralEventId = "300";
+
+  HandleSystemStatus(h.ctx, status("2026-12-08T18:00:00.123456789+01:00"));
+  HandleSystemStatus(h.ctx, status("2026-12-08T18:00:00.123456789+01:00"));
+  EXPECT_EQ(h.model.poll.diskEventsCursor, "14") << "the same run: nothing to do";
+  EXPECT_TRUE(h.requests.submitted.empty());
+
+  // The engine crashed and its monitor started it again: ids begin at 1.
+  HandleSystemStatus(h.ctx, status("2026-12-08T18:05:07.000000001+01:00"));
+  EXPECT_EQ(h.model.poll.diskEventsCursor, "0");
+  EXPECT_EQ(h.model.poll.lastGeneralEventId, "0");
+  ASSERT_EQ(h.requests.submitted.size(), 1u);
+  EXPECT_EQ(h.requests.submitted[0].url, DiskEventsUrl("0"));
+  EXPECT_EQ(h.requests.submitted[0].url, "http://localhost:18384/rest/events/disk?since=0");
+
+  // The new run's events arrive and are listed.
+  HandleDiskEvents(h.ctx, ParserHarness::Answer("[" + DiskEvent(1, "RemoteChangeDetected", "modified", "new.txt") + "]"));
+  EXPECT_EQ(FieldText(h.model.syncEvents.Snapshot().back().path), "new.txt");
+  EXPECT_EQ(h.model.poll.diskEventsCursor, "1");
+
+  // An answer without a start time (an engine going down) changes nothing.
+  HandleSystemStatus(h.ctx, PollAnswer{{}, {}, "{\"sys\":1000}"});
+  HandleSystemStatus(h.ctx, status("2026-12-08T18:05:07.000000001+01:00"));
+  EXPECT_EQ(h.model.poll.diskEventsCursor, "1");
+}
+
 TEST(DiskEventsTest, NothingIsProcessedWhilePaused) {
   ParserHarness h;
   h.model.folder.statusCode = SharedFolderState::kPaused;

@@ -21,7 +21,7 @@ using orlin::testing::RecordingRequests;
 using orlin::testing::RecordingView;
 using orlin::testing::RecordingWindow;
 
-const std::string kBase(kRestBase);
+const std::string kBase(rest::kBase);
 const std::string kFolder = "annaABCDEFG";
 
 std::string Rest(const std::string& endpoint) { return kBase + endpoint; }
@@ -160,6 +160,85 @@ TEST_F(PollerDispatch, AnswersReachTheirHandlerByExactUrlAndAreAskedAgainOnce) {
   EXPECT_EQ(routing.calls, (std::vector<std::string>{"folder-from-config", "device-names"}));
 }
 
+TEST_F(PollerDispatch, FoldersNamedWithReservedCharactersAreFollowedThroughEveryFolderRequest) {
+  // The folder identifier is the user name followed by the server's device
+  // ID. Each folder request the real handlers build must be recognised when
+  // its answer comes back, and carry the name encoded.
+  const std::string device = "VGOIN6S-EJR3IFB-B3XCKNF-MUYE24S-COOLHIR-MG7FUID-A3IKI4M-XBMKGAC";
+  const std::vector<std::pair<std::string, std::string>> users = {
+      {"ann lee", "ann%20lee"}, {"a+b", "a%2Bb"}, {"o'neil & co #1 %", "o%27neil%20%26%20co%20%231%20%25"}};
+  for (const auto& [user, encoded] : users) {
+    SCOPED_TRACE(user);
+    StatusModel model;
+    RecordingRequests requests;
+    StatusPoller poller(model, log_, requests, clock_, StatusPollerSetup{{}, &window_, &view_});
+    model.folder.folderType.store(SharedFolderState::kReceiveOnly);
+    const std::string folder = user + device;
+    const std::string query = "?folder=" + encoded + device;
+    auto asked = [&](const std::string& url) {
+      return std::any_of(requests.submitted.begin(), requests.submitted.end(),
+                         [&](const PollRequest& r) { return r.url == url; });
+    };
+
+    // The statistics name the folder: its status is asked for.
+    Json::Value stats;
+    stats[folder]["lastFile"]["filename"] = "plan.txt";
+    stats[folder]["lastFile"]["at"] = "2026-12-08T18:23:04.5+01:00";
+    poller.Dispatch(Answer(Rest("stats/folder"), Json::writeString(Json::StreamWriterBuilder(), stats)));
+    ASSERT_EQ(model.folder.FolderId(), folder);
+    ASSERT_TRUE(asked(Rest("db/status") + query));
+
+    // Its answer is taken and asks for unsynced, failed and locally changed files.
+    poller.Dispatch(Answer(Rest("db/status") + query,
+                           R"({"state":"idle","globalBytes":10,"inSyncBytes":10,"needTotalItems":1,)"
+                           R"("pullErrors":1,"receiveOnlyTotalItems":1})"));
+    EXPECT_EQ(model.folder.FolderStateText(), "localadditions");
+    EXPECT_TRUE(asked(Rest("db/need") + query + "&page=1&perpage=1000"));
+    EXPECT_TRUE(asked(Rest("folder/errors") + query + "&page=1&perpage=1"));
+    EXPECT_TRUE(asked(Rest("db/localchanged") + query + "&page=1&perpage=1"));
+
+    poller.Dispatch(Answer(Rest("db/need") + query + "&page=1&perpage=1000",
+                           R"({"progress":[],"queued":[],"rest":[{"name":"r.txt","type":"FILE_INFO_TYPE_FILE"}]})"));
+    poller.Dispatch(Answer(Rest("folder/errors") + query + "&page=1&perpage=1",
+                           R"({"errors":[{"path":"e.txt","error":"pulling: denied"}]})"));
+    poller.Dispatch(Answer(Rest("db/localchanged") + query + "&page=1&perpage=1",
+                           R"({"files":[{"name":"l.txt","modified":"2026-12-08T18:26:38+01:00","size":3}]})"));
+    EXPECT_EQ(model.unsynced.Size(), 1u);
+    EXPECT_EQ(model.failed.Size(), 1u);
+    EXPECT_EQ(model.locallyChanged.Size(), 1u);
+
+    // A connected device's completion is asked for and read back.
+    model.devices.Replace({DeviceRecord::NewDevice(device)});
+    model.devices.Locked([](std::deque<DeviceRecord>& rows) { rows[0].connected = 1; });
+    poller.Dispatch(Answer(Rest("system/status"), R"({"sys":1,"startTime":"2026-12-08T18:00:00Z"})"));
+    const std::string completion = Rest("db/completion") + query + "&device=" + device;
+    ASSERT_TRUE(asked(completion));
+    poller.Dispatch(Answer(completion, R"({"completion":50,"globalBytes":200,"needBytes":100,"needItems":1})"));
+    EXPECT_DOUBLE_EQ(model.devices.Snapshot()[0].completion, 50.0);
+  }
+}
+
+TEST_F(PollerDispatch, TheCommandsSeeTheModelThroughThePoller) {
+  auto poller = MakePoller(AnswerHandlers::Real());
+  PollerControl& control = *poller;
+  model_.folder.SetFolderId(kFolder);
+  model_.folder.SetFolderStateText("outofsync");
+  model_.folder.lastRequestedChangeCount.store(4);
+  EXPECT_EQ(control.FolderId(), kFolder);
+  EXPECT_EQ(control.FolderStateText(), "outofsync");
+  EXPECT_EQ(control.LocalChangeCount(), 4);
+
+  control.SettingsPauseBegins();
+  EXPECT_EQ(model_.folder.pauseParameter.load(), 8);
+  EXPECT_EQ(model_.folder.pausing.load(), 1);
+  control.SubmitConfigFetch(kKindPause, 8);
+  ASSERT_FALSE(requests_.submitted.empty());
+  EXPECT_EQ(requests_.submitted.back().url, Rest("system/config"));
+  EXPECT_EQ(requests_.submitted.back().kind, kKindPause);
+  EXPECT_EQ(requests_.submitted.back().parameter, 8);
+  EXPECT_EQ(model_.folder.lastConfigKind.load(), kKindPause);
+}
+
 TEST_F(PollerDispatch, RefreshMessagesCountStatusAnswersButNotTheDiskFeed) {
   Routing routing;
   auto poller = MakePoller(routing.Handlers());
@@ -233,6 +312,12 @@ TEST_F(PollerDispatch, ReprimeStartsTheFeedsAgainAndSaysSoUnlessQuiet) {
 
   poller->Reprime(9);
   EXPECT_EQ(window_.Count(kMsgRefreshDone), 1) << "a quiet refresh sends nothing";
+
+  // The refresh restarted the engine itself: the new start time that the
+  // next status brings does not start the feeds over a second time.
+  model_.poll.engineStartTime = "2026-12-08T18:00:00Z";
+  poller->Reprime(9);
+  EXPECT_TRUE(model_.poll.engineStartTime.empty());
 }
 
 TEST_F(PollerDispatch, DebugFilesHoldTheLastAnswerOnlyWhenAsked) {

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "engine/rest_paths.h"
+
 namespace orlin::testsupport {
 namespace {
 
@@ -72,7 +74,7 @@ ProbeAnswer Request(const char* method, std::uint16_t port, const std::string& t
   if (ok) {
     std::string request = std::string(method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
     if (std::string_view(method) == "POST") request += "Content-Length: 0\r\n";
-    if (!apiKey.empty()) request += "X-API-Key: " + apiKey + "\r\n";
+    if (!apiKey.empty()) request += rest::KeyHeader(apiKey) + "\r\n";
     request += "\r\n";
     std::size_t sent = 0;
     while (ok && sent < request.size()) {
