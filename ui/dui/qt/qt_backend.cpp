@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
@@ -363,6 +364,7 @@ class Canvas : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
   void leaveEvent(QEvent*) override;
   void resizeEvent(QResizeEvent*) override;
   void closeEvent(QCloseEvent* e) override;
@@ -725,6 +727,23 @@ void Canvas::mouseReleaseEvent(QMouseEvent* e) {
 void Canvas::mouseDoubleClickEvent(QMouseEvent* e) {
   if (!window_ || e->button() != Qt::LeftButton) return;
   window_->Window().HandleMessage(kWmLButtonDblClk, 0, MakePointLParam(ToPoint(e->position())));
+}
+
+void Canvas::keyPressEvent(QKeyEvent* e) {
+  // Letters and digits reach the window as WM_KEYDOWN with their virtual key
+  // code (the same numbers as Qt's) and the modifiers held; other keys keep
+  // Qt's own handling.
+  const int key = e->key();
+  const bool letterOrDigit = (key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9);
+  if (!window_ || !letterOrDigit) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
+  std::intptr_t mods = 0;
+  if (e->modifiers() & Qt::ControlModifier) mods |= kKeyModControl;
+  if (e->modifiers() & Qt::ShiftModifier) mods |= kKeyModShift;
+  if (e->modifiers() & Qt::AltModifier) mods |= kKeyModAlt;
+  window_->Window().HandleMessage(kWmKeyDown, static_cast<std::uintptr_t>(key), mods);
 }
 
 void Canvas::leaveEvent(QEvent*) {
