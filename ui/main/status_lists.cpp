@@ -675,7 +675,9 @@ void StatusLists::SetController(Controller* controller) {
   State& s = *state_;
   if (s.controller == controller) return;
   s.controller = controller;
-  for (const ListSpec& spec : Lists()) s.EmptyList(spec.list);
+  if (s.pm.GetRoot()) {
+    for (const ListSpec& spec : Lists()) s.EmptyList(spec.list);
+  }
   s.localChangesMode = false;
   s.unsyncedCount.clear();
   s.failedCount.clear();
