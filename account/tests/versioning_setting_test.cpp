@@ -93,6 +93,18 @@ TEST_F(VersioningSettingTest, PostsTheStoredAccountAndTheFirstFolder) {
   EXPECT_EQ(debug_[1], L"Http:https://192.168.1.20:5001/apps/orlin/settings.php?");
 }
 
+// A user name and password beyond Latin-1 come back from the marker whole,
+// so the server gets the credentials it knows.
+TEST_F(VersioningSettingTest, CredentialsBeyondLatin1ReachTheServerWhole) {
+  ASSERT_TRUE(files_.CreateMarker({L"nas.example", L"\u674E\u96F7", L"\u043F\u0430\u0440\u043E\u043B\u044C"}));
+  server_.replies = {ScriptedServer::Status(200, L"Success")};
+  EXPECT_TRUE(Send(3).accepted);
+  ASSERT_EQ(server_.forms.size(), 1u);
+  EXPECT_EQ(server_.forms[0].rfind(L"username=%E6%9D%8E%E9%9B%B7&password=%D0%BF%D0%B0%D1%80%D0%BE%D0%BB%D1%8C&", 0),
+            0u)
+      << server_.forms[0];
+}
+
 TEST_F(VersioningSettingTest, WithoutALoginNothingIsSentOrShown) {
   const auto result = Send(3);
   EXPECT_EQ(result.exchange, VersioningExchange::kNoCredentials);

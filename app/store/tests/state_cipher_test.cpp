@@ -43,11 +43,41 @@ TEST(StateCipher, EveryLatin1CharacterRoundTrips) {
   EXPECT_EQ(StateCipher::Unscramble("", StateCipher::kUserKey), L"");
 }
 
-TEST(StateCipher, KeepsOnlyTheLowByteOfWideCharacters) {
-  // U+0141 and U+4E2D lose their high byte: they come back as U+0041, U+002D.
-  const auto back = StateCipher::Unscramble(StateCipher::Scramble(L"\u0141\u4E2D", StateCipher::kPasswordKey),
-                                            StateCipher::kPasswordKey);
-  EXPECT_EQ(back, std::wstring(L"A-"));
+TEST(StateCipher, TextsBeyondLatin1RoundTripWhole) {
+  // Chinese, Cyrillic, an emoji (a surrogate pair in UTF-16) and Latin-1
+  // mixed with them.
+  const std::wstring texts[] = {L"\u674E\u96F7", L"\u043F\u0430\u0440\u043E\u043B\u044C",
+                                L"pw\U0001F600!", L"caf\u00E9 \u4E2D"};
+  for (const auto key : kKeys) {
+    for (const std::wstring& text : texts) {
+      const std::string letters = StateCipher::Scramble(text, key);
+      EXPECT_TRUE(std::all_of(letters.begin(), letters.end(), [](char c) { return c >= 'A' && c <= 'Z'; }))
+          << letters;
+      EXPECT_EQ(StateCipher::Unscramble(letters, key), text);
+    }
+  }
+  // Another key does not give the text back.
+  EXPECT_NE(StateCipher::Unscramble(StateCipher::Scramble(texts[0], StateCipher::kUserKey), StateCipher::kServerKey),
+            texts[0]);
+}
+
+TEST(StateCipher, MarkersWrittenBeforeReadTheSameAndLatin1IsWrittenAsBefore) {
+  // Lines of a marker written before texts beyond Latin-1 were kept whole.
+  EXPECT_EQ(StateCipher::Unscramble("CAFZCHCYGUEUCLABBGAHDHBICVHYGSBJ", StateCipher::kServerKey),
+            L"nas.example:5001");
+  EXPECT_EQ(StateCipher::Unscramble("DGDSCHJCFHIK", StateCipher::kUserKey), L"J\u00FCrgen");
+  EXPECT_EQ(StateCipher::Unscramble("GYIMHUBKAFBMFAINBFFOCC", StateCipher::kPasswordKey),
+            L"p\u00E4ss w\u00F6rd&\u00FF");
+  // Texts within Latin-1 are still written exactly so.
+  EXPECT_EQ(StateCipher::Scramble(L"J\u00FCrgen", StateCipher::kUserKey), "DGDSCHJCFHIK");
+}
+
+TEST(StateCipher, DamagedWideFormsAreRejected) {
+  const std::string letters = StateCipher::Scramble(L"\u674E\u96F7", StateCipher::kUserKey);
+  ASSERT_EQ(letters.substr(0, 2), StateCipher::kWideTag);
+  EXPECT_EQ(StateCipher::Unscramble(letters.substr(0, letters.size() - 2), StateCipher::kUserKey), std::nullopt);
+  EXPECT_EQ(StateCipher::Unscramble(std::string(StateCipher::kWideTag), StateCipher::kUserKey), std::nullopt);
+  EXPECT_EQ(StateCipher::Unscramble(std::string(StateCipher::kWideTag) + "ZZ", StateCipher::kUserKey), std::nullopt);
 }
 
 TEST(StateCipher, WrongKeyDoesNotGiveTheText) {
