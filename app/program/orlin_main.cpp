@@ -1,0 +1,121 @@
+// orlin: the desktop program. One per user: a second start returns at once
+// and shows nothing. It starts the watchdog, brings up the window layer with
+// the install directory as resource path, creates the main window hidden
+// (the main window's start-up then decides between the login window and the
+// main view) and runs the message loop until the exit.
+//
+// Runs on a display or offscreen (QT_QPA_PLATFORM=offscreen), with or
+// without a notification area.
+
+#include <QApplication>
+#include <QIcon>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/controller/engine_controller.h"
+#include "common/clock.h"
+#include "common/install_layout.h"
+#include "common/message_presenter.h"
+#include "platform/crash_dump.h"
+#include "platform/executable_path.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+#include "platform/single_instance.h"
+#include "ui/dialogs/login_wnd.h"
+#include "ui/dialogs/window_message_presenter.h"
+#include "ui/dui/qt/qt_backend.h"
+#include "ui/main/main_window_parts.h"
+#include "ui/main/orlin_frame_wnd.h"
+
+namespace {
+
+using namespace orlin;
+
+// The controller is made before the window that shows its messages exists;
+// its messages go to whatever presenter the program has by then.
+class ProgramPresenter final : public MessagePresenter {
+ public:
+  MessagePresenter* target = nullptr;
+  int ShowMessage(const std::wstring& title, const std::wstring& key, bool showCancel) override {
+    return target ? target->ShowMessage(title, key, showCancel) : kModalCancel;
+  }
+  void ShowLoginFailure(const std::wstring& detail, bool showCancel) override {
+    if (target) target->ShowLoginFailure(detail, showCancel);
+  }
+};
+
+// Sibling programs carry the program's own extension (".exe" on Windows).
+std::wstring Sibling(const std::filesystem::path& program, const std::wstring& name) {
+  return name + program.extension().wstring();
+}
+
+// The watchdog beside the program; a failure is only noted.
+void StartWatchdog(platform::ProcessTable& processes, const std::filesystem::path& program) {
+  const std::filesystem::path watchdog = program.parent_path() / Sibling(program, L"Monitoring");
+  if (!processes.StartHidden(L"\"" + watchdog.wstring() + L"\"")) std::puts("Monitoring 失败");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::filesystem::path program = platform::ExecutablePath();
+  const std::filesystem::path installDir = program.parent_path();
+  platform::InstallCrashHandler(installDir / "dmp");
+
+  // Held for the whole run; a second start finds it taken and ends silently.
+  platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
+  if (instance.AnotherInstanceRuns()) return 0;
+
+  platform::SystemProcessTable processes;
+  StartWatchdog(processes, program);
+
+  QApplication app(argc, argv);
+  // The main window hides into the tray and dialogs come and go: the program
+  // ends by its exit command only.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(QIcon(QString::fromStdWString((installDir / "res" / "icons" / "128.png").wstring())));
+  dui::UiBackend::Install(std::make_shared<dui::QtBackend>());
+  dui::CPaintManagerUI::SetInstance(installDir);
+  dui::CPaintManagerUI::SetResourcePath(installDir);
+
+  SystemClock clock;
+  ProgramPresenter presenter;
+
+  FrameServices services;
+  services.makeController = [&](COrlinFrameWnd& window) -> std::unique_ptr<Controller> {
+    EngineControllerOptions options;
+    options.statusView = &window;
+    return std::make_unique<EngineController>(InstallLayout{installDir}, processes, presenter, clock, &window,
+                                              options);
+  };
+  services.makeLists = [](COrlinFrameWnd& window) {
+    return MakeStatusListsPart(window, window, [](const std::filesystem::path& item) {
+      return platform::ShowItemInFolder(item);
+    });
+  };
+  services.makeTray = [](COrlinFrameWnd& window) { return MakeTrayMenuPart(window, window); };
+  services.runLogin = [](Controller& controller) { return RunLogin(controller); };
+  services.presenter = &presenter;
+  services.processes = &processes;
+  services.installDir = installDir;
+  services.updaterFile = Sibling(program, L"AutoUpdater");
+
+  auto frame = std::make_unique<COrlinFrameWnd>(std::move(services));
+  WindowMessagePresenter windowPresenter(frame.get(), frame.get());
+  presenter.target = &windowPresenter;
+  if (!frame->Create(nullptr, kMainWindowTitle, dui::kWsPopup, 0)) {
+    std::fputs("orlin: cannot build the main window from orlin.xml\n", stderr);
+    return 1;
+  }
+  frame->CenterWindow();
+
+  dui::CPaintManagerUI::MessageLoop();
+
+  presenter.target = nullptr;
+  frame.reset();
+  dui::UiBackend::Install(nullptr);
+  return 0;
+}
