@@ -14,4 +14,9 @@ std::error_code WriteAndSync(const std::filesystem::path& file, std::string_view
 
 unsigned long CurrentProcessId();
 
+// The permission set a file created without an explicit mode gets from the
+// process's file creation mask (0666 less the umask on POSIX; 0644 on
+// Windows, where only the owner's write bit means anything).
+unsigned DefaultFileMode();
+
 }  // namespace orlin::platform

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace orlin::platform {
 
@@ -35,5 +37,23 @@ std::error_code WriteAndSync(const std::filesystem::path& file, std::string_view
 }
 
 unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+unsigned DefaultFileMode() {
+  // Read from /proc: setting the mask to read it back would race with
+  // threads creating files meanwhile.
+  unsigned mask = 022;
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+      if (std::strncmp(line, "Umask:", 6) == 0) {
+        unsigned value = 0;
+        if (std::sscanf(line + 6, "%o", &value) == 1) mask = value & 0777;
+        break;
+      }
+    }
+    std::fclose(status);
+  }
+  return 0666u & ~mask;
+}
 
 }  // namespace orlin::platform

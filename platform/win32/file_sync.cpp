@@ -31,4 +31,6 @@ std::error_code WriteAndSync(const std::filesystem::path& file, std::string_view
 
 unsigned long CurrentProcessId() { return ::GetCurrentProcessId(); }
 
+unsigned DefaultFileMode() { return 0644; }
+
 }  // namespace orlin::platform
