@@ -62,8 +62,6 @@ std::wstring Lower(std::wstring s) {
   return s;
 }
 
-dui::Point TopLeft(const CControlUI& c) { return dui::Point{c.GetPos().left, c.GetPos().top}; }
-
 }  // namespace
 
 COrlinFrameWnd::COrlinFrameWnd(FrameServices services) : services_(std::move(services)) {
@@ -522,9 +520,8 @@ void COrlinFrameWnd::ApplyLook(Look look, bool command) {
   if (inactive) {
     inactive->SetMouseEnabled(true);
     inactive->ApplyAttributeList(InactiveLook(sync ? L"pause" : L"sync"));
-    // The button under the pointer may have changed: hover states again.
-    SendMessageW(dui::kWmMouseMove, 0, dui::MakePointLParam(TopLeft(*inactive)));
   }
+  RecomputeHover();
   if (!command) return;
   if (auto* refresh = Find(kRefreshBtn)) {
     refresh->SetEnabled(sync);
@@ -536,6 +533,18 @@ void COrlinFrameWnd::ApplyLook(Look look, bool command) {
   } else {
     controller_->Pause();
   }
+}
+
+// The buttons that take the mouse changed: the hover states are worked out
+// again for where the pointer really is (a point off the window clears
+// them), so no button looks hot that the pointer is not over.
+void COrlinFrameWnd::RecomputeHover() {
+  auto backend = dui::UiBackend::Current();
+  auto* native = GetHWND();
+  if (!backend || !native) return;
+  const dui::Point cursor = backend->GetCursorPos();
+  const dui::Rect window = native->GetRect();
+  SendMessageW(dui::kWmMouseMove, 0, dui::MakePointLParam(dui::Point{cursor.x - window.left, cursor.y - window.top}));
 }
 
 void COrlinFrameWnd::Resume() { ApplyLook(Look::kSync, true); }
@@ -629,9 +638,8 @@ void COrlinFrameWnd::RefreshDone() {
     pause->SetEnabled(true);
     pause->SetMouseEnabled(true);
     pause->ApplyAttributeList(InactiveLook(L"pause"));
-    dui::Point p = TopLeft(*pause);
-    SendMessageW(dui::kWmMouseMove, 0, dui::MakePointLParam(dui::Point{p.x + 1, p.y + 1}));
   }
+  RecomputeHover();
   if (auto* preferences = Find(kPreferencesBtn)) preferences->SetEnabled(true);
   busy_ = false;
   // The refresh hid the lists; the selected tab's list shows again.

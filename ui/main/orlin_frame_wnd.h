@@ -181,6 +181,7 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   // Commands and looks.
   void ApplyLook(Look look, bool command);
   void ToolbarLock(bool unlocked);
+  void RecomputeHover();
   void Override();
   void Revert();
   void Refresh();
