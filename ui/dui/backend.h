@@ -36,6 +36,9 @@ class NativeWindow {
   virtual void Dispatch(std::function<void()> task) = 0;
   // True on the thread that handles this window's messages.
   virtual bool IsOwnThread() const = 0;
+  // The title the desktop shows for the window (taskbar, window lists).
+  // Any thread. Backends without such a place keep it nowhere.
+  virtual void SetTitle(const std::wstring& title) {}
   // Any thread. Geometry in screen pixels.
   virtual void Show(bool show, bool activate) = 0;
   virtual bool IsShown() const = 0;

@@ -752,9 +752,17 @@ void CEditUI::UserSetText(const std::wstring& text) {
   if (manager_) manager_->SendNotify(this, kEventTextChanged);
 }
 
+void CEditUI::SetPromptText(const std::wstring& text) {
+  auto lock = Lock(manager_);
+  if (promptText_ == text) return;
+  promptText_ = text;
+  Changed();
+}
+
 void CEditUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
   auto n = AsciiLower(name);
   if (n == L"password") password_ = ToBool(value);
+  else if (n == L"prompttext") promptText_ = value;
   else if (n == L"readonly") readOnly_ = ToBool(value);
   else if (n == L"maxchar") maxChar_ = ToInt(value);
   else {

@@ -299,6 +299,10 @@ class CEditUI : public CLabelUI {
   void SetReadOnly(bool on);
   int GetMaxChar() const { return maxChar_; }
   void SetMaxChar(int n);
+  // The hint shown in the field while its text is empty ("prompttext"); it
+  // is never the field's text.
+  const std::wstring& GetPromptText() const { return promptText_; }
+  void SetPromptText(const std::wstring& text);
   // Text typed by the user: sets the text and sends "textchanged".
   void UserSetText(const std::wstring& text);
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
@@ -306,6 +310,7 @@ class CEditUI : public CLabelUI {
  private:
   bool password_ = false, readOnly_ = false;
   int maxChar_ = 255;
+  std::wstring promptText_;
 };
 
 class CProgressUI : public CLabelUI {

@@ -97,6 +97,20 @@ bool WindowImplBase::Create(WindowImplBase* parent, const std::wstring& windowNa
   return true;
 }
 
+std::wstring WindowImplBase::GetWindowName() const {
+  // Guarded like FindWindow's reads: the name may change on another thread.
+  std::lock_guard lock(g_windowsMutex);
+  return windowName_;
+}
+
+void WindowImplBase::SetWindowTitle(const std::wstring& title) {
+  {
+    std::lock_guard lock(g_windowsMutex);
+    windowName_ = title;
+  }
+  if (native_) native_->SetTitle(title);
+}
+
 void WindowImplBase::ApplyDPI(int dpi) {
   pm_.SetDPI(dpi);
   if (!native_ || !skinSized_) return;

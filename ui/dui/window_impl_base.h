@@ -82,7 +82,10 @@ class WindowImplBase : public INotifyUI, public IDialogBuilderCallback, public I
   NativeWindow* GetHWND() const { return native_.get(); }
   CPaintManagerUI& GetPaintManager() { return pm_; }
   WindowImplBase* GetParentWindow() const { return parent_; }
-  const std::wstring& GetWindowName() const { return windowName_; }
+  std::wstring GetWindowName() const;
+  // Changes the window's name (its title), as FindWindow and the desktop
+  // see it. Any thread.
+  void SetWindowTitle(const std::wstring& title);
   std::uint32_t GetStyle() const { return style_; }
   std::uint32_t GetExStyle() const { return exStyle_; }
 

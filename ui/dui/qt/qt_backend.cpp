@@ -402,6 +402,11 @@ class QtWindow : public NativeWindow {
     QMetaObject::invokeMethod(canvas_, std::move(guarded), Qt::QueuedConnection);
   }
   bool IsOwnThread() const override { return QtBackend::IsGuiThread(); }
+  void SetTitle(const std::wstring& title) override {
+    OnGui([this, title] {
+      if (canvas_) canvas_->setWindowTitle(Q(title));
+    });
+  }
   void Show(bool show, bool activate) override {
     shown_ = show;
     OnGui([this, show, activate] {
@@ -619,6 +624,8 @@ class QtWindow : public NativeWindow {
     Place(w, edit, inner, shown);
     QString text = Q(edit.GetText());
     if (w->text() != text) w->setText(text);
+    QString prompt = Q(edit.GetPromptText());
+    if (w->placeholderText() != prompt) w->setPlaceholderText(prompt);
     w->setEchoMode(edit.IsPasswordMode() ? QLineEdit::Password : QLineEdit::Normal);
     w->setReadOnly(edit.IsReadOnly());
     if (edit.GetMaxChar() > 0) w->setMaxLength(edit.GetMaxChar());
