@@ -16,10 +16,6 @@ using namespace dui;
 
 namespace {
 
-// An edit field shows its placeholder in a lighter colour than typed text.
-constexpr Color kPlaceholderColor = 0xFF9AA5B1;
-constexpr Color kTypedColor = 0xFF1F2933;
-
 bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L" \t") == std::wstring::npos; }
 
 // A folder the login may use without asking: an absolute path naming an
@@ -83,7 +79,7 @@ void CLoginWnd::InitWindow() {
   captionRight_ = pm_.GetCaptionRect().right;
   ApplyDpiAndCaption(settings_.dpi);
   resources.ReloadText();
-  SetTitleTexts();
+  SetCodeTexts();
 }
 
 std::optional<std::wstring> CLoginWnd::QueryControlText(const std::wstring& id, const std::wstring&) {
@@ -100,27 +96,19 @@ const CLoginWnd::Field* CLoginWnd::FieldOf(const CControlUI* control) {
   return nullptr;
 }
 
-// Runs inside notifications, with the window's model lock held: the text
-// comes from the window's own table and language, not through the resource
-// manager (whose lock is taken before model locks).
-void CLoginWnd::ShowPlaceholder(const Field& field, CEditUI& edit) {
-  edit.SetTextId(field.textId);
-  edit.SetPasswordMode(false);
-  edit.SetTextColor(kPlaceholderColor);
-  edit.SetText(LoginTextTable().Find(field.textId, settings_.language).value_or(L""));
-}
-
-void CLoginWnd::ShowTypedText(const Field& field, CEditUI& edit) {
-  edit.SetTextId(L"");
-  edit.SetPasswordMode(field.password);
-  edit.SetTextColor(kTypedColor);
-}
-
 // --- titles and language --------------------------------------------------------
 
-void CLoginWnd::SetTitleTexts() {
-  if (auto* title = FindControlAs<CLabelUI>(pm_, L"LOGINTITLE")) title->SetText(LoginWindowTitle(settings_.language));
+void CLoginWnd::SetCodeTexts() {
+  const std::wstring title = LoginWindowTitle(settings_.language);
+  SetWindowTitle(title);
+  if (auto* label = FindControlAs<CLabelUI>(pm_, L"LOGINTITLE")) label->SetText(title);
   if (auto* button = FindControlAs<CButtonUI>(pm_, L"LANGUAGEBTN")) button->SetText(LanguageName(settings_.language));
+  // The fields' hints, shown while a field is empty and never its value.
+  for (const Field& field : fields_) {
+    if (auto* edit = FindControlAs<CEditUI>(pm_, field.control)) {
+      edit->SetPromptText(LoginTextTable().Find(field.textId, settings_.language).value_or(L""));
+    }
+  }
 }
 
 void CLoginWnd::SwitchLanguage(const std::wstring& language) {
@@ -138,7 +126,7 @@ void CLoginWnd::SwitchLanguage(const std::wstring& language) {
     native->SetRect(r);
   }
   pm_.NeedUpdate();
-  SetTitleTexts();
+  SetCodeTexts();
   controller_.SetLanguage(language);
 }
 
@@ -192,20 +180,9 @@ void CLoginWnd::Notify(TNotifyUI& msg) {
     StartAttempt(AttemptForm::kKey);
     return;
   }
-  const Field* field = FieldOf(msg.pSender);
-  auto* edit = dynamic_cast<CEditUI*>(msg.pSender);
-  if (!field || !edit) return;
   if (msg.sType == kEventTextChanged) {
-    ShowTypedText(*field, *edit);
-    *field->value = edit->GetText();
-  } else if (msg.sType == kEventKillFocus) {
-    if (field->value->empty()) ShowPlaceholder(*field, *edit);
-  } else if (msg.sType == kEventSetFocus) {
-    // The placeholder makes way for typing: an empty field under the caret.
-    if (field->value->empty() && !edit->GetTextId().empty()) {
-      ShowTypedText(*field, *edit);
-      edit->SetText(L"");
-    }
+    const Field* field = FieldOf(msg.pSender);
+    if (field) *field->value = msg.pSender->GetText();
   }
 }
 

@@ -76,6 +76,8 @@ class CLoginWnd : public dui::WindowImplBase {
   // only in how the button's look is refreshed afterwards.
   enum class AttemptForm { kButton, kKey };
 
+  // An edit field, the id of its hint (which also names it in messages)
+  // and where its typed text is kept.
   struct Field {
     const wchar_t* control;
     const wchar_t* textId;
@@ -101,9 +103,9 @@ class CLoginWnd : public dui::WindowImplBase {
 
   void ApplyDpiAndCaption(int dpi);
   const Field* FieldOf(const dui::CControlUI* control);
-  void ShowPlaceholder(const Field& field, dui::CEditUI& edit);
-  void ShowTypedText(const Field& field, dui::CEditUI& edit);
-  void SetTitleTexts();
+  // The texts chosen in code: the title, the language button and the
+  // fields' hints.
+  void SetCodeTexts();
   void OpenLanguageMenu();
   void CloseRequested();
 

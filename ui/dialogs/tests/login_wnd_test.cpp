@@ -253,10 +253,11 @@ TEST_F(LoginWndTest, TheLanguageSwitchChangesEveryTextAtOnceAndIsStored) {
   auto wnd = Open();
   EXPECT_EQ(wnd->Language(), L"en");
   EXPECT_EQ(TextOf(*wnd, L"LOGINBTN"), L"Login");
-  EXPECT_EQ(TextOf(*wnd, L"IPEDIT"), L"IP or URL");
-  EXPECT_EQ(TextOf(*wnd, L"USERNAMEEDIT"), L"User Name");
-  EXPECT_EQ(TextOf(*wnd, L"PASSWORDEDIT"), L"Password");
+  EXPECT_EQ(Edit(*wnd, L"IPEDIT").GetPromptText(), L"IP or URL");
+  EXPECT_EQ(Edit(*wnd, L"USERNAMEEDIT").GetPromptText(), L"User Name");
+  EXPECT_EQ(Edit(*wnd, L"PASSWORDEDIT").GetPromptText(), L"Password");
   EXPECT_EQ(TextOf(*wnd, L"LOGINTITLE"), L"Login - Orlin");
+  EXPECT_EQ(wnd->GetWindowName(), L"Login - Orlin");
   EXPECT_EQ(TextOf(*wnd, L"LANGUAGEBTN"), L"English");
   Type(*wnd, L"USERNAMEEDIT", L"ann");
   wnd->GetPaintManager().SetFocus(nullptr);
@@ -281,10 +282,13 @@ TEST_F(LoginWndTest, TheLanguageSwitchChangesEveryTextAtOnceAndIsStored) {
   dui::ClickControl(*menu, L"LANG_CHINESE");
   PumpUntil([&] { return wnd->Language() == L"zh_cn"; }, "the language menu's choice");
   EXPECT_EQ(TextOf(*wnd, L"LOGINBTN"), L"登  录");
-  EXPECT_EQ(TextOf(*wnd, L"IPEDIT"), L"IP 或者 URL");
+  EXPECT_EQ(Edit(*wnd, L"IPEDIT").GetPromptText(), L"IP 或者 URL");
+  EXPECT_EQ(Edit(*wnd, L"USERNAMEEDIT").GetPromptText(), L"用户名");
+  EXPECT_EQ(Edit(*wnd, L"PASSWORDEDIT").GetPromptText(), L"密  码");
   EXPECT_EQ(TextOf(*wnd, L"USERNAMEEDIT"), L"ann");  // typed text stays
-  EXPECT_EQ(TextOf(*wnd, L"PASSWORDEDIT"), L"密  码");
+  EXPECT_EQ(TextOf(*wnd, L"IPEDIT"), L"");           // a hint is never a value
   EXPECT_EQ(TextOf(*wnd, L"LOGINTITLE"), L"登录 - Orlin");
+  EXPECT_EQ(wnd->GetWindowName(), L"登录 - Orlin");
   EXPECT_EQ(TextOf(*wnd, L"LANGUAGEBTN"), L"简体中文");
   EXPECT_EQ(dui::CResourceManager::GetInstance().GetLanguage(), L"zh_cn");
   EXPECT_EQ(controller.Count("SetLanguage"), 1u);
@@ -298,33 +302,28 @@ TEST_F(LoginWndTest, TheLanguageSwitchChangesEveryTextAtOnceAndIsStored) {
   EXPECT_EQ(controller.Count("SetLanguage"), 1u);
 }
 
-TEST_F(LoginWndTest, EmptyFieldsShowTheirPlaceholderAndTypedTextReplacesIt) {
+TEST_F(LoginWndTest, FieldsStartEmptyWithTheirHintsAndKeepWhatIsTyped) {
   WriteLanguage("zh_cn");
   auto wnd = Open();
-  auto& pm = wnd->GetPaintManager();
   CEditUI& password = Edit(*wnd, L"PASSWORDEDIT");
-  EXPECT_EQ(password.GetText(), L"密  码");
-  EXPECT_FALSE(password.IsPasswordMode());  // a placeholder is readable
-
-  // Focus makes way for typing; leaving it empty brings the placeholder back.
-  pm.SetFocus(&password);
-  EXPECT_EQ(password.GetText(), L"");
-  pm.SetFocus(nullptr);
-  EXPECT_EQ(password.GetText(), L"密  码");
+  for (const wchar_t* name : {L"IPEDIT", L"USERNAMEEDIT", L"PASSWORDEDIT"}) {
+    EXPECT_EQ(TextOf(*wnd, name), L"") << WideToUtf8(name);
+  }
+  EXPECT_EQ(password.GetPromptText(), L"密  码");
+  EXPECT_TRUE(password.IsPasswordMode());
+  EXPECT_EQ(wnd->GetWindowName(), L"登录 - Orlin");
 
   Type(*wnd, L"PASSWORDEDIT", L"s3cret");
-  pm.SetFocus(nullptr);
-  EXPECT_EQ(password.GetText(), L"s3cret");
-  EXPECT_TRUE(password.IsPasswordMode());
-  EXPECT_TRUE(password.GetTextId().empty());  // a reload keeps the typed text
+  wnd->GetPaintManager().SetFocus(nullptr);
   dui::CResourceManager::GetInstance().ReloadText();
   EXPECT_EQ(password.GetText(), L"s3cret");
 
-  // Emptied by the user: the placeholder returns once the field is left.
-  Type(*wnd, L"PASSWORDEDIT", L"");
-  pm.SetFocus(nullptr);
-  EXPECT_EQ(password.GetText(), L"密  码");
-  EXPECT_FALSE(password.IsPasswordMode());
+  // What the fields hold is what the login sends, emptied fields included.
+  KeepsDefault(L"ann");
+  TypeAll(*wnd, L"nas.example", L"ann", L"s3cret");
+  Type(*wnd, L"IPEDIT", L"");
+  Attempt(*wnd);
+  EXPECT_EQ(presenter.Shown(), std::vector<std::wstring>{L"Orlin|Login_Failed_msg (IP 或者 URL)"});
 }
 
 TEST_F(LoginWndTest, TheCloseButtonAsksTheMainWindowToQuitAndEndsWithTwo) {
