@@ -16,13 +16,25 @@
 // answer body is still read and returned: callers show it. Get and JsonPost
 // print the line "HTTP_STATUS_code:<code>" on standard output.
 //
+// Redirections are followed by this client itself, never by the platform,
+// and only where nothing can leak: at most kMaxRedirects times, and only to
+// an https address of the same server (the same host name, any port). The
+// request is repeated as it was, a POST with its body, so a login is never
+// turned into an unauthenticated GET whose answer would be taken for the
+// server's. Any other redirection (to plain http, to another server, too
+// many) is refused before anything is sent there: the exchange ends as
+// kRedirectRefused. Plain http to https on the same server is followed: that
+// is how a server moves its clients onto TLS.
+//
 // Threads: an object is used by one thread at a time; make one per exchange.
 // Objects on different threads share nothing.
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace orlin::platform {
 
@@ -43,12 +55,19 @@ struct HttpExchange {
     kConnectFailed, // refused, unreachable, name not resolved
     kTimedOut,      // connecting, sending or waiting for the answer took too long
     kTlsFailed,     // handshake or certificate failure
-    kTooLarge,      // the answer exceeded kMaxAnswerBytes; the exchange was abandoned
-    kTransferFailed // the connection broke mid-answer, or any other transport error
+    kTooLarge,      // the answer exceeded its cap; the exchange was abandoned
+    kTransferFailed, // the connection broke mid-answer, or any other transport error
+    kRedirectRefused,   // the server sent the request elsewhere, where it is not followed
+    kCertificateRefused // the certificate check refused the server: nothing was sent to it
   };
   Outcome outcome = Outcome::kNotAttempted;
   int httpStatus = 0;       // 0 when no status line arrived
   std::wstring errorText;   // the platform's error text, empty on kAnswered
+  int redirectsFollowed = 0;
+  std::string refusedRedirect;  // the address of a refused redirection
+  // The DER form of the certificate the https server showed last (empty for
+  // plain http, or when the platform could not tell).
+  std::string serverCertificate;
 };
 
 class CHttpClient {
@@ -58,6 +77,11 @@ class CHttpClient {
   // well below a megabyte; the cap keeps a misbehaving server from growing
   // the client without bound.
   static constexpr std::size_t kMaxAnswerBytes = 16u * 1024u * 1024u;
+  // FormPost talks to the Tarn server, whose answers are a line of text; an
+  // error page of a few hundred kilobytes still fits.
+  static constexpr std::size_t kMaxFormAnswerBytes = 4u * 1024u * 1024u;
+
+  static constexpr int kMaxRedirects = 5;
 
   // Default time limits. FormPost uses kFormPostConnectTimeout; Get and
   // JsonPost use kDefaultConnectTimeout. An answer that stalls (no bytes at
@@ -65,6 +89,17 @@ class CHttpClient {
   static constexpr std::chrono::milliseconds kFormPostConnectTimeout{30000};
   static constexpr std::chrono::milliseconds kDefaultConnectTimeout{60000};
   static constexpr std::chrono::milliseconds kDefaultReceiveTimeout{60000};
+  // The whole of a FormPost (connecting, sending, every redirection and the
+  // answer) ends within this, however slowly a server trickles its answer.
+  // Get and JsonPost have no overall limit by default: some engine commands
+  // (a rescan) answer only when their work is done.
+  static constexpr std::chrono::milliseconds kFormPostOverallTimeout{45000};
+
+  // Decides whether an https server may be talked to, given the DER form of
+  // the certificate it showed (empty for plain http). Called once the
+  // connection is made and before the request is sent; false abandons the
+  // exchange as kCertificateRefused with nothing sent.
+  using CertificateCheck = std::function<bool(std::string_view certificateDer)>;
 
   // Opens the session with the system's proxy settings.
   explicit CHttpClient(std::wstring userAgent);
@@ -93,6 +128,11 @@ class CHttpClient {
   void SetConnectTimeout(std::chrono::milliseconds timeout);
   // Overrides the stall limit while sending and receiving (0 = default).
   void SetReceiveTimeout(std::chrono::milliseconds timeout);
+  // Overrides the limit on the whole exchange (0 = the operation's default).
+  void SetOverallTimeout(std::chrono::milliseconds timeout);
+  // Every later request of this object asks `check` first (none: any
+  // certificate the operation accepts).
+  void SetCertificateCheck(CertificateCheck check);
 
   // Details of the last request made through this object.
   const HttpExchange& LastExchange() const { return last_; }

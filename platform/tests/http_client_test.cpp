@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "tests/support/http_test_server.h"
 
@@ -283,6 +285,158 @@ TEST(HttpClient, RequestsToThisComputerBypassAProxyFromTheEnvironment) {
   EXPECT_EQ(rcAddress, kHttpSuccess);
   EXPECT_EQ(rcName, kHttpSuccess);
   EXPECT_EQ(byName, L"direct");
+}
+
+// ---- Hostile servers ----------------------------------------------------------
+
+constexpr wchar_t kLoginForm[] = L"username=anna&password=s3cret-word&deviceid=X";
+
+// No redirection may carry the form to plain http: the listener there must
+// never see a request, let alone the password.
+TEST(HttpClient, RedirectionsToPlainHttpAreRefusedBeforeAnythingIsSentThere) {
+  HttpTestServer plain;
+  HttpTestServer tls(HttpTestServer::Options{.tls = true});
+  if (!tls.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  for (const int status : {301, 302, 303, 307, 308}) {
+    SCOPED_TRACE(status);
+    tls.Route("/apps/orlin/register.php?",
+              ScriptedAnswer::Redirect(status, plain.BaseUrl() + "/apps/orlin/register.php"));
+    CHttpClient client(kHttpUserAgent);
+    std::wstring answer;
+    EXPECT_EQ(client.FormPost(Wide(tls.BaseUrl() + "/apps/orlin/register.php?"), kLoginForm, answer), kHttpFailure);
+    EXPECT_EQ(client.LastExchange().outcome, Outcome::kRedirectRefused);
+    EXPECT_EQ(client.LastExchange().refusedRedirect, plain.BaseUrl() + "/apps/orlin/register.php");
+    EXPECT_EQ(answer, client.LastExchange().errorText + L" ");
+    EXPECT_LT(answer.size(), 400u);
+  }
+  EXPECT_EQ(plain.RequestCount(), 0u);
+  EXPECT_EQ(plain.ConnectionCount(), 0u);
+}
+
+TEST(HttpClient, RedirectionsToAnotherServerOrWithoutEndAreRefused) {
+  HttpTestServer first;
+  HttpTestServer other;
+  // Plain http to plain http on another port of the same host is no upgrade.
+  first.Route("/to-http", ScriptedAnswer::Redirect(307, other.BaseUrl() + "/x"));
+  // Another host name (the same machine, but not the server that was asked).
+  first.Route("/to-other-host", ScriptedAnswer::Redirect(302, "https://elsewhere.example/apps/orlin/register.php?"));
+  CHttpClient client(kHttpUserAgent);
+  for (const char* target : {"/to-http", "/to-other-host"}) {
+    std::wstring answer;
+    EXPECT_EQ(client.FormPost(Wide(first.BaseUrl() + target), kLoginForm, answer), kHttpFailure) << target;
+    EXPECT_EQ(client.LastExchange().outcome, Outcome::kRedirectRefused) << target;
+  }
+  EXPECT_EQ(other.RequestCount(), 0u);
+
+  HttpTestServer tls(HttpTestServer::Options{.tls = true});
+  if (!tls.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  tls.Route("/loop", ScriptedAnswer::Redirect(307, "/loop"));
+  std::wstring answer;
+  EXPECT_EQ(client.FormPost(Wide(tls.BaseUrl() + "/loop"), kLoginForm, answer), kHttpFailure);
+  EXPECT_EQ(client.LastExchange().outcome, Outcome::kRedirectRefused);
+  EXPECT_EQ(client.LastExchange().redirectsFollowed, CHttpClient::kMaxRedirects);
+  EXPECT_EQ(tls.RequestCount(), static_cast<std::size_t>(CHttpClient::kMaxRedirects + 1));
+}
+
+// A server moving its clients from http onto https on the same host is
+// followed, and the form is posted again whole (never turned into a GET).
+TEST(HttpClient, AnUpgradeToHttpsOnTheSameServerIsFollowedWithTheWholeForm) {
+  HttpTestServer tls(HttpTestServer::Options{.tls = true});
+  if (!tls.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  HttpTestServer plain;
+  plain.Route("/apps/orlin/register.php?", ScriptedAnswer::Redirect(302, tls.BaseUrl() + "/moved"));
+  tls.Route("/moved", ScriptedAnswer::Redirect(301, "/apps/orlin/register.php"));
+  tls.Route("/apps/orlin/register.php", ScriptedAnswer::Respond(200, "DEVICE"));
+  CHttpClient client(kHttpUserAgent);
+  std::wstring answer;
+  EXPECT_EQ(client.FormPost(Wide(plain.BaseUrl() + "/apps/orlin/register.php?"), kLoginForm, answer), kHttpSuccess);
+  EXPECT_EQ(answer, L"DEVICE");
+  EXPECT_EQ(client.LastExchange().redirectsFollowed, 2);
+  ASSERT_EQ(tls.RequestCount(), 2u);
+  for (const auto& request : tls.Requests()) {
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.body, "username=anna&password=s3cret-word&deviceid=X");
+    EXPECT_EQ(request.Header("Content-Type"), "application/x-www-form-urlencoded; charset=UTF-8");
+  }
+}
+
+// A server that sends its answer a byte at a time, never stalling long
+// enough for the stall limit, is cut off by the limit on the whole exchange.
+TEST(HttpClient, ATricklingAnswerEndsAtTheOverallDeadline) {
+  HttpTestServer server;
+  server.SetDefaultAnswer(ScriptedAnswer::Trickle(std::chrono::milliseconds(200), 100000));
+  CHttpClient client(kHttpUserAgent);
+  client.SetOverallTimeout(std::chrono::milliseconds(1500));
+  const auto began = std::chrono::steady_clock::now();
+  std::wstring answer;
+  EXPECT_EQ(client.FormPost(Wide(server.BaseUrl() + "/apps/orlin/register.php?"), kLoginForm, answer), kHttpTimeout);
+  const auto took = std::chrono::steady_clock::now() - began;
+  EXPECT_EQ(client.LastExchange().outcome, Outcome::kTimedOut);
+  EXPECT_EQ(answer, client.LastExchange().errorText + L" ");
+  EXPECT_GE(took, std::chrono::milliseconds(1400));
+  EXPECT_LT(took, std::chrono::seconds(30)) << "the deadline did not end the exchange";
+}
+
+TEST(HttpClient, AHugeAnswerToAFormIsAbandonedEarly) {
+  HttpTestServer server;
+  server.SetDefaultAnswer(ScriptedAnswer::Huge(20ull * 1024 * 1024));
+  CHttpClient client(kHttpUserAgent);
+  std::wstring answer;
+  EXPECT_EQ(client.FormPost(Wide(server.BaseUrl() + "/apps/orlin/register.php?"), kLoginForm, answer), kHttpFailure);
+  EXPECT_EQ(client.LastExchange().outcome, Outcome::kTooLarge);
+  EXPECT_LT(answer.size(), 200u);
+  EXPECT_LT(server.HugeBytesSent(), 12ull * 1024 * 1024) << "the client read on far beyond its cap";
+}
+
+// The certificate check sees the server's certificate once the connection is
+// up and before the request goes out: a refused server receives nothing.
+TEST(HttpClient, TheCertificateCheckDecidesBeforeTheFormIsSent) {
+  HttpTestServer first(HttpTestServer::Options{.tls = true});
+  HttpTestServer second(HttpTestServer::Options{.tls = true, .certificate = HttpTestServer::Certificate::kSecond});
+  if (!first.ok() || !second.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  first.SetDefaultAnswer(ScriptedAnswer::Respond(200, "first"));
+  second.SetDefaultAnswer(ScriptedAnswer::Respond(200, "second"));
+  ASSERT_FALSE(first.CertificateDer().empty());
+  ASSERT_NE(first.CertificateDer(), second.CertificateDer());
+
+  // Without a check the certificate is reported, for the caller to keep.
+  CHttpClient login(kHttpUserAgent);
+  std::wstring answer;
+  EXPECT_EQ(login.FormPost(Wide(first.BaseUrl() + "/r"), kLoginForm, answer), kHttpSuccess);
+  EXPECT_EQ(login.LastExchange().serverCertificate, first.CertificateDer());
+
+  std::vector<std::string> seen;
+  const std::string trusted = first.CertificateDer();
+  CHttpClient later(kHttpUserAgent);
+  later.SetCertificateCheck([&](std::string_view der) {
+    seen.emplace_back(der);
+    return der == trusted;
+  });
+  EXPECT_EQ(later.FormPost(Wide(first.BaseUrl() + "/r"), kLoginForm, answer), kHttpSuccess);
+  EXPECT_EQ(answer, L"first");
+  EXPECT_EQ(later.FormPost(Wide(second.BaseUrl() + "/r"), kLoginForm, answer), kHttpFailure);
+  EXPECT_EQ(later.LastExchange().outcome, Outcome::kCertificateRefused);
+  EXPECT_EQ(answer, later.LastExchange().errorText + L" ");
+  EXPECT_EQ(later.LastExchange().serverCertificate, second.CertificateDer());
+  EXPECT_EQ(second.RequestCount(), 0u) << "the form reached a server whose certificate was refused";
+  EXPECT_EQ(seen, (std::vector<std::string>{first.CertificateDer(), second.CertificateDer()}));
+
+  // Plain http shows no certificate at all.
+  HttpTestServer plain;
+  EXPECT_EQ(later.FormPost(Wide(plain.BaseUrl() + "/r"), kLoginForm, answer), kHttpFailure);
+  EXPECT_EQ(later.LastExchange().outcome, Outcome::kCertificateRefused);
+  EXPECT_EQ(seen.back(), "");
+  EXPECT_EQ(plain.RequestCount(), 0u);
+}
+
+TEST(HttpClient, ACertificateForAnotherNameIsRefusedByFormPost) {
+  HttpTestServer server(HttpTestServer::Options{.tls = true, .certificate = HttpTestServer::Certificate::kWrongName});
+  if (!server.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  CHttpClient client(kHttpUserAgent);
+  std::wstring answer;
+  EXPECT_EQ(client.FormPost(Wide(server.BaseUrl() + "/r"), kLoginForm, answer), kHttpFailure);
+  EXPECT_EQ(client.LastExchange().outcome, Outcome::kTlsFailed);
+  EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -102,7 +103,11 @@ std::string Trim(std::string_view s) {
 const char* Reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 301: return "Moved Permanently";
     case 302: return "Found";
+    case 303: return "See Other";
+    case 307: return "Temporary Redirect";
+    case 308: return "Permanent Redirect";
     case 403: return "Forbidden";
     case 404: return "Not Found";
     case 500: return "Internal Server Error";
@@ -184,6 +189,20 @@ ScriptedAnswer ScriptedAnswer::Huge(std::uint64_t bytes) {
   return a;
 }
 
+ScriptedAnswer ScriptedAnswer::Trickle(std::chrono::milliseconds interval, std::uint64_t bytes) {
+  ScriptedAnswer a;
+  a.kind = Kind::kTrickle;
+  a.delay = interval;
+  a.hugeBytes = bytes;
+  return a;
+}
+
+ScriptedAnswer ScriptedAnswer::Redirect(int status, std::string location) {
+  ScriptedAnswer a = Respond(status, "moved");
+  a.headers.emplace_back("Location", std::move(location));
+  return a;
+}
+
 // --- TLS
 //
 // The server side of TLS comes from the system's OpenSSL library, loaded at
@@ -249,27 +268,45 @@ const TlsLibrary& TlsLib() {
 
 constexpr int kPemFileType = 1;  // SSL_FILETYPE_PEM
 
-// The certificate and key are made once per test process.
+// Each certificate and key is made once per test process.
 struct TestCertificate {
   TempDir dir;
   bool ok = false;
   std::filesystem::path cert;
   std::filesystem::path key;
+  std::string der;
 
-  TestCertificate() {
+  explicit TestCertificate(const char* names) {
     cert = dir.path() / "cert.pem";
     key = dir.path() / "key.pem";
+    const std::filesystem::path derFile = dir.path() / "cert.der";
     const std::string command =
-        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
-        " -subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1"
-        " -keyout '" + key.string() + "' -out '" + cert.string() + "' >/dev/null 2>&1";
+        std::string("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ") + names +
+        " -keyout '" + key.string() + "' -out '" + cert.string() + "' >/dev/null 2>&1 && openssl x509 -in '" +
+        cert.string() + "' -outform DER -out '" + derFile.string() + "' >/dev/null 2>&1";
     ok = std::system(command.c_str()) == 0 && std::filesystem::exists(cert) && std::filesystem::exists(key);
+    if (ok) {
+      std::FILE* in = std::fopen(derFile.string().c_str(), "rb");
+      if (in != nullptr) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) der.append(buffer, n);
+        std::fclose(in);
+      }
+    }
   }
 };
 
-const TestCertificate& Certificate() {
-  static const TestCertificate certificate;
-  return certificate;
+const TestCertificate& CertificateFor(HttpTestServer::Certificate which) {
+  static const TestCertificate first("-subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1");
+  static const TestCertificate second("-subj /CN=localhost -addext subjectAltName=DNS:localhost,IP:127.0.0.1");
+  static const TestCertificate wrongName("-subj /CN=elsewhere.example -addext subjectAltName=DNS:elsewhere.example");
+  switch (which) {
+    case HttpTestServer::Certificate::kSecond: return second;
+    case HttpTestServer::Certificate::kWrongName: return wrongName;
+    case HttpTestServer::Certificate::kFirst: break;
+  }
+  return first;
 }
 
 }  // namespace
@@ -279,10 +316,11 @@ struct HttpTestServer::Tls {
   ~Tls() {
     if (ctx) TlsLib().ctxFree(ctx);
   }
-  bool Init() {
+  bool Init(HttpTestServer::Certificate which) {
     const TlsLibrary& lib = TlsLib();
-    const TestCertificate& c = Certificate();
-    if (!lib.ok() || !c.ok) return false;
+    if (!lib.ok()) return false;
+    const TestCertificate& c = CertificateFor(which);
+    if (!c.ok) return false;
     ctx = lib.ctxNew(lib.serverMethod());
     return ctx && lib.useChainFile(ctx, c.cert.string().c_str()) == 1 && lib.useKeyFile(ctx, c.key.string().c_str(), kPemFileType) == 1;
   }
@@ -328,7 +366,7 @@ struct HttpTestServer::Connection {
 
 HttpTestServer::HttpTestServer() : HttpTestServer(Options{}) {}
 
-HttpTestServer::HttpTestServer(Options options) : tls_(options.tls) {
+HttpTestServer::HttpTestServer(Options options) : tls_(options.tls), certificate_(options.certificate) {
   net::IgnoreBrokenPipes();
   // Requests to this server must not be sent to a proxy of the environment.
   for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
@@ -337,7 +375,7 @@ HttpTestServer::HttpTestServer(Options options) : tls_(options.tls) {
   defaultAnswer_ = ScriptedAnswer::Respond(404, "not found");
   if (tls_) {
     tlsContext_ = std::make_unique<Tls>();
-    if (!tlsContext_->Init()) return;
+    if (!tlsContext_->Init(certificate_)) return;
   }
   listenFd_ = OpenLoopbackListener(64, port_);
   if (listenFd_ < 0) return;
@@ -366,6 +404,8 @@ HttpTestServer::~HttpTestServer() {
 std::string HttpTestServer::BaseUrl() const {
   return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
 }
+
+std::string HttpTestServer::CertificateDer() const { return tls_ ? CertificateFor(certificate_).der : std::string(); }
 
 std::string HttpTestServer::LocalhostUrl() const {
   return std::string(tls_ ? "https" : "http") + "://localhost:" + std::to_string(port_);
@@ -539,6 +579,14 @@ void HttpTestServer::Serve(Connection* c) {
         c->WriteAll(head_of(answer.body.size() + answer.missingBytes) + answer.body);
         keepOpen = false;
         break;
+      case ScriptedAnswer::Kind::kTrickle: {
+        keepOpen = false;
+        if (!c->WriteAll(head_of(answer.hugeBytes))) break;
+        for (std::uint64_t sent = 0; sent < answer.hugeBytes; ++sent) {
+          if (!Pause(answer.delay) || !c->WriteAll("x")) break;
+        }
+        break;
+      }
       case ScriptedAnswer::Kind::kHuge: {
         if (!c->WriteAll(head_of(answer.hugeBytes))) {
           keepOpen = false;

@@ -48,6 +48,7 @@ struct ScriptedAnswer {
     kCloseEarly,     // closes the connection without a byte of answer
     kTruncatedBody,  // announces body.size() + `missingBytes`, sends `body`, closes
     kHuge,           // announces and streams `hugeBytes` bytes until done or the client leaves
+    kTrickle,        // announces `hugeBytes` bytes and sends one of them every `delay`
   };
   Kind kind = Kind::kRespond;
   int status = 200;
@@ -63,12 +64,21 @@ struct ScriptedAnswer {
   static ScriptedAnswer CloseEarly();
   static ScriptedAnswer Truncated(std::string body, std::uint64_t missingBytes);
   static ScriptedAnswer Huge(std::uint64_t bytes);
+  static ScriptedAnswer Trickle(std::chrono::milliseconds interval, std::uint64_t bytes);
+  // `status` (301, 302, 303, 307 or 308) with a Location header.
+  static ScriptedAnswer Redirect(int status, std::string location);
 };
 
 class HttpTestServer {
  public:
+  // Which certificate a TLS server shows. Each is self-signed and made once
+  // per test process; kSecond names the same host with another key (a
+  // server in the middle), kWrongName names another host.
+  enum class Certificate { kFirst, kSecond, kWrongName };
+
   struct Options {
     bool tls = false;
+    Certificate certificate = Certificate::kFirst;
   };
 
   HttpTestServer();
@@ -96,6 +106,8 @@ class HttpTestServer {
   std::vector<ReceivedRequest> Requests() const;
   std::size_t RequestCount() const;
   bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+  // The DER form of the certificate this server shows; empty without TLS.
+  std::string CertificateDer() const;
   // Connections accepted so far.
   std::size_t ConnectionCount() const;
   // Body bytes sent by kHuge answers so far.
@@ -115,6 +127,7 @@ class HttpTestServer {
   int listenFd_ = -1;
   std::uint16_t port_ = 0;
   bool tls_ = false;
+  Certificate certificate_ = Certificate::kFirst;
   std::unique_ptr<Tls> tlsContext_;
 
   mutable std::mutex mutex_;
