@@ -8,7 +8,9 @@
 #include <QApplication>
 #include <QLineEdit>
 
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 
 #include "common/text.h"
 #include "tests/support/fake_controller.h"
@@ -135,6 +137,49 @@ TEST_P(LoginWindowsQtTest, TextsStillFitAtTheLargestDpi) {
   ExpectTextsFit(folder);
   login.Close(kModalCancel);
   folder.Close(kModalCancel);
+}
+
+// The attempt's worker runs the sync folder window modally while the GUI
+// thread keeps both windows going; the folder chosen there reaches the login.
+TEST_P(LoginWindowsQtTest, TheFolderWindowOfAnAttemptRunsOverTheGuiThread) {
+  std::filesystem::create_directories(instance.path() / "Sync");
+  controller.settings.syncFolderPath = WideFromPath(instance.path() / "Sync");
+  CLoginWnd wnd(controller, &rules, &presenter);
+  ASSERT_TRUE(wnd.Create(nullptr, L"Login - Orlin", CLoginWnd::kStyle, kWsExTopmost, 0, 0));
+  wnd.ShowWindow(true, false);
+  QApplication::processEvents();
+  {
+    auto& pm = wnd.GetPaintManager();
+    auto lock = pm.ModelLock();
+    static_cast<CEditUI*>(pm.FindControl(L"IPEDIT"))->UserSetText(L"nas.example");
+    static_cast<CEditUI*>(pm.FindControl(L"USERNAMEEDIT"))->UserSetText(L"new");
+    static_cast<CEditUI*>(pm.FindControl(L"PASSWORDEDIT"))->UserSetText(L"secret");
+  }
+  ClickControl(wnd, L"LOGINBTN");
+
+  auto waitFor = [](const std::function<bool()>& done, const char* what) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "waited 120 s for " << what;
+        return false;
+      }
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+  };
+  WindowImplBase* folderWnd = nullptr;
+  ASSERT_TRUE(waitFor([&] { return (folderWnd = WindowImplBase::FindWindow(CSyncPathWnd::kClassName, L"")) != nullptr; },
+                      "the sync folder window"));
+  EXPECT_FALSE(wnd.IsWindowEnabled());
+  QApplication::processEvents();
+  Shot(*folderWnd, "syncpath-over-login");
+  ClickControl(*folderWnd, L"OKBTN");
+  ASSERT_TRUE(waitFor([&] { return !wnd.AttemptRunning(); }, "the attempt to end"));
+  EXPECT_EQ(controller.Count("Login"), 1u);
+  EXPECT_EQ(controller.LastLogin().syncFolder, WideFromPath(instance.path() / "Sync"));
+  EXPECT_TRUE(wnd.IsWindowEnabled());
+  wnd.Close(kModalCancel);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, LoginWindowsQtTest, ::testing::Values("en", "zh_cn"));
