@@ -110,7 +110,8 @@ std::wstring LastPart(const std::wstring& path) {
 // A path the engine reports relative to the sync folder, as a file of this
 // computer; nullopt when it would lead out of the folder.
 std::optional<fs::path> InSyncFolder(const fs::path& folder, const std::wstring& relative) {
-  fs::path rel = PathFromWide(relative).lexically_normal();
+  fs::path rel = PathFromWide(relative);
+  if (relative.find(L"..") != std::wstring::npos) rel = rel.lexically_normal();
   if (rel.empty() || rel.has_root_name() || rel.has_root_directory()) return std::nullopt;
   if (*rel.begin() == "..") return std::nullopt;
   return folder / rel;
@@ -155,10 +156,15 @@ std::vector<Row> SyncEventRows(const Source& s) {
   auto records = s.model.syncEvents.Snapshot();
   std::vector<Row> rows;
   rows.reserve(records.size());
+  // A handful of actions repeat over the whole list.
+  std::unordered_map<std::string_view, std::wstring> actions;
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     if (!IsValidUtf8(it->path) || !IsValidUtf8(FieldText(it->time))) continue;
     Row& r = rows.emplace_back();
-    r.cells[1].text = ActionText(FieldText(it->action), s.language);
+    const std::string_view action = FieldText(it->action);
+    auto known = actions.find(action);
+    if (known == actions.end()) known = actions.emplace(action, ActionText(action, s.language)).first;
+    r.cells[1].text = known->second;
     FileCell(r.cells[2], Utf8ToWide(it->path));
     r.cells[3].text = Utf8ToWide(FieldText(it->time));
     r.cells[4].text = SizeOnDisk(s, r.cells[2].tooltip);
@@ -393,6 +399,17 @@ struct StatusLists::State {
     std::array<std::unordered_map<std::wstring, int>, kMaxColumns> measured;
     std::unordered_map<std::wstring, int> measuredPaths;
     int scale = 0;
+    // The controls of each row, found once per row: rows are reused, and
+    // every row removal goes through Fill or EmptyList, which drop them.
+    struct RowControls {
+      CControlUI* row = nullptr;
+      std::array<CControlUI*, kMaxColumns> labels{};
+      std::array<CControlUI*, kMaxColumns> cells{};
+      CControlUI* busyIcon = nullptr;
+      CControlUI* idleIcon = nullptr;
+      dui::CProgressUI* bar = nullptr;
+    };
+    std::vector<RowControls> rows;
   };
 
   State(dui::WindowImplBase& w, StatusListsHost& h, ShowItemFn show)
@@ -436,6 +453,24 @@ struct StatusLists::State {
 
   void EmptyList(const wchar_t* name) {
     if (auto* list = Find<CListUI>(name)) list->RemoveAll();
+    if (const ListSpec* spec = SpecOfList(name)) StateOf(*spec).rows.clear();
+  }
+
+  ListState::RowControls& ControlsOf(const ListSpec& spec, ListState& ls, int i, CControlUI* row) {
+    if (ls.rows.size() <= static_cast<std::size_t>(i)) ls.rows.resize(i + 1);
+    ListState::RowControls& rc = ls.rows[i];
+    if (rc.row == row) return rc;
+    rc = ListState::RowControls{row};
+    for (std::size_t c = 0; c < spec.columns.size(); ++c) {
+      rc.labels[c] = row->FindSubControl(spec.columns[c].label);
+      rc.cells[c] = row->FindSubControl(spec.columns[c].cell);
+    }
+    if (spec.decor == Decor::kUnsynced) {
+      rc.busyIcon = row->FindSubControl(L"ACTIONICONLABEL");
+      rc.idleIcon = row->FindSubControl(L"BEFORENULLICONLABEL");
+      rc.bar = dynamic_cast<dui::CProgressUI*>(row->FindSubControl(L"FILEPROGRESS"));
+    }
+    return rc;
   }
 
   // --- tabs
@@ -553,9 +588,10 @@ struct StatusLists::State {
         }
       }
       const Row& data = rows[i];
+      ListState::RowControls& controls = ControlsOf(spec, ls, i, row);
       for (std::size_t c = 0; c < columns; ++c) {
         const Column& col = spec.columns[c];
-        CControlUI* label = row->FindSubControl(col.label);
+        CControlUI* label = controls.labels[c];
         if (!label) continue;
         const Cell& cell = data.cells[c];
         if (label->GetText() != cell.text) label->SetText(cell.text);
@@ -568,27 +604,26 @@ struct StatusLists::State {
           widestPath = std::max(widestPath, Measure(ls.measuredPaths, cell.tooltip, label->GetFont(), dui::kDtSingleLine));
         }
       }
-      Decorate(spec, *row, data);
+      Decorate(spec, controls, data);
     }
     for (int i = list->GetCount() - 1; i >= n; --i) list->RemoveAt(i);
+    if (ls.rows.size() > static_cast<std::size_t>(list->GetCount())) ls.rows.resize(list->GetCount());
     SizeColumns(spec, ls, *list, widest, firstLabels);
     // A path's tooltip is never wrapped.
     if (widestPath > pm.GetTooltipMaxWidth()) pm.SetTooltipMaxWidth(widestPath);
   }
 
-  void Decorate(const ListSpec& spec, CControlUI& row, const Row& data) {
+  void Decorate(const ListSpec& spec, const ListState::RowControls& row, const Row& data) {
     switch (spec.decor) {
       case Decor::kUnsynced: {
         const bool busy = data.progress >= 0;
-        if (auto* icon = row.FindSubControl(L"ACTIONICONLABEL")) icon->SetVisible(busy);
-        if (auto* icon = row.FindSubControl(L"BEFORENULLICONLABEL")) icon->SetVisible(!busy);
-        if (auto* bar = dynamic_cast<dui::CProgressUI*>(row.FindSubControl(L"FILEPROGRESS"))) {
-          bar->SetValue(busy ? data.progress : 0);
-        }
+        if (row.busyIcon) row.busyIcon->SetVisible(busy);
+        if (row.idleIcon) row.idleIcon->SetVisible(!busy);
+        if (row.bar) row.bar->SetValue(busy ? data.progress : 0);
         break;
       }
       case Decor::kDevices:
-        if (auto* name = row.FindSubControl(L"DEVICENAMELABEL")) {
+        if (auto* name = row.labels[0]) {
           const int font = data.bold ? 1 : -1;
           if (name->GetFont() != font) name->SetFont(font);
         }
@@ -629,8 +664,11 @@ struct StatusLists::State {
       if (col.fit == Fit::kRest) {
         if (cell->GetFixedWidth() != 0) cell->SetFixedWidth(0);
         if (cell->GetMinWidth() != col.minimum) cell->SetMinWidth(col.minimum);
-      } else if (cell->GetFixedWidth() != width[c]) {
-        cell->SetFixedWidth(width[c]);
+      } else {
+        // A cell's outer padding is part of its column.
+        const dui::Rect pad = cell->GetPadding();
+        const int w = std::max(width[c] - pad.left - pad.right, 0);
+        if (cell->GetFixedWidth() != w) cell->SetFixedWidth(w);
       }
     };
     if (header) {
@@ -639,8 +677,8 @@ struct StatusLists::State {
       }
     }
     for (int i = 0; i < list.GetCount(); ++i) {
-      CControlUI* row = list.GetItemAt(i);
-      for (std::size_t c = 0; c < columns; ++c) apply(row->FindSubControl(spec.columns[c].cell), c);
+      ListState::RowControls& row = ControlsOf(spec, ls, i, list.GetItemAt(i));
+      for (std::size_t c = 0; c < columns; ++c) apply(row.cells[c], c);
     }
   }
 
