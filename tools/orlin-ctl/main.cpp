@@ -1,0 +1,12 @@
+// orlin-ctl [--install-dir DIR] COMMAND ...   (see ctl.cpp for the commands)
+
+#include <iostream>
+
+#include "platform/executable_path.h"
+#include "platform/program_start.h"
+#include "tools/orlin-ctl/ctl.h"
+
+int main(int argc, char** argv) {
+  const auto args = orlin::platform::ProgramArguments(argc, argv);
+  return orlin::ctl::Run(args, orlin::platform::ExecutablePath().parent_path(), std::cout, std::cerr);
+}
