@@ -1,7 +1,8 @@
 #include "monitor/file_lists.h"
 
-#include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include "common/text.h"
 #include "monitor/events.h"
@@ -29,17 +30,25 @@ void InsertLastSynced(StatusModel& model, std::vector<FileItemRecord> rows) {
     if (name.find(kConflictInfix) != std::string::npos) SetField(row.name, ConflictOriginalPath(name));
   }
   const bool appended = model.lastSynced.Locked([&](std::deque<FileItemRecord>& list) {
+    // Names of the listed rows, so a batch (a disk-events answer can bring a
+    // thousand files) does not walk the list once per file. Rows keep their
+    // place in the deque, so the views and pointers stay valid until a row
+    // is dropped, which removes it here first.
+    std::unordered_map<std::string_view, FileItemRecord*> listed;
+    listed.reserve(list.size() + rows.size());
+    for (FileItemRecord& row : list) listed.emplace(FieldText(row.name), &row);
     bool any = false;
     for (FileItemRecord& row : rows) {
-      auto existing = std::find_if(list.begin(), list.end(), [&](const FileItemRecord& listed) {
-        return FieldText(listed.name) == FieldText(row.name);
-      });
-      if (existing != list.end()) {
-        std::memcpy(existing->time, row.time, sizeof existing->time);
+      if (auto found = listed.find(FieldText(row.name)); found != listed.end()) {
+        std::memcpy(found->second->time, row.time, sizeof row.time);
         continue;
       }
-      while (list.size() >= kListCapacity) list.pop_front();
+      while (list.size() >= kListCapacity) {
+        listed.erase(FieldText(list.front().name));
+        list.pop_front();
+      }
       list.push_back(std::move(row));
+      listed.emplace(FieldText(list.back().name), &list.back());
       any = true;
     }
     return any;
