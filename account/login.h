@@ -6,9 +6,14 @@
 //   2. judge the answer (the server's device ID, or a refusal);
 //   3. add the server to the engine configuration as device and sharer of
 //      the folder (this also creates the login marker);
-//   4. write the marker's three lines, the account archive and the user's
-//      entry of userconfig.xml (read back afterwards), and the sync folder
-//      path into the engine configuration.
+//   4. write the marker's three lines, the fingerprint of the server's
+//      certificate, the account archive and the user's entry of
+//      userconfig.xml (read back afterwards), and the sync folder path into
+//      the engine configuration.
+//
+// A failure shows at most kMaxShownDetailChars of the server's answer or the
+// transport's error text, made readable (an HTML error page becomes its
+// text); the whole of it goes to the run log.
 //
 // The controller keeps the typed values in its members before calling, and
 // refreshes the engine (restart, reset, rescan) after a successful login.
@@ -18,6 +23,7 @@
 // Threads: runs on the calling thread (the login window's worker) until the
 // last file is written; the presenter's messages are modal on that thread.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -53,9 +59,12 @@ struct LoginOutcome {
 
 class AccountLogin {
  public:
+  // Receives a line for the run log (the whole answer of a failed login).
+  using RunLog = std::function<void(const std::wstring&)>;
+
   // All references must outlive this object.
   AccountLogin(StateFiles& files, const EngineConfigFile& engineConfig, TarnTransport& transport,
-               MessagePresenter& presenter);
+               MessagePresenter& presenter, RunLog runLog = {});
 
   LoginOutcome Run(const LoginInput& input) const;
 
@@ -66,6 +75,7 @@ class AccountLogin {
   const EngineConfigFile& engineConfig_;
   TarnTransport& transport_;
   MessagePresenter& presenter_;
+  RunLog runLog_;
 };
 
 }  // namespace orlin

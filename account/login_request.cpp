@@ -1,6 +1,8 @@
 #include "account/login_request.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "app/store/os_name.h"
 #include "common/text.h"
@@ -85,6 +87,109 @@ std::wstring RemoveLineBreaks(std::wstring_view text) {
   return out;
 }
 
+namespace {
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
+
+bool StartsWithIgnoreCase(std::wstring_view text, std::wstring_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+// The character an entity at the start of `text` stands for, and its length.
+std::pair<wchar_t, std::size_t> Entity(std::wstring_view text) {
+  static constexpr std::pair<std::wstring_view, wchar_t> kNamed[] = {
+      {L"&amp;", L'&'}, {L"&lt;", L'<'}, {L"&gt;", L'>'}, {L"&quot;", L'"'}, {L"&apos;", L'\''}, {L"&nbsp;", L' '}};
+  for (const auto& [name, c] : kNamed) {
+    if (StartsWithIgnoreCase(text, name)) return {c, name.size()};
+  }
+  if (text.starts_with(L"&#")) {
+    const std::size_t end = text.find(L';');
+    if (end != std::wstring_view::npos && end > 2 && end < 12) {
+      const bool hex = text[2] == L'x' || text[2] == L'X';
+      unsigned long value = 0;
+      bool digits = true;
+      for (const wchar_t c : text.substr(hex ? 3 : 2, end - (hex ? 3 : 2))) {
+        int d = -1;
+        if (c >= L'0' && c <= L'9') d = c - L'0';
+        else if (hex && c >= L'a' && c <= L'f') d = c - L'a' + 10;
+        else if (hex && c >= L'A' && c <= L'F') d = c - L'A' + 10;
+        if (d < 0) digits = false;
+        value = value * (hex ? 16 : 10) + static_cast<unsigned long>(d < 0 ? 0 : d);
+      }
+      if (digits && value > 0 && value < 0xD800) return {static_cast<wchar_t>(value), end + 1};
+    }
+  }
+  return {L'&', 1};
+}
+
+}  // namespace
+
+std::wstring ShownDetail(std::wstring_view text) {
+  std::wstring plain;
+  plain.reserve(std::min<std::size_t>(text.size(), 4 * kMaxShownDetailChars));
+  std::size_t i = 0;
+  // Enough plain text is gathered to fill the shown length; the rest of a
+  // large page is never looked at.
+  while (i < text.size() && plain.size() < 4 * kMaxShownDetailChars) {
+    const wchar_t c = text[i];
+    if (c == L'<' && i + 1 < text.size() && (IsAsciiLetter(text[i + 1]) || text[i + 1] == L'/' || text[i + 1] == L'!' || text[i + 1] == L'?')) {
+      const std::wstring_view rest = text.substr(i + 1);
+      std::size_t end = text.find(L'>', i);
+      if (end == std::wstring_view::npos) break;  // a tag cut short: the rest is markup
+      // Scripts and styles are no text for a reader.
+      for (const std::wstring_view element : {std::wstring_view(L"script"), std::wstring_view(L"style")}) {
+        if (StartsWithIgnoreCase(rest, element)) {
+          const std::wstring closing = L"</" + std::wstring(element);
+          std::size_t close = std::wstring::npos;
+          for (std::size_t at = end; at + closing.size() <= text.size(); ++at) {
+            if (StartsWithIgnoreCase(text.substr(at), closing)) {
+              close = at;
+              break;
+            }
+          }
+          end = close == std::wstring::npos ? text.size() - 1 : text.find(L'>', close);
+          if (end == std::wstring_view::npos) end = text.size() - 1;
+          break;
+        }
+      }
+      plain.push_back(L' ');  // a tag separates words
+      i = end + 1;
+      continue;
+    }
+    if (c == L'&') {
+      const auto [decoded, length] = Entity(text.substr(i));
+      plain.push_back(decoded);
+      i += length;
+      continue;
+    }
+    plain.push_back(c);
+    ++i;
+  }
+
+  std::wstring shown;
+  bool blank = false;
+  for (const wchar_t c : plain) {
+    const bool space = c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f' || c == L'\v';
+    if (space) {
+      blank = !shown.empty();
+      continue;
+    }
+    if (c < 0x20 || c == 0x7F) continue;
+    if (blank) shown.push_back(L' ');
+    blank = false;
+    shown.push_back(c);
+  }
+  if (shown.size() > kMaxShownDetailChars) {
+    shown.resize(kMaxShownDetailChars);
+    // A character outside the basic plane must not lose its second half.
+    if (sizeof(wchar_t) == 2 && shown.back() >= 0xD800 && shown.back() <= 0xDBFF) shown.pop_back();
+    return shown + L"...";
+  }
+  // The transport's error texts end with a blank, which is part of them.
+  if (!shown.empty() && !text.empty() && text.back() == L' ') shown.push_back(L' ');
+  return shown;
+}
+
 bool IsValidDeviceId(std::wstring_view id) {
   if (id.size() != kDeviceIdLength) return false;
   std::wstring plain;
@@ -119,6 +224,7 @@ const std::vector<LoginFailureRule>& LoginFailureTable() {
       // Without the server in the engine configuration nothing would ever
       // sync, so the login fails instead of recording an account.
       {LoginFailure::kConfigUnreadable, L"SyncConfig_Failed_Msg", false, false, false, 0},
+      {LoginFailure::kConfigDamaged, L"SyncConfig_Damaged_Msg", false, false, false, 0},
   };
   return table;
 }
@@ -153,6 +259,8 @@ std::vector<std::wstring> VersioningMessageKeys(VersioningExchange exchange, std
       return {L"versioning_Failed_msg"};
     case VersioningExchange::kAnswered:
       return {IsVersioningAccepted(answer) ? L"versioning_Success_msg" : L"versioning_Failed_msg"};
+    case VersioningExchange::kCertificateChanged:
+      return {L"ServerCert_Changed_Msg", L"versioning_Failed_msg"};
   }
   return {L"versioning_Failed_msg"};
 }

@@ -52,6 +52,18 @@ std::wstring RegistrationBody(const RegistrationFields& fields);
 // Every line feed and carriage return removed.
 std::wstring RemoveLineBreaks(std::wstring_view text);
 
+// At most this many characters of a server's answer or a transport's error
+// text are shown after "Login_Failed_msg"; the whole answer goes to the run
+// log.
+inline constexpr std::size_t kMaxShownDetailChars = 200;
+
+// `text` made fit for the message window: an HTML page's markup, scripts and
+// styles removed and its common entities decoded, control characters
+// dropped, every run of white space one blank (a trailing blank stays, as
+// the transport's error texts end with one), and cut to
+// kMaxShownDetailChars characters followed by "...".
+std::wstring ShownDetail(std::wstring_view text);
+
 // True when `id` is an engine device ID the engine will accept: 63
 // characters, eight groups of seven from A-Z and 2-7 joined by "-", whose
 // 14th, 28th, 42nd and 56th characters (dashes not counted) are the check
@@ -80,6 +92,7 @@ enum class LoginFailure {
   kTransport,          // no connection, time-out, HTTP status other than 200, unsupported address
   kRefused,            // a refusal, including an answer that is no valid device ID
   kConfigUnreadable,   // the engine configuration cannot take the server, or the account cannot be recorded
+  kConfigDamaged,      // the engine configuration exists but is damaged (cut short, not the engine's XML)
 };
 
 struct LoginFailureRule {
@@ -123,6 +136,7 @@ enum class VersioningExchange {
   kNoStatus200,    // every send answered with another status
   kInternetError,  // no route, time-out, TLS failure
   kAnswered,       // status 200 and an answer
+  kCertificateChanged,  // the server showed another certificate than at login: nothing was sent
 };
 
 // The message keys shown, in order, after an exchange (title "Orlin", no

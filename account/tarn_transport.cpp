@@ -1,19 +1,34 @@
 #include "account/tarn_transport.h"
 
+#include "common/sha256.h"
 #include "platform/http_client.h"
 
 namespace orlin {
 
-HttpTarnTransport::HttpTarnTransport(std::wstring userAgent) : userAgent_(std::move(userAgent)) {}
+std::string CertificateFingerprint(std::string_view certificateDer) {
+  return certificateDer.empty() ? std::string() : Sha256Hex(certificateDer);
+}
 
-TarnReply HttpTarnTransport::Post(const std::wstring& url, const std::wstring& form) {
+HttpTarnTransport::HttpTarnTransport(std::wstring userAgent, TarnTransportLimits limits)
+    : userAgent_(std::move(userAgent)), limits_(limits) {}
+
+TarnReply HttpTarnTransport::Post(const std::wstring& url, const std::wstring& form,
+                                  const std::string& trustedFingerprint) {
   platform::CHttpClient client(userAgent_);
+  if (limits_.overall.count() > 0) client.SetOverallTimeout(limits_.overall);
+  if (!trustedFingerprint.empty()) {
+    client.SetCertificateCheck([&trustedFingerprint](std::string_view der) {
+      return CertificateFingerprint(der) == trustedFingerprint;
+    });
+  }
   std::wstring answer;
   client.FormPost(url, form, answer);
   const auto& exchange = client.LastExchange();
   TarnReply reply;
   reply.answered = exchange.outcome == platform::HttpExchange::Outcome::kAnswered;
   reply.status = exchange.httpStatus;
+  reply.certificateRefused = exchange.outcome == platform::HttpExchange::Outcome::kCertificateRefused;
+  reply.certificateFingerprint = CertificateFingerprint(exchange.serverCertificate);
   if (reply.answered) {
     reply.body = std::move(answer);
   } else {

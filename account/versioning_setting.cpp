@@ -28,16 +28,20 @@ VersioningResult VersioningSetting::Send(std::int32_t versionsKept) const {
     debug_(L"Http:" + url);
   }
 
+  // Only the server whose certificate the login saw gets the password.
+  const std::string trusted = files_.ReadServerFingerprint();
   int status = 500;
   TarnReply reply;
   while (status != 200 && result.sends < kVersioningMaxSends) {
-    reply = transport_.Post(url, body);
+    reply = transport_.Post(url, body, trusted);
     ++result.sends;
     if (!reply.answered) break;
     status = reply.status;
   }
 
-  if (!reply.answered) {
+  if (reply.certificateRefused) {
+    result.exchange = VersioningExchange::kCertificateChanged;
+  } else if (!reply.answered) {
     result.exchange = VersioningExchange::kInternetError;
   } else if (status != 200) {
     result.exchange = VersioningExchange::kNoStatus200;

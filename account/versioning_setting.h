@@ -5,7 +5,9 @@
 //
 // The credentials come from the login marker, the folder identifier from
 // the engine configuration (first folder's id), both read at call time. The
-// local configuration keeps the new value whatever the server says.
+// local configuration keeps the new value whatever the server says. The
+// server must show the certificate the login kept; one showing another gets
+// nothing, and the user is told that the certificate changed.
 //
 // Threads: runs on the caller's thread (the settings apply worker); up to
 // kVersioningMaxSends posts, each with its own connect time-out, can block it
@@ -45,7 +47,8 @@ class VersioningSetting {
 
   // Sends `versionsKept` and shows the outcome ("versioning_Success_msg" or
   // "versioning_Failed_msg", preceded by "Connect_Server_Failed_msg" when no
-  // send got status 200). Without a readable login marker nothing is sent
+  // send got status 200, or by "ServerCert_Changed_Msg" when the server
+  // showed another certificate than at login). Without a readable login marker nothing is sent
   // and nothing shown.
   VersioningResult Send(std::int32_t versionsKept) const;
 

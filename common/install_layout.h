@@ -14,6 +14,8 @@ struct InstallLayout {
   std::filesystem::path EngineConfig() const { return EngineHome() / "config.xml"; }
   std::filesystem::path Marker() const { return EngineHome() / "config.xml.configured"; }
   std::filesystem::path AccountArchive() const { return EngineHome() / "config.xml.tarncloud"; }
+  // The fingerprint of the Tarn server's certificate, kept from the login.
+  std::filesystem::path ServerCertificate() const { return EngineHome() / "config.xml.certificate"; }
   std::filesystem::path UserConfig() const { return installDir / "userconfig.xml"; }
   std::filesystem::path LangFile() const { return installDir / "lang.xml"; }
   std::filesystem::path SettingFile() const { return installDir / "setting.xml"; }

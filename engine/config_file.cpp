@@ -20,6 +20,7 @@ using tinyxml2::XMLElement;
 
 constexpr const wchar_t* kTitle = L"Orlin";
 constexpr const wchar_t* kLoadFailedKey = L"SyncConfig_Failed_Msg";
+constexpr const wchar_t* kDamagedKey = L"SyncConfig_Damaged_Msg";
 
 constexpr std::array<const char*, 3> kFolderTypes = {"sendreceive", "sendonly", "receiveonly"};
 constexpr std::array<const char*, 6> kPullOrders = {"random",       "alphabetic", "smallestFirst",
@@ -108,10 +109,31 @@ XMLElement* FindDeviceChild(XMLElement* parent, const std::string& deviceId) {
   return nullptr;
 }
 
+// The message for a file that could not be used: damaged when it is there
+// and readable, "does not exist" otherwise.
+const wchar_t* LoadFailureKey(const std::filesystem::path& file) {
+  std::error_code error;
+  if (!std::filesystem::exists(file, error)) return kLoadFailedKey;
+  std::string data;
+  return ReadWholeFile(file, data) ? kDamagedKey : kLoadFailedKey;
+}
+
 }  // namespace
 
 bool IsWellFormedDeviceId(std::string_view id) { return WellFormedDeviceId(id); }
 bool IsWellFormedDeviceId(std::wstring_view id) { return WellFormedDeviceId(id); }
+
+ConfigFileState InspectConfigFile(const std::filesystem::path& configPath) {
+  std::error_code error;
+  if (!std::filesystem::exists(configPath, error)) return ConfigFileState::kMissing;
+  std::string data;
+  if (!ReadWholeFile(configPath, data)) return ConfigFileState::kUnreadable;
+  ConfigDocument doc;
+  if (doc.Parse(data.data(), data.size()) != tinyxml2::XML_SUCCESS || !doc.RootElement() || !ConfigRoot(doc)) {
+    return ConfigFileState::kDamaged;
+  }
+  return ConfigFileState::kReadable;
+}
 
 std::string ReadFolderIdentifier(const std::filesystem::path& configPath) {
   ConfigDocument doc;
@@ -134,7 +156,7 @@ bool ReadInto(const std::filesystem::path& path, MessagePresenter& presenter, Va
   XMLElement* root = Load(path, doc) ? ConfigRoot(doc) : nullptr;
   Value scratch = target;
   if (!root || !read(root, scratch)) {
-    presenter.ShowMessage(kTitle, kLoadFailedKey, /*showCancel=*/false);
+    presenter.ShowMessage(kTitle, root ? kDamagedKey : LoadFailureKey(path), /*showCancel=*/false);
     return false;
   }
   target = std::move(scratch);
@@ -196,7 +218,7 @@ bool EngineConfigFile::ReadPullOrder(SyncSettings& settings, bool loginNeeded) c
   ConfigDocument doc;
   XMLElement* root = Load(configPath_, doc) ? ConfigRoot(doc) : nullptr;
   if (!root) {
-    presenter_.ShowMessage(kTitle, kLoadFailedKey, /*showCancel=*/false);
+    presenter_.ShowMessage(kTitle, LoadFailureKey(configPath_), /*showCancel=*/false);
     return false;
   }
   XMLElement* order = Child(Child(root, "folder"), "order");
@@ -230,7 +252,7 @@ template <typename EditFn>
 bool Edit(const std::filesystem::path& path, MessagePresenter& presenter, EditFn edit) {
   ConfigDocument doc;
   if (!Load(path, doc)) {
-    presenter.ShowMessage(kTitle, kLoadFailedKey, /*showCancel=*/false);
+    presenter.ShowMessage(kTitle, LoadFailureKey(path), /*showCancel=*/false);
     return false;
   }
   if (!edit(doc.RootElement())) return false;
@@ -302,7 +324,10 @@ RegistrationResult EngineConfigFile::RegisterServer(const std::wstring& userName
   if (!IsWellFormedDeviceId(serverDeviceId)) return RegistrationResult::kInvalidDeviceId;
 
   ConfigDocument doc;
-  if (!Load(configPath_, doc)) return RegistrationResult::kConfigUnreadable;
+  if (!Load(configPath_, doc)) {
+    return LoadFailureKey(configPath_) == kDamagedKey ? RegistrationResult::kConfigDamaged
+                                                      : RegistrationResult::kConfigUnreadable;
+  }
   XMLElement* root = doc.RootElement();
   XMLElement* folder = Child(root, "folder");
   // Without a folder there is nothing to share with the server; creating the

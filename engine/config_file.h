@@ -39,10 +39,21 @@ bool IsWellFormedDeviceId(std::wstring_view id);
 // when the file is missing, cannot be parsed or has no `folder`. No message.
 std::string ReadFolderIdentifier(const std::filesystem::path& configPath);
 
+// What state the configuration file is in, as far as Orlin can tell without
+// the engine.
+enum class ConfigFileState {
+  kMissing,     // no such file (the engine writes it on its first run)
+  kUnreadable,  // it exists but cannot be opened or read
+  kDamaged,     // cut short, not well-formed XML, or not the engine's configuration
+  kReadable,    // an engine configuration with `folder`, `options` and `gui`
+};
+ConfigFileState InspectConfigFile(const std::filesystem::path& configPath);
+
 enum class RegistrationResult {
   kRegistered,         // saved (whether or not anything had to be added) and marker created
   kInvalidDeviceId,    // the server's device ID is not well formed: nothing written
-  kConfigUnreadable,   // missing, not XML, or without `folder`: nothing written
+  kConfigUnreadable,   // missing or without `folder`: nothing written
+  kConfigDamaged,      // there, but damaged (see ConfigFileState): nothing written
   kSaveFailed,         // config.xml or the marker could not be written
 };
 
@@ -55,11 +66,11 @@ class EngineConfigFile {
   const std::filesystem::path& path() const { return configPath_; }
 
   // ---- Reads. Each copies what it read into `settings` (or `apiKey`) and
-  // returns true. When the file cannot be loaded, is not an engine
-  // configuration (no `folder`, `options` or `gui`) or holds a value that is
-  // not a number where one is needed, it shows "SyncConfig_Failed_Msg"
-  // (title "Orlin", no Cancel), leaves the values as they were and returns
-  // false.
+  // returns true. When the file is missing or cannot be read it shows
+  // "SyncConfig_Failed_Msg"; when it is damaged (not an engine configuration
+  // with `folder`, `options` and `gui`, or a value that is not a number where
+  // one is needed) "SyncConfig_Damaged_Msg" (title "Orlin", no Cancel). Then
+  // it leaves the values as they were and returns false.
 
   // options/maxSendKbps -> sendLimit, options/maxRecvKbps -> receiveLimit;
   // each only when its element exists.
@@ -79,8 +90,9 @@ class EngineConfigFile {
   bool ReadApiKey(std::string& apiKey) const;
 
   // ---- Writes. Each returns true when the file was saved. A file that
-  // cannot be loaded shows "SyncConfig_Failed_Msg" (no Cancel) and returns
-  // false; a missing element returns false without a message and without
+  // cannot be loaded shows "SyncConfig_Failed_Msg" (or, when it is there but
+  // damaged, "SyncConfig_Damaged_Msg"; no Cancel), is left as it is, and the
+  // write returns false; a missing element returns false without a message and without
   // creating the element.
 
   // Replaces the children of folder/versioning: for versionsKept > 0,

@@ -1,4 +1,5 @@
 #include "account/login_request.h"
+#include "common/text.h"
 
 #include <gtest/gtest.h>
 
@@ -156,13 +157,30 @@ TEST(LoginFailureTableTest, NoFailureWritesAccountFilesOrSucceeds) {
 
   const auto& config = LoginFailureRuleFor(LoginFailure::kConfigUnreadable);
   EXPECT_STREQ(config.messageKey, L"SyncConfig_Failed_Msg");
+  EXPECT_STREQ(LoginFailureRuleFor(LoginFailure::kConfigDamaged).messageKey, L"SyncConfig_Damaged_Msg");
 
-  ASSERT_EQ(LoginFailureTable().size(), 3u);
+  ASSERT_EQ(LoginFailureTable().size(), 4u);
   for (const auto& rule : LoginFailureTable()) {
     EXPECT_EQ(&LoginFailureRuleFor(rule.failure), &rule);
     EXPECT_FALSE(rule.writesAccountFiles);
     EXPECT_EQ(rule.loginResult, 0);
   }
+}
+
+TEST(ShownDetailTest, ShortTextsStayAndLongOnesAreCut) {
+  EXPECT_EQ(ShownDetail(L"The operation timed out "), L"The operation timed out ");
+  EXPECT_EQ(ShownDetail(L"Failed: no\r\n\tsuch  user"), L"Failed: no such user");
+  EXPECT_EQ(ShownDetail(L"a &lt; b &#38; c &#x4E2D; &bogus; 5 < 6"), L"a < b & c \u4E2D &bogus; 5 < 6");
+  EXPECT_EQ(ShownDetail(L"bell\a and \x7F gone"), L"bell and gone");
+  EXPECT_EQ(ShownDetail(L"<p>cut <b"), L"cut");
+  const std::wstring longText(5000, L'x');
+  const std::wstring shown = ShownDetail(longText);
+  EXPECT_EQ(shown, std::wstring(kMaxShownDetailChars, L'x') + L"...");
+  // An emoji at the cut is kept whole or dropped whole, never halved.
+  const std::wstring emojis = std::wstring(kMaxShownDetailChars - 1, L'y') + L"\U0001F600\U0001F600";
+  const std::wstring cut = ShownDetail(emojis);
+  EXPECT_TRUE(IsValidUtf8(WideToUtf8(cut)));
+  EXPECT_LT(WideToUtf8(ShownDetail(std::wstring(100000, L'\u4E2D'))).size(), 1024u);
 }
 
 TEST(VersioningRequestTest, UrlAndBody) {

@@ -38,16 +38,33 @@ class RecordingPresenter : public MessagePresenter {
   std::vector<std::wstring> shown;
 };
 
+TarnReply Answered(int status, std::wstring body, std::string fingerprint = {}) {
+  TarnReply reply;
+  reply.answered = true;
+  reply.status = status;
+  reply.body = std::move(body);
+  reply.certificateFingerprint = std::move(fingerprint);
+  return reply;
+}
+
+TarnReply NoAnswer(std::wstring errorText) {
+  TarnReply reply;
+  reply.errorText = std::move(errorText);
+  return reply;
+}
+
 class ScriptedServer : public TarnTransport {
  public:
-  TarnReply Post(const std::wstring& url, const std::wstring& form) override {
+  TarnReply Post(const std::wstring& url, const std::wstring& form, const std::string& trustedFingerprint) override {
     urls.push_back(url);
     forms.push_back(form);
+    trusted.push_back(trustedFingerprint);
     return reply;
   }
   TarnReply reply;
   std::vector<std::wstring> urls;
   std::vector<std::wstring> forms;
+  std::vector<std::string> trusted;
 };
 
 class LoginTest : public ::testing::Test {
@@ -98,7 +115,7 @@ class LoginTest : public ::testing::Test {
 };
 
 TEST_F(LoginTest, ASuccessfulLoginRecordsTheAccountAndTheServer) {
-  server_.reply = {true, 200, std::wstring(kServerId) + L"\n", L""};
+  server_.reply = Answered(200, std::wstring(kServerId) + L"\n");
   const auto outcome = Run();
   ASSERT_EQ(outcome.result, 1);
   EXPECT_TRUE(presenter_.shown.empty());
@@ -124,7 +141,7 @@ TEST_F(LoginTest, ASuccessfulLoginRecordsTheAccountAndTheServer) {
 }
 
 TEST_F(LoginTest, ATransportFailureShowsItsTextAndWritesNothing) {
-  server_.reply = {false, 0, L"", L"The operation timed out "};
+  server_.reply = NoAnswer(L"The operation timed out ");
   auto outcome = Run();
   EXPECT_EQ(outcome.result, 0);
   EXPECT_EQ(outcome.failure, LoginFailure::kTransport);
@@ -132,10 +149,10 @@ TEST_F(LoginTest, ATransportFailureShowsItsTextAndWritesNothing) {
   ExpectNothingWritten();
 
   presenter_.shown.clear();
-  server_.reply = {true, 404, L"<h1>Not Found</h1>", L""};
+  server_.reply = Answered(404, L"<h1>Not Found</h1>");
   outcome = Run();
   EXPECT_EQ(outcome.failure, LoginFailure::kTransport);
-  EXPECT_EQ(presenter_.shown, std::vector<std::wstring>{L"Login_Failed_msg:<h1>Not Found</h1>"});
+  EXPECT_EQ(presenter_.shown, std::vector<std::wstring>{L"Login_Failed_msg:Not Found"});
   ExpectNothingWritten();
 }
 
@@ -144,7 +161,7 @@ TEST_F(LoginTest, RefusalsAndMalformedAnswersWriteNothing) {
   badCheck[62] = badCheck[62] == L'A' ? L'B' : L'A';
   for (const std::wstring& answer : {std::wstring(L"Failed: wrong password"), std::wstring(L"OK"), badCheck}) {
     presenter_.shown.clear();
-    server_.reply = {true, 200, answer, L""};
+    server_.reply = Answered(200, answer);
     const auto outcome = Run();
     EXPECT_EQ(outcome.result, 0);
     EXPECT_EQ(outcome.failure, LoginFailure::kRefused);
@@ -153,15 +170,70 @@ TEST_F(LoginTest, RefusalsAndMalformedAnswersWriteNothing) {
   }
 }
 
-TEST_F(LoginTest, AnUnreadableEngineConfigurationFailsTheLogin) {
+TEST_F(LoginTest, ADamagedEngineConfigurationFailsTheLoginAndIsLeftAsItIs) {
   config_ = "not xml at all";
   std::ofstream(layout_.EngineConfig()) << config_;
-  server_.reply = {true, 200, kServerId, L""};
-  const auto outcome = Run();
+  server_.reply = Answered(200, kServerId);
+  auto outcome = Run();
   EXPECT_EQ(outcome.result, 0);
+  EXPECT_EQ(outcome.failure, LoginFailure::kConfigDamaged);
+  EXPECT_EQ(presenter_.shown, std::vector<std::wstring>{L"SyncConfig_Damaged_Msg"});
+  ExpectNothingWritten();
+
+  // A missing one is not damaged.
+  std::filesystem::remove(layout_.EngineConfig());
+  presenter_.shown.clear();
+  outcome = Run();
   EXPECT_EQ(outcome.failure, LoginFailure::kConfigUnreadable);
   EXPECT_EQ(presenter_.shown, std::vector<std::wstring>{L"SyncConfig_Failed_Msg"});
+  EXPECT_FALSE(std::filesystem::exists(layout_.Marker()));
+}
+
+// A server's error page of a megabyte is shown as a short readable text; the
+// run log keeps all of it.
+TEST_F(LoginTest, AHugeErrorPageIsShownShortAndLoggedWhole) {
+  std::wstring page = L"<html><head><title>500 Internal Server Error</title><style>body{color:red}</style>"
+                      L"<script>var x = '<b>';</script></head><body><h1>Internal&nbsp;Server Error</h1>\n<p>";
+  while (page.size() < 1100000) page += L"The server encountered an internal error &amp; could not complete it. ";
+  page += L"</p></body></html>";
+  server_.reply = Answered(500, page);
+  std::vector<std::wstring> logged;
+  const auto outcome = AccountLogin(files_, engineConfig_, server_, presenter_,
+                                    [&](const std::wstring& line) { logged.push_back(line); })
+                           .Run(input_);
+  EXPECT_EQ(outcome.failure, LoginFailure::kTransport);
+  ASSERT_EQ(presenter_.shown.size(), 1u);
+  const std::wstring shown = presenter_.shown[0];
+  EXPECT_LT(shown.size(), 300u);
+  EXPECT_EQ(shown.rfind(L"Login_Failed_msg:500 Internal Server Error Internal Server Error The server encountered an "
+                        L"internal error & could not complete it.",
+                        0),
+            0u)
+      << std::string(shown.begin(), shown.end()).substr(0, 300);
+  EXPECT_EQ(shown.find(L"color"), std::wstring::npos);
+  EXPECT_EQ(shown.substr(shown.size() - 3), L"...");
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_NE(logged[0].find(L"500"), std::wstring::npos);
+  EXPECT_NE(logged[0].find(page), std::wstring::npos);
   ExpectNothingWritten();
+}
+
+TEST_F(LoginTest, TheLoginKeepsTheFingerprintOfTheServersCertificate) {
+  const std::string fingerprint(64, 'a');
+  server_.reply = Answered(200, kServerId, fingerprint);
+  ASSERT_EQ(Run().result, 1);
+  // The login itself trusts whichever certificate the server shows.
+  EXPECT_EQ(server_.trusted, std::vector<std::string>{""});
+  EXPECT_EQ(files_.ReadServerFingerprint(), fingerprint);
+  EXPECT_EQ(std::filesystem::status(layout_.ServerCertificate()).permissions() &
+                (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+            std::filesystem::perms::none);
+
+  // A later login over plain http has no certificate: none is kept.
+  server_.reply = Answered(200, kServerId);
+  ASSERT_EQ(Run().result, 1);
+  EXPECT_FALSE(std::filesystem::exists(layout_.ServerCertificate()));
+  EXPECT_EQ(files_.ReadServerFingerprint(), "");
 }
 
 }  // namespace

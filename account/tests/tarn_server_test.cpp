@@ -99,7 +99,7 @@ class TarnServerTest : public ::testing::Test {
   TarnReply Register(const std::wstring& password) {
     HttpTarnTransport transport(platform::kHttpUserAgent);
     return transport.Post(RegistrationUrl(kServer),
-                          RegistrationBody({kUser, password, kClientId, L"Debian GNU/Linux 12", L"desk-1"}));
+                          RegistrationBody({kUser, password, kClientId, L"Debian GNU/Linux 12", L"desk-1"}), "");
   }
 
   static testsupport::TempDir* dir_;
@@ -150,6 +150,9 @@ TEST_F(TarnServerTest, LoginRecordsTheAccountAndTheKeptVersionsAreAccepted) {
   EXPECT_EQ(std::wstring(outcome.serverDeviceId.begin(), outcome.serverDeviceId.end()), *serverId_);
   EXPECT_EQ(ReadFolderIdentifier(layout.EngineConfig()),
             "anna&bob" + std::string(serverId_->begin(), serverId_->end()));
+
+  // The server's certificate is trusted from here on.
+  EXPECT_EQ(files.ReadServerFingerprint().size(), 64u);
 
   // The kept versions go to the folder the login named, with the stored account.
   HttpTarnTransport transport(kVersioningUserAgent);

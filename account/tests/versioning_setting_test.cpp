@@ -31,20 +31,39 @@ class RecordingPresenter : public MessagePresenter {
 // Plays the server: answers each post with the next scripted reply.
 class ScriptedServer : public TarnTransport {
  public:
-  TarnReply Post(const std::wstring& url, const std::wstring& form) override {
+  TarnReply Post(const std::wstring& url, const std::wstring& form, const std::string& trustedFingerprint) override {
     urls.push_back(url);
     forms.push_back(form);
+    trusted.push_back(trustedFingerprint);
     if (replies.empty()) return {};
     TarnReply reply = replies.front();
     replies.pop_front();
     return reply;
   }
-  static TarnReply Status(int status, std::wstring body = L"") { return {true, status, std::move(body), L""}; }
-  static TarnReply NoRoute() { return {false, 0, L"", L"The server name could not be resolved"}; }
+  static TarnReply Status(int status, std::wstring body = L"") {
+    TarnReply reply;
+    reply.answered = true;
+    reply.status = status;
+    reply.body = std::move(body);
+    return reply;
+  }
+  static TarnReply NoRoute() {
+    TarnReply reply;
+    reply.errorText = L"The server name could not be resolved";
+    return reply;
+  }
+  // Another certificate than the trusted one: nothing was sent.
+  static TarnReply OtherCertificate() {
+    TarnReply reply;
+    reply.errorText = L"The server's certificate is not the one this account trusts ";
+    reply.certificateRefused = true;
+    return reply;
+  }
 
   std::deque<TarnReply> replies;
   std::vector<std::wstring> urls;
   std::vector<std::wstring> forms;
+  std::vector<std::string> trusted;
 };
 
 class VersioningSettingTest : public ::testing::Test {
@@ -138,6 +157,30 @@ TEST_F(VersioningSettingTest, AnInternetErrorEndsTheExchange) {
   EXPECT_EQ(result.exchange, VersioningExchange::kInternetError);
   EXPECT_EQ(result.sends, 2);
   EXPECT_EQ(presenter_.keys, std::vector<std::wstring>{L"versioning_Failed_msg"});
+}
+
+// The password goes only to the server whose certificate the login saw.
+TEST_F(VersioningSettingTest, AnotherCertificateThanAtLoginIsRefusedAndNamed) {
+  Login();
+  const std::string fingerprint(64, 'c');
+  ASSERT_TRUE(files_.WriteServerFingerprint(fingerprint));
+  server_.replies = {ScriptedServer::Status(200, L"Success")};
+  EXPECT_TRUE(Send(2).accepted);
+  EXPECT_EQ(server_.trusted, std::vector<std::string>{fingerprint});
+
+  presenter_.keys.clear();
+  server_.replies = {ScriptedServer::OtherCertificate(), ScriptedServer::Status(200, L"Success")};
+  const auto result = Send(2);
+  EXPECT_EQ(result.exchange, VersioningExchange::kCertificateChanged);
+  EXPECT_EQ(result.sends, 1);
+  EXPECT_FALSE(result.accepted);
+  EXPECT_EQ(presenter_.keys, (std::vector<std::wstring>{L"ServerCert_Changed_Msg", L"versioning_Failed_msg"}));
+
+  // A damaged fingerprint file does not turn the check off.
+  std::ofstream(layout_.ServerCertificate()) << "\n";
+  server_.replies = {ScriptedServer::Status(200, L"Success")};
+  Send(2);
+  EXPECT_NE(server_.trusted.back(), "");
 }
 
 TEST_F(VersioningSettingTest, AnythingButSuccessIsARefusal) {

@@ -8,6 +8,7 @@
 #include "common/message_presenter.h"
 #include "common/owner_window.h"
 #include "common/text.h"
+#include "monitor/format.h"
 #include "platform/system_info.h"
 
 namespace orlin {
@@ -379,7 +380,11 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
   }
 
   EngineConfigFile config(layout_.EngineConfig(), presenter_);
-  AccountLogin login(files_, config, transport, presenter_);
+  // The user sees a short, readable text of a failure; the run log keeps the
+  // server's whole answer.
+  AccountLogin login(files_, config, transport, presenter_, [this](const std::wstring& line) {
+    WriteLogLine(LocalTimeText(clock_.WallNow()) + "   " + WideToUtf8(line) + "\n");
+  });
   LoginOutcome outcome = login.Run(input);
   if (outcome.result != 1) return outcome;
 

@@ -19,6 +19,7 @@ namespace {
 constexpr wchar_t kTitle[] = L"Orlin";
 constexpr wchar_t kUserConfigReadFailed[] = L"UserConfig_Failed_Msg";
 constexpr wchar_t kUserConfigWriteFailed[] = L"Userconfig_Failed_Msg";
+constexpr wchar_t kUserConfigDamaged[] = L"UserConfig_Damaged_Msg";
 constexpr wchar_t kLangFailed[] = L"Lang_Failed_Msg";
 constexpr wchar_t kSettingFailed[] = L"Setting_Failed_Msg";
 constexpr unsigned kCredentialFileMode = 0600;
@@ -114,6 +115,15 @@ StateFiles::StateFiles(InstallLayout layout, MessagePresenter& presenter, OwnerW
 
 void StateFiles::Show(const wchar_t* key, bool showCancel) { presenter_.ShowMessage(kTitle, key, showCancel); }
 
+void StateFiles::ShowUserConfigFailure(const wchar_t* key, bool showCancel) {
+  // Only a file that can be read but not parsed is damaged; a missing one,
+  // or one that parses (the save failed), keeps the message it had.
+  std::string content;
+  StateXmlDocument doc;
+  const bool damaged = ReadWholeFile(layout_.UserConfig(), content) && !LoadXmlFile(layout_.UserConfig(), doc);
+  Show(damaged ? kUserConfigDamaged : key, showCancel);
+}
+
 void StateFiles::ShowText(const std::wstring& text, bool showCancel) {
   presenter_.ShowMessage(kTitle, text, showCancel);
 }
@@ -131,7 +141,7 @@ bool StateFiles::WriteAccountArchive(const AccountArchive& account) {
 std::optional<UserEntry> StateFiles::ReadUserEntry(const std::wstring& userName) {
   StateXmlDocument doc;
   if (!LoadXmlFile(layout_.UserConfig(), doc)) {
-    Show(kUserConfigReadFailed, false);
+    ShowUserConfigFailure(kUserConfigReadFailed, false);
     return std::nullopt;
   }
   const auto* entry = FindUser(doc, userName);
@@ -155,7 +165,7 @@ bool StateFiles::WriteUserEntry(const std::wstring& userName, const UserEntry& e
       ok = !SaveXmlFile(doc, layout_.UserConfig());
     }
   }
-  if (!ok) Show(kUserConfigWriteFailed, true);
+  if (!ok) ShowUserConfigFailure(kUserConfigWriteFailed, true);
   return ok;
 }
 
@@ -172,7 +182,7 @@ bool StateFiles::WriteUserPath(const std::wstring& userName, const std::wstring&
       }
     }
   }
-  if (!ok) Show(kUserConfigWriteFailed, true);
+  if (!ok) ShowUserConfigFailure(kUserConfigWriteFailed, true);
   return ok;
 }
 
@@ -189,14 +199,14 @@ bool StateFiles::WriteUserDefault(const std::wstring& userName, bool isDefault) 
       }
     }
   }
-  if (!ok) Show(kUserConfigWriteFailed, true);
+  if (!ok) ShowUserConfigFailure(kUserConfigWriteFailed, true);
   return ok;
 }
 
 bool StateFiles::IsPathTakenByAnotherUser(const std::wstring& path, const std::wstring& currentUserName) {
   StateXmlDocument doc;
   if (!LoadXmlFile(layout_.UserConfig(), doc)) {
-    Show(kUserConfigWriteFailed, true);
+    ShowUserConfigFailure(kUserConfigWriteFailed, true);
     return false;
   }
   for (const auto* entry = doc.RootElement()->FirstChildElement(); entry; entry = entry->NextSiblingElement()) {
@@ -210,7 +220,7 @@ bool StateFiles::IsPathTakenByAnotherUser(const std::wstring& path, const std::w
 bool StateFiles::UserHasDefault(const std::wstring& userName) {
   StateXmlDocument doc;
   if (!LoadXmlFile(layout_.UserConfig(), doc)) {
-    Show(kUserConfigReadFailed, false);
+    ShowUserConfigFailure(kUserConfigReadFailed, false);
     return false;
   }
   const auto* entry = FindUser(doc, userName);
@@ -395,6 +405,27 @@ std::optional<MarkerLines> StateFiles::ReadMarker() const {
   auto password = StateCipher::Unscramble(lines[2], StateCipher::kPasswordKey);
   if (!server || !user || !password) return std::nullopt;
   return MarkerLines{std::move(*server), std::move(*user), std::move(*password)};
+}
+
+// --- the server's certificate ------------------------------------------------------
+
+bool StateFiles::WriteServerFingerprint(const std::string& fingerprint) {
+  std::error_code ec;
+  if (fingerprint.empty()) {
+    fs::remove(layout_.ServerCertificate(), ec);
+    return !ec;
+  }
+  return !WriteFileAtomically(layout_.ServerCertificate(), fingerprint + "\n",
+                              AtomicWriteOptions{kCredentialFileMode});
+}
+
+std::string StateFiles::ReadServerFingerprint() const {
+  std::string content;
+  if (!ReadWholeFile(layout_.ServerCertificate(), content)) return {};
+  const std::string_view fingerprint = TrimBlanks(content);
+  // Anything but a fingerprint, even nothing at all, must still refuse every
+  // certificate.
+  return fingerprint.empty() ? std::string("damaged") : std::string(fingerprint);
 }
 
 }  // namespace orlin

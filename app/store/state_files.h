@@ -8,6 +8,7 @@
 //   <sync folder>/.stignore            the engine's ignore patterns
 //   syncconfig/config.xml.configured   login marker, scrambled credentials
 //   syncconfig/config.xml.tarncloud    account archive (user name, server)
+//   syncconfig/config.xml.certificate  fingerprint of the server's certificate
 //
 // Every file is read whole and saved whole through an atomic replace. The
 // engine controller owns the settings record; these operations take and
@@ -95,6 +96,11 @@ class StateFiles {
   bool WriteAccountArchive(const AccountArchive& account);
 
   // --- userconfig.xml ------------------------------------------------------
+  // A file that is there but cannot be parsed (cut short, not XML) is
+  // reported as damaged ("UserConfig_Damaged_Msg", with the Cancel button of
+  // the message it stands for) instead of as missing, and is never
+  // overwritten: the user decides what becomes of it.
+  //
   // The first entry whose name equals `userName` exactly. std::nullopt when
   // there is none, or when the file cannot be loaded ("UserConfig_Failed_Msg"
   // shown without Cancel).
@@ -157,8 +163,21 @@ class StateFiles {
   // scrambled texts. A bare line feed is accepted as separator.
   std::optional<MarkerLines> ReadMarker() const;
 
+  // --- the server's certificate ---------------------------------------------
+  // The fingerprint the login kept (owner-only file beside the marker; a
+  // log-off deletes it with the engine home). Writing an empty fingerprint
+  // (a login over plain http) removes the file.
+  bool WriteServerFingerprint(const std::string& fingerprint);
+  // "" when none was kept. A file that holds no well-formed fingerprint gives
+  // its content, which matches no certificate: a damaged file must not turn
+  // the check off.
+  std::string ReadServerFingerprint() const;
+
  private:
   void Show(const wchar_t* key, bool showCancel);
+  // `key`, or "UserConfig_Damaged_Msg" when userconfig.xml is there but
+  // cannot be parsed.
+  void ShowUserConfigFailure(const wchar_t* key, bool showCancel);
   void ShowText(const std::wstring& text, bool showCancel);
 
   InstallLayout layout_;

@@ -195,19 +195,25 @@ TEST_F(ConfigFileTest, UnloadableOrForeignFilesShowTheMessageAndChangeNothing) {
     EXPECT_EQ(s, original);
     EXPECT_EQ(apiKey, "old");
     ASSERT_EQ(presenter_.shown.size(), 6u);
+    // The file is there: it is damaged, not missing.
     for (const auto& m : presenter_.shown) {
       EXPECT_EQ(m.title, L"Orlin");
-      EXPECT_EQ(m.key, L"SyncConfig_Failed_Msg");
+      EXPECT_EQ(m.key, L"SyncConfig_Damaged_Msg");
       EXPECT_FALSE(m.showCancel);
     }
+    EXPECT_EQ(InspectConfigFile(configPath_), ConfigFileState::kDamaged);
     EXPECT_EQ(ReadText(configPath_), text);  // the forced order did not write into it
   }
 
   fs::remove(configPath_);
+  presenter_.shown.clear();
   SyncSettings s = original;
   EXPECT_FALSE(config_.ReadFolderPath(s));
   EXPECT_EQ(s, original);
   EXPECT_FALSE(fs::exists(configPath_));
+  ASSERT_EQ(presenter_.shown.size(), 1u);
+  EXPECT_EQ(presenter_.shown[0].key, L"SyncConfig_Failed_Msg");
+  EXPECT_EQ(InspectConfigFile(configPath_), ConfigFileState::kMissing);
 }
 
 TEST_F(ConfigFileTest, ANonNumericLimitKeepsBothLimitsAndSaysSo) {
@@ -338,7 +344,7 @@ TEST_F(ConfigFileTest, WritesToAnUnloadableFileShowTheMessage) {
   EXPECT_FALSE(config_.WriteRateLimits(s));
   EXPECT_FALSE(config_.WriteFolderPath(s));
   ASSERT_EQ(presenter_.shown.size(), 5u);
-  EXPECT_EQ(presenter_.shown.back().key, L"SyncConfig_Failed_Msg");
+  EXPECT_EQ(presenter_.shown.back().key, L"SyncConfig_Damaged_Msg");
   EXPECT_EQ(ReadText(configPath_), "<configuration><folder>");
 }
 
@@ -428,10 +434,12 @@ TEST_F(ConfigFileTest, RegistrationRefusesWhatTheEngineCouldNotStartWith) {
 TEST_F(ConfigFileTest, RegistrationWithoutAUsableConfigurationWritesNothing) {
   EXPECT_EQ(config_.RegisterServer(L"alice", kServerId), RegistrationResult::kConfigUnreadable);
   EXPECT_FALSE(fs::exists(configPath_));
-  for (const char* text : {"<configuration><folder>", "<configuration><options/><gui/></configuration>"}) {
-    SCOPED_TRACE(text);
+  UseText("<configuration><options/><gui/></configuration>");
+  EXPECT_EQ(config_.RegisterServer(L"alice", kServerId), RegistrationResult::kConfigUnreadable);
+  // Cut short or junk: damaged, and left as it is.
+  for (const std::string& text : {std::string("<configuration><folder>"), std::string("\x01\xff\x00junk", 7)}) {
     UseText(text);
-    EXPECT_EQ(config_.RegisterServer(L"alice", kServerId), RegistrationResult::kConfigUnreadable);
+    EXPECT_EQ(config_.RegisterServer(L"alice", kServerId), RegistrationResult::kConfigDamaged);
     EXPECT_EQ(ReadText(configPath_), text);
   }
   EXPECT_FALSE(fs::exists(markerPath_));

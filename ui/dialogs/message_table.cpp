@@ -31,6 +31,20 @@ constexpr MessageEntry kEntries[] = {
     {L"Btn_State_SyncDir", L"Please close the select sync directory window first", L"请先关闭选择同步目录窗口"},
     {L"Btn_State_ChildWnd", L"Please close the Settings window and and its children first", L"请先关闭设置窗口及其子窗口"},
     {L"Btn_State_SettingWnd", L"Please close the Settings window first", L"请先关闭设置窗口"},
+    // The causes behind a file or folder Orlin cannot use, named as they are
+    // instead of "does not exist, reinstall".
+    {L"SyncConfig_Damaged_Msg",
+     L"The config.xml of the sync service is damaged (cut short or not readable as XML) and was left as it is.\n Log off to set up the sync service anew; the files in your sync folder are kept",
+     L"同步服务的 config.xml 已损坏（不完整或无法作为 XML 读取），Orlin 未修改它。\n 请注销以重新设置同步服务；同步文件夹中的文件会保留"},
+    {L"UserConfig_Damaged_Msg",
+     L"The userconfig.xml is damaged (cut short or not readable as XML) and was left as it is.\n Please repair the file or reinstall Orlin",
+     L"userconfig.xml 已损坏（不完整或无法作为 XML 读取），Orlin 未修改它。\n 请修复该文件或重新安装Orlin"},
+    {L"Install_ReadOnly_Msg",
+     L"Orlin cannot write in its installation folder.\n Please allow your user account to write there, or reinstall Orlin in a folder you can write to",
+     L"Orlin 无法写入其安装文件夹。\n 请允许您的用户帐户写入该文件夹，或将 Orlin 重新安装到您可以写入的文件夹"},
+    {L"ServerCert_Changed_Msg",
+     L"The Tarn server shows a different security certificate than when you logged in, so nothing was sent to it.\n If the server was not given a new certificate, someone may be intercepting the connection. Otherwise log off and log in again",
+     L"Tarn 服务器出示的安全证书与您登录时不同，因此未向其发送任何内容。\n 如果服务器没有更换证书，可能有人正在截取连接；否则请注销后重新登录"},
 };
 
 }  // namespace

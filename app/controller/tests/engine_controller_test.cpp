@@ -177,16 +177,27 @@ class RecordingOwner final : public OwnerWindow {
   std::vector<unsigned> messages_;
 };
 
+TarnReply Answered(std::wstring body, std::string fingerprint = {}) {
+  TarnReply reply;
+  reply.answered = true;
+  reply.status = 200;
+  reply.body = std::move(body);
+  reply.certificateFingerprint = std::move(fingerprint);
+  return reply;
+}
+
 class ScriptedTarn final : public TarnTransport {
  public:
-  TarnReply Post(const std::wstring& url, const std::wstring& form) override {
+  TarnReply Post(const std::wstring& url, const std::wstring& form, const std::string& trustedFingerprint) override {
     urls.push_back(url);
     forms.push_back(form);
+    trusted.push_back(trustedFingerprint);
     return reply;
   }
   TarnReply reply;
   std::vector<std::wstring> urls;
   std::vector<std::wstring> forms;
+  std::vector<std::string> trusted;
 };
 
 class EngineControllerTest : public ::testing::Test {
@@ -345,7 +356,7 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
   // A refusal writes nothing and sends nothing to the engine.
   const std::string configBefore = ReadFile(layout_.EngineConfig());
   ScriptedTarn tarn;
-  tarn.reply = {true, 200, L"Failed: wrong password", L""};
+  tarn.reply = Answered(L"Failed: wrong password");
   EXPECT_EQ(controller->Login(request, tarn).result, 0);
   EXPECT_FALSE(fs::exists(layout_.Marker()));
   EXPECT_FALSE(fs::exists(layout_.AccountArchive()));
@@ -358,7 +369,7 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
   EXPECT_EQ(controller->Account().server, L"nas.example:5001");
   EXPECT_EQ(controller->Settings().syncFolderPath, folder.wstring());
 
-  tarn.reply = {true, 200, Utf8ToWide(kServerId) + L"\r\n", L""};
+  tarn.reply = Answered(Utf8ToWide(kServerId) + L"\r\n");
   const LoginOutcome outcome = controller->Login(request, tarn);
   ASSERT_EQ(outcome.result, 1);
   EXPECT_EQ(tarn.urls.back(), L"https://nas.example:5001/apps/orlin/register.php?");

@@ -266,6 +266,43 @@ TEST_F(StateFilesTest, UnloadableUserConfigShowsTheKeyOfEachOperation) {
   EXPECT_EQ(Messages().size(), 7u);
 }
 
+// A userconfig.xml that is there but cut short (or junk) is reported as
+// damaged by every operation, each with its own Cancel button, and nothing
+// writes over it.
+TEST_F(StateFilesTest, ADamagedUserConfigIsNamedAsDamagedAndLeftAsItIs) {
+  const std::string cut = std::string(kUserConfigXml).substr(0, 90);
+  for (const std::string& content : {cut, std::string("\x89PNG\r\n\x1a\n\0\0", 10)}) {
+    presenter_.messages.clear();
+    Put(layout_.UserConfig(), content);
+    EXPECT_EQ(files_.ReadUserEntry(L"bob"), std::nullopt);
+    EXPECT_FALSE(files_.UserHasDefault(L"bob"));
+    EXPECT_FALSE(files_.WriteUserEntry(L"bob", {L"/p", true}));
+    EXPECT_FALSE(files_.WriteUserPath(L"bob", L"/p"));
+    EXPECT_FALSE(files_.WriteUserDefault(L"bob", true));
+    EXPECT_FALSE(files_.IsPathTakenByAnotherUser(L"/p", L"bob"));
+    const ShownMessage read{L"Orlin", L"UserConfig_Damaged_Msg", false};
+    const ShownMessage write{L"Orlin", L"UserConfig_Damaged_Msg", true};
+    EXPECT_EQ(Messages(), (std::vector<ShownMessage>{read, read, write, write, write, write}));
+    EXPECT_EQ(Read(layout_.UserConfig()), content);
+  }
+}
+
+TEST_F(StateFilesTest, TheServerFingerprintIsKeptOwnerOnlyAndRemovedWhenEmpty) {
+  EXPECT_EQ(files_.ReadServerFingerprint(), "");
+  fs::create_directories(layout_.EngineHome());
+  const std::string fingerprint(64, 'e');
+  ASSERT_TRUE(files_.WriteServerFingerprint(fingerprint));
+  EXPECT_EQ(files_.ReadServerFingerprint(), fingerprint);
+  EXPECT_EQ(fs::status(layout_.ServerCertificate()).permissions() & (fs::perms::group_all | fs::perms::others_all),
+            fs::perms::none);
+  ASSERT_TRUE(files_.WriteServerFingerprint(""));
+  EXPECT_FALSE(fs::exists(layout_.ServerCertificate()));
+  EXPECT_TRUE(files_.WriteServerFingerprint(""));  // nothing to remove is no failure
+  // An emptied file still refuses every certificate.
+  Put(layout_.ServerCertificate(), "");
+  EXPECT_NE(files_.ReadServerFingerprint(), "");
+}
+
 TEST_F(StateFilesTest, ConcurrentWritersLoseNoEntry) {
   // The login worker and the settings apply may update the file at once;
   // each update reads, changes and saves the whole document.

@@ -29,6 +29,24 @@ TEST(MessageTable, TextsInBothLanguages) {
   EXPECT_EQ(MessageText(L"versioning_Failed_msg", L"zh_cn"), L"服务器文件历史版本设置失败");
 }
 
+// Damaged files, an unwritable folder and a changed server certificate are
+// named as such, in both languages, instead of as a missing file.
+TEST(MessageTable, CausesOfFailuresHaveTextsInBothLanguages) {
+  for (const wchar_t* key : {L"SyncConfig_Damaged_Msg", L"UserConfig_Damaged_Msg", L"Install_ReadOnly_Msg",
+                             L"ServerCert_Changed_Msg"}) {
+    SCOPED_TRACE(WideToUtf8(key));
+    const auto english = MessageText(key, L"en");
+    const auto chinese = MessageText(key, L"zh_cn");
+    ASSERT_TRUE(english && chinese);
+    EXPECT_NE(*english, key);
+    EXPECT_NE(*english, *chinese);
+    EXPECT_EQ(english->find(L"does not exist"), std::wstring::npos);
+    EXPECT_LT(WideToUtf8(*chinese).size(), 1024u);
+  }
+  EXPECT_NE(MessageText(L"SyncConfig_Damaged_Msg", L"en")->find(L"damaged"), std::wstring::npos);
+  EXPECT_NE(MessageText(L"ServerCert_Changed_Msg", L"en")->find(L"certificate"), std::wstring::npos);
+}
+
 TEST(MessageTable, OnlyZhCnSelectsChinese) {
   const std::wstring english = L"Invalid directory";
   const std::wstring chinese = L"无效的目录";
@@ -76,7 +94,7 @@ TEST(MessageTable, EveryKeyIsUniqueAndHasBothTexts) {
     // Each entry is reachable through the lookup.
     EXPECT_EQ(MessageText(entry.key, L"en"), entry.english);
   }
-  EXPECT_EQ(keys.size(), 22u);
+  EXPECT_EQ(keys.size(), 26u);
 }
 
 TEST(MessageTable, LanguageComesFromLangXmlWithChineseAsDefault) {
