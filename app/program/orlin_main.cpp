@@ -26,6 +26,8 @@
 #include "platform/single_instance.h"
 #include "ui/dialogs/login_wnd.h"
 #include "ui/dialogs/window_message_presenter.h"
+#include "ui/dui/automation/automation_server.h"
+#include "ui/dui/automation/qt/qt_automation.h"
 #include "ui/dui/qt/qt_backend.h"
 #include "ui/main/main_window_parts.h"
 #include "ui/main/orlin_frame_wnd.h"
@@ -112,8 +114,21 @@ int main(int argc, char** argv) {
   }
   frame->CenterWindow();
 
+  // orlin-ctl's other end, only when the environment asks for it.
+  std::unique_ptr<automation::AutomationServer> automationServer;
+  if (automation::AutomationRequested()) {
+    automationServer = std::make_unique<automation::AutomationServer>(automation::QtGuiThreadPost(),
+                                                                      automation::QtWindowPicture());
+    std::string error;
+    if (!automationServer->Start(installDir, &error)) {
+      std::fprintf(stderr, "orlin: no automation: %s\n", error.c_str());
+      automationServer.reset();
+    }
+  }
+
   dui::CPaintManagerUI::MessageLoop();
 
+  if (automationServer) automationServer->Stop();
   presenter.target = nullptr;
   frame.reset();
   dui::UiBackend::Install(nullptr);
