@@ -89,14 +89,18 @@ bool ReadWholeFile(const fs::path& file, std::string& out) {
 
 bool IsAtomicWriteTemporaryName(std::string_view name) { return WriterOf(name).has_value(); }
 
-int RemoveStaleTemporaryFiles(const fs::path& dir) {
+int RemoveStaleTemporaryFiles(const fs::path& target) {
   const unsigned long self = platform::CurrentProcessId();
+  const std::string targetName = WideToUtf8(WideFromPath(target.filename()));
   int removed = 0;
   std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(target.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code entryError;
     if (!it->is_regular_file(entryError)) continue;
     const std::string name = WideToUtf8(WideFromPath(it->path().filename()));
+    // "<target>.tmp<pid>-<n>" exactly: the name of another file that merely
+    // begins with the target's is no temporary of it.
+    if (!name.starts_with(targetName) || name.rfind(kTempMarker) != targetName.size()) continue;
     const auto writer = WriterOf(name);
     if (!writer || *writer == self) continue;
     if (fs::remove(it->path(), entryError)) ++removed;

@@ -31,10 +31,11 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& out);
 // True when `name` is the name of a temporary file of WriteFileAtomically.
 bool IsAtomicWriteTemporaryName(std::string_view name);
 
-// Removes the temporary files that writes of other (ended) processes left
-// directly in `dir`; those of this process may still be in use and stay.
-// Returns how many were removed. A missing directory removes nothing.
-int RemoveStaleTemporaryFiles(const std::filesystem::path& dir);
+// Removes the temporary files that writes of `target` by other (ended)
+// processes left beside it; those of this process may still be in use and
+// stay, and no other file is touched (a sync folder holds the user's files).
+// Returns how many were removed.
+int RemoveStaleTemporaryFiles(const std::filesystem::path& target);
 
 // Whether files can be created in `dir`: a small file is written, flushed
 // and removed again. The error of the attempt, empty when it worked.

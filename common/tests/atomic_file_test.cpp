@@ -108,15 +108,19 @@ TEST(AtomicFileTest, AWriterKilledMidWriteLeavesAnOwnerOnlyFileThatTheNextStartR
   EXPECT_EQ(ModeOf(dir.path() / left), 0600u);
   EXPECT_EQ(ModeOf(config), 0644u);
 
-  // This process's own temporary files may belong to a write in progress.
-  const auto own = dir.path() / ("userconfig.xml.tmp" + std::to_string(::getpid()) + "-7");
+  // This process's own temporary files may belong to a write in progress;
+  // files that are no temporary of the target are not touched.
+  const auto own = dir.path() / ("config.xml.tmp" + std::to_string(::getpid()) + "-7");
   std::ofstream(own) << "x";
-  std::ofstream(dir.path() / "notes.tmp") << "x";
-  std::ofstream(dir.path() / "report.tmp12-x") << "x";
-  EXPECT_EQ(RemoveStaleTemporaryFiles(dir.path()), 1);
-  EXPECT_EQ(Names(dir.path()),
-            (std::vector<std::string>{"config.xml", "notes.tmp", "report.tmp12-x", own.filename().string()}));
-  EXPECT_EQ(RemoveStaleTemporaryFiles(dir.path() / "missing"), 0);
+  for (const char* other : {"notes.tmp", "report.tmp12-3", "config.xml.old.tmp12-3", "config.xml.tmp12-x"}) {
+    std::ofstream(dir.path() / other) << "x";
+  }
+  EXPECT_EQ(RemoveStaleTemporaryFiles(config), 1);
+  std::vector<std::string> kept{"config.xml",        "config.xml.old.tmp12-3", own.filename().string(),
+                                "config.xml.tmp12-x", "notes.tmp",              "report.tmp12-3"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(Names(dir.path()), kept);
+  EXPECT_EQ(RemoveStaleTemporaryFiles(dir.path() / "missing" / "config.xml"), 0);
 }
 
 TEST(AtomicFileTest, WritableCheckLeavesNothingAndNamesTheFailure) {
