@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <system_error>
 #include <unordered_map>
 #include <vector>
@@ -74,8 +75,11 @@ struct Row {
 };
 
 // What the row builders read; made under the window's lock, used without it.
+class DiskLookups;
+
 struct Source {
   const StatusModel& model;
+  DiskLookups* disk = nullptr;
   bool chinese = false;   // texts chosen in code: Chinese exactly for "zh_cn"
   std::wstring language;  // texts of the table: English exactly for "en"
   fs::path syncFolder;
@@ -117,18 +121,71 @@ std::optional<fs::path> InSyncFolder(const fs::path& folder, const std::wstring&
   return folder / rel;
 }
 
+// What a listed file is on disk, remembered for a moment: a refill during a
+// sync shifts every row by one, and examining the same 1000 files again for
+// each event would cost a thousand system calls per refill.
+class DiskLookups {
+ public:
+  enum class Kind : std::uint8_t { kMissing, kFolder, kFile };
+  struct Entry {
+    Kind kind = Kind::kMissing;
+    std::uintmax_t size = 0;
+    std::chrono::steady_clock::time_point when;
+  };
+  static constexpr auto kFresh = std::chrono::seconds(2);
+  static constexpr std::size_t kLimit = 4096;
+
+  // `relative` as the engine reports it, below `folder`. Any thread (refills
+  // build their rows without the window's lock).
+  Entry Look(const fs::path& folder, const std::wstring& relative) {
+    const auto now = std::chrono::steady_clock::now();
+    {
+      std::lock_guard lock(mutex_);
+      if (folder != folder_) {
+        entries_.clear();
+        folder_ = folder;
+      }
+      if (auto it = entries_.find(relative); it != entries_.end() && now - it->second.when < kFresh) return it->second;
+    }
+    Entry e{Kind::kMissing, 0, now};
+    if (auto file = InSyncFolder(folder, relative)) {
+      std::error_code ec;
+      // A regular file (the common case) takes one look; anything else two.
+      e.size = fs::file_size(*file, ec);
+      if (!ec) {
+        e.kind = Kind::kFile;
+      } else if (fs::is_directory(*file, ec)) {
+        e.kind = Kind::kFolder;
+        e.size = 0;
+      } else {
+        e.size = 0;
+      }
+    }
+    std::lock_guard lock(mutex_);
+    if (entries_.size() >= kLimit) entries_.clear();
+    entries_[relative] = e;
+    return e;
+  }
+
+ private:
+  std::mutex mutex_;
+  fs::path folder_;
+  std::unordered_map<std::wstring, Entry> entries_;
+};
+
 // The size column of files examined on disk: a directory shows as a folder,
 // a file by its size, anything that cannot be examined as "-".
 std::wstring SizeOnDisk(const Source& s, const std::wstring& relative) {
-  auto file = InSyncFolder(s.syncFolder, relative);
-  if (!file || s.syncFolder.empty()) return L"-";
-  std::error_code ec;
-  fs::file_status st = fs::status(*file, ec);
-  if (ec || !fs::exists(st)) return L"-";
-  if (fs::is_directory(st)) return Pick(s.chinese, L"folder", L"\u6587\u4ef6\u5939");
-  std::uintmax_t size = fs::file_size(*file, ec);
-  if (ec) return L"-";
-  return FormatSize(size);
+  if (s.syncFolder.empty()) return L"-";
+  const DiskLookups::Entry e = s.disk->Look(s.syncFolder, relative);
+  switch (e.kind) {
+    case DiskLookups::Kind::kFile:
+      return FormatSize(e.size);
+    case DiskLookups::Kind::kFolder:
+      return Pick(s.chinese, L"folder", L"\u6587\u4ef6\u5939");
+    default:
+      return L"-";
+  }
 }
 
 // The action of a sync event is a text id of the table ("Local added");
@@ -408,6 +465,9 @@ struct StatusLists::State {
       CControlUI* busyIcon = nullptr;
       CControlUI* idleIcon = nullptr;
       dui::CProgressUI* bar = nullptr;
+      // The measured width of each label's text, -1 when not measured: a
+      // text that stays needs no measuring again.
+      std::array<int, kMaxColumns> widths{-1, -1, -1, -1, -1, -1};
     };
     std::vector<RowControls> rows;
   };
@@ -524,7 +584,7 @@ struct StatusLists::State {
   // --- filling
 
   Source MakeSource() const {
-    return Source{controller->Status(), Chinese(), host.Language(), host.SyncFolder(), computerName};
+    return Source{controller->Status(), &disk, Chinese(), host.Language(), host.SyncFolder(), computerName};
   }
 
   // Builds the rows without the window's lock (the model lists are copied
@@ -570,11 +630,26 @@ struct StatusLists::State {
       ls.widths = {};
       for (auto& m : ls.measured) m.clear();
       ls.measuredPaths.clear();
+      for (auto& r : ls.rows) r.widths.fill(-1);
     }
     const std::size_t columns = spec.columns.size();
     std::array<int, kMaxColumns> widest{};
     std::array<CControlUI*, kMaxColumns> firstLabels{};
     int widestPath = 0;
+
+    // Only the paths that may be the widest are measured: those at least
+    // half as long as the longest (a CJK character counting twice).
+    auto estimate = [](const std::wstring& text) {
+      std::size_t units = 0;
+      for (wchar_t ch : text) units += ch >= 0x2E80 ? 2 : 1;
+      return units;
+    };
+    std::size_t longestPath = 0;
+    for (const Row& r : rows) {
+      for (std::size_t c = 0; c < columns; ++c) {
+        if (!r.cells[c].tooltip.empty()) longestPath = std::max(longestPath, estimate(r.cells[c].tooltip));
+      }
+    }
 
     const int n = static_cast<int>(rows.size());
     for (int i = 0; i < n; ++i) {
@@ -589,22 +664,28 @@ struct StatusLists::State {
       }
       const Row& data = rows[i];
       ListState::RowControls& controls = ControlsOf(spec, ls, i, row);
+      Decorate(spec, controls, data);
       for (std::size_t c = 0; c < columns; ++c) {
         const Column& col = spec.columns[c];
         CControlUI* label = controls.labels[c];
         if (!label) continue;
         const Cell& cell = data.cells[c];
-        if (label->GetText() != cell.text) label->SetText(cell.text);
+        if (label->GetText() != cell.text) {
+          label->SetText(cell.text);
+          controls.widths[c] = -1;
+        }
         if (label->GetToolTip() != cell.tooltip) label->SetToolTip(cell.tooltip);
         if (!firstLabels[c]) firstLabels[c] = label;
         if (col.fit == Fit::kContent) {
-          widest[c] = std::max(widest[c], Measure(ls.measured[c], cell.text, label->GetFont(), label->GetTextStyle()));
+          if (controls.widths[c] < 0) {
+            controls.widths[c] = Measure(ls.measured[c], cell.text, label->GetFont(), label->GetTextStyle());
+          }
+          widest[c] = std::max(widest[c], controls.widths[c]);
         }
-        if (!cell.tooltip.empty()) {
+        if (!cell.tooltip.empty() && estimate(cell.tooltip) * 2 >= longestPath) {
           widestPath = std::max(widestPath, Measure(ls.measuredPaths, cell.tooltip, label->GetFont(), dui::kDtSingleLine));
         }
       }
-      Decorate(spec, controls, data);
     }
     for (int i = list->GetCount() - 1; i >= n; --i) list->RemoveAt(i);
     if (ls.rows.size() > static_cast<std::size_t>(list->GetCount())) ls.rows.resize(list->GetCount());
@@ -613,7 +694,7 @@ struct StatusLists::State {
     if (widestPath > pm.GetTooltipMaxWidth()) pm.SetTooltipMaxWidth(widestPath);
   }
 
-  void Decorate(const ListSpec& spec, const ListState::RowControls& row, const Row& data) {
+  void Decorate(const ListSpec& spec, ListState::RowControls& row, const Row& data) {
     switch (spec.decor) {
       case Decor::kUnsynced: {
         const bool busy = data.progress >= 0;
@@ -625,7 +706,10 @@ struct StatusLists::State {
       case Decor::kDevices:
         if (auto* name = row.labels[0]) {
           const int font = data.bold ? 1 : -1;
-          if (name->GetFont() != font) name->SetFont(font);
+          if (name->GetFont() != font) {
+            name->SetFont(font);
+            row.widths[0] = -1;
+          }
         }
         break;
       default:
@@ -688,6 +772,7 @@ struct StatusLists::State {
   ShowItemFn showItem;
   std::wstring computerName;
   std::vector<ListState> lists;
+  mutable DiskLookups disk;
 
   Controller* controller = nullptr;
   std::wstring currentTab = kSyncEventsButton;
@@ -806,6 +891,7 @@ void StatusLists::OnLanguageChanged() {
   for (State::ListState& ls : s.lists) {
     ls.widths = {};
     for (auto& m : ls.measured) m.clear();
+    for (auto& r : ls.rows) r.widths.fill(-1);
   }
   for (const ListSpec& spec : Lists()) s.Refresh(spec, true, lock);
 }
