@@ -887,12 +887,9 @@ void StatusLists::OnLanguageChanged() {
   s.ShowCountTexts();
   // Every list: the action texts of the sync events are the table's, the
   // device, unsynced and size texts are chosen here. The header texts
-  // changed too, so the widths are found afresh.
-  for (State::ListState& ls : s.lists) {
-    ls.widths = {};
-    for (auto& m : ls.measured) m.clear();
-    for (auto& r : ls.rows) r.widths.fill(-1);
-  }
+  // changed too, so the column widths are found afresh (the fonts stay, so
+  // what was measured stays true).
+  for (State::ListState& ls : s.lists) ls.widths = {};
   for (const ListSpec& spec : Lists()) s.Refresh(spec, true, lock);
 }
 
