@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/store/os_name.h"
+#include "common/atomic_file.h"
 #include "common/message_presenter.h"
 #include "common/owner_window.h"
 #include "common/text.h"
@@ -31,15 +32,30 @@ std::tm LocalTime(std::time_t t) {
 // Deletes `dir` and everything under it. Entries that resist (a file the
 // engine still holds) are retried a few times before giving up, so a log-off
 // racing a dying engine leaves nothing behind.
+//
+// A home that is left empty because its parent folder may not be changed
+// counts as removed: the account (marker, configuration, keys) is gone, and
+// the next start-up lets the engine fill the empty home anew.
 bool RemoveTree(const std::filesystem::path& dir) {
   for (int attempt = 0; attempt < 50; ++attempt) {
     std::error_code error;
     std::filesystem::remove_all(dir, error);
     if (!std::filesystem::exists(dir, error)) return true;
+    if (std::filesystem::is_empty(dir, error) && !error && CheckDirectoryWritable(dir.parent_path())) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
 }
+
+constexpr wchar_t kTitle[] = L"Orlin";
+constexpr wchar_t kReadOnlyKey[] = L"Install_ReadOnly_Msg";
+constexpr wchar_t kConfigDamagedKey[] = L"SyncConfig_Damaged_Msg";
+// Read whenever lang.xml cannot tell the language.
+constexpr wchar_t kDefaultLanguage[] = L"zh_cn";
+// A damaged configuration is taken for damaged once it has stayed so this
+// long: the engine replaces its file in one rename, so a file it is writing
+// is never seen half-written for longer.
+constexpr auto kDamagedConfigConfirmation = std::chrono::milliseconds(500);
 
 // Answers every message with OK and shows nothing: for reads that are
 // retried, whose failure is reported once at the end.
@@ -137,7 +153,7 @@ void EngineController::RequestList(StatusList list) {
 void EngineController::EnsureEngineRunning() {
   // Not while the start-up or a log-off owns the engine: the start-up starts
   // it itself and a log-off must not see it come back.
-  if (!IsReady() || loggedOff_.load()) return;
+  if (!IsReady() || loggedOff_.load() || engineUnusable_.load()) return;
   engine_.EnsureRunning();
 }
 
@@ -201,6 +217,20 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   OpenRunLog();
   model_.folder.SetFolderId("");
   model_.poll = PollState{};
+  engineUnusable_.store(false);
+  // A write killed half-way leaves its temporary file (owner-only, possibly
+  // holding the API key or credentials) beside the state file.
+  for (const auto& target : {layout_.UserConfig(), layout_.LangFile(), layout_.SettingFile(), layout_.EngineConfig(),
+                             layout_.Marker(), layout_.AccountArchive(), layout_.ServerCertificate()}) {
+    RemoveStaleTemporaryFiles(target);
+  }
+  // Nothing Orlin keeps can be saved in a folder it may not write to; the
+  // user hears it once, now, and not as a file that "does not exist".
+  std::error_code homeError;
+  const bool homeExists = std::filesystem::exists(layout_.EngineHome(), homeError);
+  const bool installWritable = !CheckDirectoryWritable(layout_.installDir);
+  const bool homeWritable = homeExists ? !CheckDirectoryWritable(layout_.EngineHome()) : installWritable;
+  if (!installWritable || !homeWritable) presenter_.ShowMessage(kTitle, kReadOnlyKey, false);
 
   // 3.-4. The account and where its folder lies.
   const AccountArchive account = files_.ReadAccountArchive();
@@ -220,8 +250,12 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   }
 
   // 5. The engine writes its configuration on its first run with this home.
+  // It cannot where the home may not be written; that was said above, and
+  // waiting would only keep the user from acting (a log-off, an exit).
   std::error_code error;
-  while (!std::filesystem::exists(layout_.EngineConfig(), error)) {
+  const bool configExists = std::filesystem::exists(layout_.EngineConfig(), error);
+  if (!configExists && !homeWritable) engineUnusable_.store(true);
+  while (!engineUnusable_.load() && !std::filesystem::exists(layout_.EngineConfig(), error)) {
     if (stop.stop_requested()) return;
     if (!engine_.EnsureRunning(stop)) return;
     std::this_thread::sleep_for(kConfigPoll);
@@ -229,14 +263,27 @@ void EngineController::StartUpSequence(std::stop_token stop) {
 
   // 6. The key of the REST interface. The engine may still be writing the
   // file it has just created: a key that is not there yet is read again.
+  // A file that stays damaged (cut short, junk) stops the engine from
+  // starting at all: the user is told so at once, and the start-up finishes
+  // without it so that a log-off can clear the way for a new login. The file
+  // itself is left as it is.
   EngineConfigFile config(layout_.EngineConfig(), presenter_);
   std::string apiKey;
-  for (int attempt = 0; attempt < 100 && apiKey.empty() && !stop.stop_requested(); ++attempt) {
+  const auto readingSince = std::chrono::steady_clock::now();
+  for (int attempt = 0; !engineUnusable_.load() && attempt < 100 && apiKey.empty() && !stop.stop_requested();
+       ++attempt) {
     SilentPresenter quiet;
     EngineConfigFile probe(layout_.EngineConfig(), quiet);
-    if (!probe.ReadApiKey(apiKey)) std::this_thread::sleep_for(kConfigPoll);
+    if (probe.ReadApiKey(apiKey)) continue;
+    if (InspectConfigFile(layout_.EngineConfig()) == ConfigFileState::kDamaged &&
+        std::chrono::steady_clock::now() - readingSince >= kDamagedConfigConfirmation) {
+      presenter_.ShowMessage(kTitle, kConfigDamagedKey, false);
+      engineUnusable_.store(true);
+      break;
+    }
+    std::this_thread::sleep_for(kConfigPoll);
   }
-  if (apiKey.empty()) config.ReadApiKey(apiKey);  // shows the failure once
+  if (apiKey.empty() && !engineUnusable_.load()) config.ReadApiKey(apiKey);  // shows the failure once
   commands_.SetApiKey(apiKey);
   sink_.SetApiKey(apiKey);
 
@@ -247,7 +294,7 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   // port is free.
   std::wstring deviceId;
   const auto askedSince = clock_.SteadyNow();
-  while (deviceId.size() <= 62) {
+  while (!engineUnusable_.load() && deviceId.size() <= 62) {
     if (stop.stop_requested()) return;
     if (auto id = commands_.QueryDeviceId()) deviceId = *id;
     if (deviceId.size() > 62) break;
@@ -257,17 +304,21 @@ void EngineController::StartUpSequence(std::stop_token stop) {
   }
   settings.deviceId = deviceId;
 
-  // 8. The settings kept in the engine's configuration.
-  const bool loginNeeded = LoginNeeded();
-  config.ReadRateLimits(settings);
-  config.ReadVersioning(settings);
-  config.ReadFolderPath(settings);
-  config.ReadFolderType(settings);
-  config.ReadPullOrder(settings, loginNeeded);
+  // 8. The settings kept in the engine's configuration (a damaged one was
+  // reported once already).
+  if (!engineUnusable_.load()) {
+    const bool loginNeeded = LoginNeeded();
+    config.ReadRateLimits(settings);
+    config.ReadVersioning(settings);
+    config.ReadFolderPath(settings);
+    config.ReadFolderType(settings);
+    config.ReadPullOrder(settings, loginNeeded);
+  }
 
-  // 9. Our own files.
-  if (auto language = files_.ReadLanguage()) settings.language = *language;
+  // 9. Our own files. An unreadable lang.xml means Chinese.
+  settings.language = files_.ReadLanguage().value_or(kDefaultLanguage);
   if (!settings.syncFolderPath.empty()) {
+    RemoveStaleTemporaryFiles(PathFromWide(settings.syncFolderPath) / ".stignore");
     if (auto ignore = files_.ReadIgnoreText(PathFromWide(settings.syncFolderPath))) {
       settings.ignoreText = *ignore;
     }
@@ -310,7 +361,7 @@ SyncSettings EngineController::ReloadSettings() {
   config.ReadFolderPath(settings);
   config.ReadFolderType(settings);
   config.ReadPullOrder(settings, LoginNeeded());
-  if (auto language = files_.ReadLanguage()) settings.language = *language;
+  settings.language = files_.ReadLanguage().value_or(kDefaultLanguage);
   if (!settings.syncFolderPath.empty()) {
     if (auto ignore = files_.ReadIgnoreText(PathFromWide(settings.syncFolderPath))) settings.ignoreText = *ignore;
   }
@@ -435,6 +486,13 @@ bool EngineController::LogOff() {
     if (engine_.IsRunning()) removed = false;  // the log-off is not complete
     ready_.store(0);
     loggedOff_.store(true);
+    engineUnusable_.store(false);
+  }
+  // The account could not be removed because the folder may not be changed:
+  // say why, instead of leaving the user with an account that stays.
+  if (!removed && CheckDirectoryWritable(std::filesystem::exists(layout_.EngineHome()) ? layout_.EngineHome()
+                                                                                        : layout_.installDir)) {
+    presenter_.ShowMessage(kTitle, kReadOnlyKey, false);
   }
   // Sent without the lifecycle lock: the window answers it by starting the
   // next start-up sequence.

@@ -189,6 +189,10 @@ class EngineController final : public Controller {
   std::atomic<bool> loggedOff_{false};
   std::atomic<bool> shutDown_{false};
   std::atomic<bool> sequenceRunning_{false};
+  // Set by the start-up when the engine cannot run at all (its configuration
+  // is damaged, or its home cannot be written): the user has been told, and
+  // nothing starts the engine again until the next start-up.
+  std::atomic<bool> engineUnusable_{false};
   HttpTarnTransport ownTransport_{std::wstring(platform::kHttpUserAgent)};
   std::mutex lifecycleMutex_;  // serialises Start, LogOff and Shutdown
   std::jthread startUp_;

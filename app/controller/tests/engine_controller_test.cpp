@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#endif
+
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -133,6 +138,37 @@ class FakeEngineTable final : public platform::ProcessTable {
   platform::ProcessId nextPid_ = 1000;
   platform::ProcessId protectedPid_ = 0;
   bool writesConfig_ = true;
+};
+
+// Makes `dir` read-only for the calling thread and the threads it starts
+// from then on (root ignores permission bits, so a read-only bind mount in a
+// mount namespace of this thread's own stands in for a folder the user may
+// not write to). Not ok() where that cannot be had; the view ends with the
+// object.
+class ReadOnlyView {
+ public:
+  explicit ReadOnlyView(const fs::path& dir) : dir_(dir) {
+#ifndef _WIN32
+    if (::unshare(CLONE_NEWNS) != 0) return;
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+    if (::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0) return;
+    mounted_ = true;
+    ok_ = ::mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+#endif
+  }
+  ~ReadOnlyView() { End(); }
+  void End() {
+#ifndef _WIN32
+    if (mounted_) ::umount2(dir_.c_str(), MNT_DETACH);
+#endif
+    mounted_ = false;
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  fs::path dir_;
+  bool mounted_ = false;
+  bool ok_ = false;
 };
 
 class RecordingPresenter final : public MessagePresenter {
@@ -510,6 +546,116 @@ TEST_F(EngineControllerTest, ShutdownEndsAStartUpThatWaitsForTheConfiguration) {
     EXPECT_EQ(table_.EngineCount(), 0) << "round " << round;
   }
   EXPECT_FALSE(fs::exists(layout_.EngineConfig()));
+}
+
+// ---- Broken files and folders Orlin cannot write ---------------------------------
+
+// A config.xml that was cut short or holds junk stops the engine for good:
+// the start-up says so within seconds instead of waiting for an engine that
+// never answers, leaves the file as it is, and a log-off still clears the
+// way for a new login.
+TEST_F(EngineControllerTest, ADamagedConfigurationIsReportedAtOnceAndALogOffStillWorks) {
+  const std::string whole = ReadFile(ORLIN_FIRST_RUN_CONFIG);
+  const std::string damaged[] = {whole.substr(0, whole.size() / 2), std::string("\x7f" "ELF\x02\x01\x01\0\0\0junk", 14)};
+  for (const std::string& content : damaged) {
+    SCOPED_TRACE(content.size());
+    fs::create_directories(layout_.EngineHome());
+    std::ofstream(layout_.EngineConfig(), std::ios::binary) << content;
+    {
+      StateFiles files(layout_, presenter_);
+      ASSERT_TRUE(files.CreateMarker({L"nas.example:5001", L"anna", L"secret"}));
+    }
+    const std::size_t startsBefore = table_.Started().size();
+    const std::size_t shownBefore = presenter_.Shown().size();
+    RecordingOwner owner;
+    auto controller = MakeController(&owner);
+    const auto began = std::chrono::steady_clock::now();
+    controller->Start();
+    ASSERT_TRUE(controller->WaitReady(120s)) << "the start-up kept waiting for an engine that cannot start";
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
+    const auto shown = presenter_.Shown();
+    EXPECT_EQ(std::vector<std::wstring>(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore), shown.end()),
+              std::vector<std::wstring>{L"Orlin|SyncConfig_Damaged_Msg"});
+    EXPECT_EQ(table_.Started().size(), startsBefore) << "an engine was started on a damaged configuration";
+    EXPECT_EQ(ReadFile(layout_.EngineConfig()), content);
+    controller->EnsureEngineRunning();
+    EXPECT_EQ(table_.Started().size(), startsBefore);
+
+    // The log-off removes the account; the next start-up gets a fresh
+    // configuration from the engine, and a login works again.
+    EXPECT_TRUE(controller->LogOff());
+    EXPECT_FALSE(fs::exists(layout_.EngineHome()));
+    controller->Start();
+    ASSERT_TRUE(controller->WaitReady(120s)) << "the start-up after the log-off did not finish";
+    EXPECT_TRUE(controller->LoginNeeded());
+    EXPECT_EQ(controller->ApiKey(), kApiKey);
+    ScriptedTarn tarn;
+    tarn.reply = Answered(Utf8ToWide(kServerId));
+    const fs::path folder = dir_.path() / "Tarn";
+    fs::create_directories(folder);
+    EXPECT_EQ(controller->Login({L"nas.example:5001", L"anna", L"secret", folder.wstring(), true}, tarn).result, 1);
+    EXPECT_FALSE(controller->LoginNeeded());
+    controller->Shutdown();
+    fs::remove_all(layout_.EngineHome());
+  }
+}
+
+// An install folder Orlin may not write to: the engine can never write its
+// configuration there. The user is told at once, the start-up finishes, a
+// log-off does not hang, and once the folder can be written again the next
+// start-up and a login work.
+TEST_F(EngineControllerTest, AnInstallFolderThatCannotBeWrittenIsReportedAtOnce) {
+  RecordingOwner owner;
+  auto controller = MakeController(&owner);
+  {
+    ReadOnlyView readOnly(layout_.installDir);
+    if (!readOnly.ok()) GTEST_SKIP() << "no read-only view of a folder can be had here";
+    const auto began = std::chrono::steady_clock::now();
+    controller->Start();
+    ASSERT_TRUE(controller->WaitReady(120s)) << "the start-up kept waiting for a configuration that cannot appear";
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 10s);
+    EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Install_ReadOnly_Msg"});
+    EXPECT_TRUE(table_.Started().empty());
+    EXPECT_TRUE(controller->LoginNeeded());
+    // Nothing to remove: the log-off is done at once.
+    const auto logOffBegan = std::chrono::steady_clock::now();
+    EXPECT_TRUE(controller->LogOff());
+    EXPECT_LT(std::chrono::steady_clock::now() - logOffBegan, 10s);
+    readOnly.End();
+  }
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(120s));
+  ScriptedTarn tarn;
+  tarn.reply = Answered(Utf8ToWide(kServerId));
+  const fs::path folder = dir_.path() / "Tarn";
+  fs::create_directories(folder);
+  EXPECT_EQ(controller->Login({L"nas.example:5001", L"anna", L"secret", folder.wstring(), true}, tarn).result, 1);
+  EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Install_ReadOnly_Msg"});
+}
+
+// Left-overs of a write that was killed half-way go; so does the language
+// of a lang.xml that was cut short, which reads as Chinese; the damaged
+// files themselves are not written over.
+TEST_F(EngineControllerTest, TheStartUpClearsStaleTemporariesAndReadsACutLangFileAsChinese) {
+  fs::create_directories(layout_.EngineHome());
+  table_.WriteFirstRunConfig();
+  const fs::path staleConfig = layout_.EngineHome() / "config.xml.tmp4000000000-3";
+  const fs::path staleUsers = layout_.installDir / "userconfig.xml.tmp4000000000-4";
+  std::ofstream(staleConfig) << "<apikey>" << kApiKey << "</apikey>";
+  std::ofstream(staleUsers) << "<users>";
+  const std::string cutLang = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Orlin>\n    <lang>en</la";
+  std::ofstream(layout_.LangFile(), std::ios::binary) << cutLang;
+
+  auto controller = MakeController();
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(120s));
+  EXPECT_FALSE(fs::exists(staleConfig));
+  EXPECT_FALSE(fs::exists(staleUsers));
+  EXPECT_EQ(controller->Settings().language, L"zh_cn");
+  EXPECT_EQ(presenter_.Shown(), std::vector<std::wstring>{L"Orlin|Lang_Failed_Msg"});
+  EXPECT_EQ(ReadFile(layout_.LangFile()), cutLang);
+  EXPECT_FALSE(controller->SetLanguage(L"en"));
+  EXPECT_EQ(ReadFile(layout_.LangFile()), cutLang);
 }
 
 }  // namespace
