@@ -116,7 +116,7 @@ class StatusLists {
   // The locally changed items (2045 runs it after switching the tab).
   void RefreshLocallyChanged();
 
-  // --- Data thread.
+  // --- Data thread (stopped by the window before this object goes).
   // One pass: refreshes the list of the current kind.
   void DataPass();
   // The pause before the next pass: 100 ms, or 400 ms while no list kind
