@@ -437,7 +437,8 @@ TEST_F(ConfigFileTest, RegistrationWithoutAUsableConfigurationWritesNothing) {
   UseText("<configuration><options/><gui/></configuration>");
   EXPECT_EQ(config_.RegisterServer(L"alice", kServerId), RegistrationResult::kConfigUnreadable);
   // Cut short or junk: damaged, and left as it is.
-  for (const std::string& text : {std::string("<configuration><folder>"), std::string("\x01\xff\x00junk", 7)}) {
+  const std::string damaged[] = {std::string("<configuration><folder>"), std::string("\x01\xff\x00junk", 7)};
+  for (const std::string& text : damaged) {
     UseText(text);
     EXPECT_EQ(config_.RegisterServer(L"alice", kServerId), RegistrationResult::kConfigDamaged);
     EXPECT_EQ(ReadText(configPath_), text);
