@@ -24,6 +24,7 @@
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/single_instance.h"
+#include "tools/monitoring/watchdog.h"
 #include "ui/dialogs/login_wnd.h"
 #include "ui/dialogs/window_message_presenter.h"
 #include "ui/dui/automation/automation_server.h"
@@ -127,6 +128,10 @@ int main(int argc, char** argv) {
   }
 
   dui::CPaintManagerUI::MessageLoop();
+  // Every way out through here is on purpose (the exit command, a cancelled
+  // sign-in, a start-up that gave up): the watchdog must not start Orlin
+  // again. The exit command has ended the watchdogs already.
+  watchdog::SayCleanExit(installDir);
 
   if (automationServer) automationServer->Stop();
   presenter.target = nullptr;
