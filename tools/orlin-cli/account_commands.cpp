@@ -6,6 +6,7 @@
 
 #include "cli.h"
 #include "common/text.h"
+#include "platform/console.h"
 
 namespace orlin::cli {
 
@@ -38,6 +39,20 @@ bool RequiredWordsGiven(const std::vector<std::string>& args, std::ostream& err)
 
 bool LoginWordsValid(const std::vector<std::string>& args, std::ostream& err) {
   return RequiredWordsGiven(args, err) && PrepareFolder(OptionValue(args, "--folder"), err).has_value();
+}
+
+bool ReadLoginPassword(std::vector<std::string>& args, std::ostream& err) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--password") return true;
+  }
+  const auto password = platform::ReadSecretLine("Password for " + OptionValue(args, "--user") + ": ");
+  if (!password) {
+    err << "orlin-cli login: no password: type it when asked, or hand it over standard input\n";
+    return false;
+  }
+  args.push_back("--password");
+  args.push_back(*password);
+  return true;
 }
 
 int Login(Context& context) {

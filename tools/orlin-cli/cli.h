@@ -53,6 +53,12 @@ bool HasFlag(const std::vector<std::string>& args, const std::string& name);
 // could be made. Prints what is wrong on `err`.
 bool LoginWordsValid(const std::vector<std::string>& args, std::ostream& err);
 
+// Without "--password" in `args`, reads the password from standard input (at
+// a terminal: asked for, not shown) and adds it to `args`, so that it never
+// has to stand on the command line. False, with the reason on `err`, when no
+// password comes.
+bool ReadLoginPassword(std::vector<std::string>& args, std::ostream& err);
+
 // Checks the status command's options before the start-up.
 bool StatusWordsValid(const std::vector<std::string>& args, std::ostream& err);
 

@@ -34,7 +34,10 @@ constexpr auto kStartUpLimit = std::chrono::minutes(3);
 void Usage(std::ostream& out) {
   out << "usage: orlin-cli [--install-dir DIR] COMMAND [OPTIONS]\n"
          "commands:\n"
-         "  login --server ADDR --user NAME --password PASS --folder PATH [--default]\n"
+         "  login --server ADDR --user NAME --folder PATH [--default] [--password PASS]\n"
+         "              the password is read from standard input (asked for, and not\n"
+         "              shown, at a terminal) when --password is not given; a password\n"
+         "              on the command line can be read by every user of this computer\n"
          "  logoff      log off: stop the engine and forget the registration\n"
          "  pause       pause synchronisation\n"
          "  resume      resume synchronisation\n"
@@ -100,7 +103,7 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
-  const std::vector<std::string> commandWords(words.begin() + 1, words.end());
+  std::vector<std::string> commandWords(words.begin() + 1, words.end());
   if (words[0] == "login" && !cli::LoginWordsValid(commandWords, std::cerr)) return cli::kExitFailed;
   if (words[0] == "status" && !cli::StatusWordsValid(commandWords, std::cerr)) return cli::kExitFailed;
 
@@ -109,6 +112,8 @@ int main(int argc, char** argv) {
     std::cerr << "orlin-cli: Orlin is already running for " << WideToUtf8(WideFromPath(installDir)) << "\n";
     return cli::kExitFailed;
   }
+  // Asked before the start-up, which may take a while, not after it.
+  if (words[0] == "login" && !cli::ReadLoginPassword(commandWords, std::cerr)) return cli::kExitFailed;
 
   ResultChannel results;  // outlives the controller, which may still print
   InstallLayout layout{installDir};

@@ -11,6 +11,9 @@
 #include <sstream>
 
 #include "platform/single_instance.h"
+#include "tests/support/engine_harness.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/namespace_guard.h"
 #include "tests/support/temp_dir.h"
 
 namespace orlin {
@@ -44,11 +47,14 @@ class OrlinCli : public ::testing::Test {
     }
   }
 
-  CliRun Cli(const std::string& words) const {
+  // `input` is what standard input holds (nothing: empty).
+  CliRun Cli(const std::string& words, const std::string& input = "") const {
     const fs::path out = dir_.path() / "out.txt";
     const fs::path err = dir_.path() / "err.txt";
-    const std::string command = "timeout 20 unshare -n -p -f --mount-proc '" ORLIN_CLI_PATH "' " + words + " >'" +
-                                out.string() + "' 2>'" + err.string() + "'";
+    const fs::path in = dir_.path() / "in.txt";
+    std::ofstream(in, std::ios::binary) << input;
+    const std::string command = "timeout 20 unshare -n -p -f --mount-proc '" ORLIN_CLI_PATH "' " + words + " <'" +
+                                in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(command.c_str());
     CliRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -74,6 +80,8 @@ TEST_F(OrlinCli, UsageErrorsFailBeforeTheEngineIsTouched) {
   run = Cli("--help");
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_NE(run.out.find("logoff"), std::string::npos);
+  // The help says where the password comes from without --password.
+  EXPECT_NE(run.out.find("the password is read from standard input"), std::string::npos) << run.out;
 
   run = Cli(InstallWord() + " sync-everything");
   EXPECT_EQ(run.exitCode, 1);
@@ -130,6 +138,49 @@ TEST_F(OrlinCli, RefusesWhileOrlinRunsForTheSameInstall) {
     EXPECT_NE(run.err.find("already running"), std::string::npos) << run.err;
   }
   EXPECT_FALSE(StartUpRan());
+}
+
+// Without --password and with nothing on standard input there is no
+// password: the login ends before the start-up touches the engine.
+TEST_F(OrlinCli, ALoginWithoutAnyPasswordEndsBeforeTheEngineIsTouched) {
+  const CliRun run = Cli(InstallWord() + " login --server 127.0.0.1:8443 --user u --folder '" +
+                         (dir_.path() / "f").string() + "'");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("no password"), std::string::npos) << run.err;
+  EXPECT_FALSE(StartUpRan());
+}
+
+// The password handed over standard input is the one the server receives,
+// whole (beyond ASCII, with blanks), and it never stood on a command line.
+TEST(OrlinCliLogin, ThePasswordComesFromStandardInput) {
+  ORLIN_REQUIRE_PRIVATE_NETWORK();
+  const std::string reason = testsupport::EngineUnavailableReason();
+  if (!reason.empty()) GTEST_SKIP() << "the real engine cannot run here: " << reason;
+  if (std::system("unshare -p -f --mount-proc true >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "needs process namespaces (root)";
+  }
+  testsupport::ScratchInstall install;
+  ASSERT_EQ(install.error(), "");
+  testsupport::HttpTestServer tarn;
+  tarn.SetDefaultAnswer(testsupport::ScriptedAnswer::Respond(200, "Failed: wrong password"));
+
+  const fs::path in = install.root() / "in.txt";
+  const fs::path out = install.root() / "out.txt";
+  const fs::path err = install.root() / "err.txt";
+  std::ofstream(in, std::ios::binary) << "p\xC3\xA4ss w0rd\r\n";
+  // The network is this test's private one; the process namespace ends the
+  // run's engine with it.
+  const std::string command = "timeout 180 unshare -p -f --mount-proc '" ORLIN_CLI_PATH "' --install-dir '" +
+                              install.installDir().string() + "' login --server " + tarn.BaseUrl() +
+                              " --user anna --folder '" + (install.root() / "Tarn").string() + "' <'" + in.string() +
+                              "' >'" + out.string() + "' 2>'" + err.string() + "'";
+  const int status = std::system(command.c_str());
+  const std::string errors = ReadFile(err);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << errors;
+  ASSERT_EQ(tarn.RequestCount(), 1u) << "the login did not reach the server within the limit:\n" << errors;
+  const std::string body = tarn.Requests()[0].body;
+  EXPECT_EQ(body.rfind("username=anna&password=p%C3%A4ss%20w0rd&deviceid=", 0), 0u) << body;
+  EXPECT_NE(errors.find("Login Failed!"), std::string::npos) << errors;
 }
 
 }  // namespace
