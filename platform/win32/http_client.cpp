@@ -378,7 +378,17 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
       std::fill(buffer, buffer + sizeof buffer, '\0');
       DWORD read = 0;
       waitStarted = std::chrono::steady_clock::now();
-      if (!::InternetReadFile(request.h, buffer, kReadChunkBytes, &read)) return fail(::GetLastError());
+      DWORD want = kReadChunkBytes;
+      if (overallLimit.count() > 0) {
+        // A read waits until its buffer is full; a server trickling its answer
+        // would keep it past the deadline. Only what has arrived is read, so
+        // the deadline is looked at between the pieces.
+        DWORD available = 0;
+        if (!::InternetQueryDataAvailable(request.h, &available, 0, 0)) return fail(::GetLastError());
+        if (available == 0) break;
+        want = std::min<DWORD>(available, kReadChunkBytes);
+      }
+      if (!::InternetReadFile(request.h, buffer, want, &read)) return fail(::GetLastError());
       if (read == 0) break;
       if (bytes.size() + read > answerCap) {
         return failText(HttpExchange::Outcome::kTooLarge,
