@@ -430,6 +430,30 @@ TEST_F(EngineControllerTest, LoginRegistersTheServerOnceAndRefreshesTheEngine) {
   EXPECT_EQ(CountOf(ReadFile(layout_.EngineConfig()), std::string("<device id=\"") + kServerId + "\""), 2u);
 }
 
+// The user sees a few readable words of a server's error page; the run log
+// keeps all of it.
+TEST_F(EngineControllerTest, AFailedLoginLogsTheServersWholeAnswer) {
+  auto controller = MakeController();
+  controller->Start();
+  ASSERT_TRUE(controller->WaitReady(120s));
+  std::wstring page = L"<html><body><h1>Proxy Error</h1><p>";
+  for (int i = 0; i < 2000; ++i) page += L"upstream " + std::to_wstring(i) + L" did not answer; ";
+  page += L"</p></body></html>";
+  ScriptedTarn tarn;
+  tarn.reply = Answered(page);
+  tarn.reply.status = 502;
+  const fs::path folder = dir_.path() / "Tarn";
+  fs::create_directories(folder);
+  EXPECT_EQ(controller->Login({L"nas.example:5001", L"anna", L"secret", folder.wstring(), true}, tarn).result, 0);
+  const auto shown = presenter_.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].rfind(L"Orlin|Login_Failed_msg|Proxy Error upstream 0 did not answer;", 0), 0u);
+  EXPECT_LT(shown[0].size(), 300u);
+  const std::string log = ReadFile(controller->logFilePath());
+  EXPECT_NE(log.find(WideToUtf8(page)), std::string::npos) << "the run log lacks the whole answer";
+  EXPECT_NE(log.find("502"), std::string::npos);
+}
+
 TEST_F(EngineControllerTest, LogOffWhileTheEngineIsBusyLeavesNoEngineAndNoHome) {
   statusRefusals_ = 1 << 30;  // the engine never gets as far as its ID
   RecordingOwner owner;
