@@ -62,8 +62,10 @@ enum class WatchdogEnd {
   kGaveUp,     // too many crashes in a minute
 };
 
-// How long the watchdog looks for the Orlin that started it.
-inline constexpr std::chrono::seconds kFindGrace{30};
+// How long the watchdog looks for the Orlin that started it. Orlin runs
+// when it starts the watchdog, so the first look finds it; a watchdog that
+// an Orlin started just before it crashed for good finds none and ends.
+inline constexpr std::chrono::seconds kFindGrace{5};
 
 // Watches until Orlin ends on purpose or the crashes are too many.
 WatchdogEnd RunWatchdog(WatchdogSystem& system);
