@@ -40,8 +40,11 @@ std::wstring SharedFolderState::StatusKey() const {
 }
 
 void SharedFolderState::SetStatusKey(std::wstring_view key) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  statusKey_.assign(key);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    statusKey_.assign(key);
+  }
+  derivations_.fetch_add(1);
 }
 
 bool BoundedPathSet::Insert(std::string_view path) {

@@ -213,6 +213,9 @@ class SharedFolderState {
   // "Orlin Starting", ...); empty until the first one.
   std::wstring StatusKey() const;
   void SetStatusKey(std::wstring_view key);
+  // How many times a status key was derived: a reader that waits for the
+  // state to settle counts derivations, not changes.
+  std::uint64_t StatusDerivations() const { return derivations_.load(); }
 
   std::atomic<std::int32_t> statusCode{kUpToDate};
   std::atomic<std::int32_t> folderPercent{0};
@@ -235,6 +238,7 @@ class SharedFolderState {
   mutable std::mutex mutex_;
   std::string folderId_;
   std::string folderStateText_;
+  std::atomic<std::uint64_t> derivations_{0};
   std::wstring statusKey_;
 };
 

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,30 +17,11 @@ namespace orlin::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 
-// The main window's two direct status calls, kept for the status command.
-// Called on the request loop thread, read on the command's thread.
-class StatusRecorder final : public StatusView {
- public:
-  void SetStatusLabel(const std::wstring& key) override;
-  void SetProgress(std::int32_t percent) override;
-  std::wstring Key() const;
-  std::int32_t Percent() const;
-  // How many labels were set so far.
-  std::uint64_t Labels() const;
-
- private:
-  mutable std::mutex mutex_;
-  std::wstring key_;
-  std::int32_t percent_ = 0;
-  std::uint64_t labels_ = 0;
-};
-
 struct Context {
   Controller& controller;
   std::vector<std::string> args;  // after the sub-command's name
   std::ostream& out;              // results
   std::ostream& err;              // messages and usage errors
-  const StatusRecorder* status = nullptr;  // what the poller told the view
 };
 
 // "--name value" out of `args`; nullopt-like empty string when missing.

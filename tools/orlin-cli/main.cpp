@@ -122,8 +122,6 @@ int main(int argc, char** argv) {
   SystemClock clock;
   EngineControllerOptions options;
   options.stopEngineOnShutdown = false;  // the engine keeps syncing after we end
-  cli::StatusRecorder status;
-  options.statusView = &status;
   EngineController controller(layout, processes, presenter, clock, nullptr, options);
 
   controller.Start();
@@ -133,7 +131,7 @@ int main(int argc, char** argv) {
     return cli::kExitFailed;
   }
 
-  cli::Context context{controller, commandWords, results.stream(), std::cerr, &status};
+  cli::Context context{controller, commandWords, results.stream(), std::cerr};
   const int code = command->second(context);
   controller.Shutdown();
   return code;

@@ -11,37 +11,12 @@
 
 #include "cli.h"
 #include "common/text.h"
+#include "monitor/disk_entry.h"
 #include "monitor/format.h"
 #include "monitor/status_model.h"
 #include "ui/main/main_text_table.h"
 
 namespace orlin::cli {
-
-void StatusRecorder::SetStatusLabel(const std::wstring& key) {
-  std::lock_guard lock(mutex_);
-  key_ = key;
-  ++labels_;
-}
-
-void StatusRecorder::SetProgress(std::int32_t percent) {
-  std::lock_guard lock(mutex_);
-  percent_ = percent;
-}
-
-std::wstring StatusRecorder::Key() const {
-  std::lock_guard lock(mutex_);
-  return key_;
-}
-
-std::int32_t StatusRecorder::Percent() const {
-  std::lock_guard lock(mutex_);
-  return percent_;
-}
-
-std::uint64_t StatusRecorder::Labels() const {
-  std::lock_guard lock(mutex_);
-  return labels_;
-}
 
 namespace {
 
@@ -132,6 +107,17 @@ Json::Value ToJson(const DeviceRecord& row) {
   return v;
 }
 
+// The size a row shows as the window shows it: examined on disk where the
+// window examines it (sync events, and last synced files learned from the
+// folder statistics), else as the engine reported it.
+void SizeFromDisk(Json::Value& row, const std::filesystem::path& syncFolder, const std::string& path) {
+  const DiskEntry entry = ExamineInSyncFolder(syncFolder, Utf8ToWide(path));
+  row["size"] = Json::UInt64(entry.size);
+  row["sizeText"] = entry.kind == DiskEntry::Kind::kFile     ? WideToUtf8(FormatSize(entry.size))
+                    : entry.kind == DiskEntry::Kind::kFolder ? "folder"
+                                                             : "-";
+}
+
 template <typename T>
 Json::Value ListJson(const GuardedList<T>& list) {
   Json::Value array(Json::arrayValue);
@@ -149,11 +135,11 @@ struct StatusReport {
   Json::Value document;
 };
 
-StatusReport Read(Controller& controller, const StatusRecorder& recorder) {
+StatusReport Read(Controller& controller) {
   const StatusReader& model = controller.Status();
   const std::string ownDevice = WideToUtf8(controller.Account().deviceId);
   StatusReport report;
-  report.key = recorder.Key();
+  report.key = model.folder.StatusKey();
   const std::wstring language = controller.Settings().language;
   report.text = MainTextTable::Lookup(report.key, language).value_or(report.key);
   report.code = model.folder.statusCode.load();
@@ -189,12 +175,27 @@ StatusReport Read(Controller& controller, const StatusRecorder& recorder) {
     if (FieldText(row.deviceId) != ownDevice) devices.append(ToJson(row));
   }
   d["devices"] = devices;
-  d["syncEvents"] = ListJson(model.syncEvents);
+  const std::filesystem::path syncFolder = PathFromWide(controller.Settings().syncFolderPath);
+  Json::Value syncEvents(Json::arrayValue);
+  for (const SyncEventRecord& row : model.syncEvents.Snapshot()) {
+    Json::Value& added = syncEvents.append(ToJson(row));
+    SizeFromDisk(added, syncFolder, row.path);
+  }
+  d["syncEvents"] = syncEvents;
   d["inProgress"] = ListJson(model.inProgress);
   d["unsynced"] = ListJson(model.unsynced);
   d["conflicts"] = ListJson(model.conflicts);
   d["failed"] = ListJson(model.failed);
-  d["lastSynced"] = ListJson(model.lastSynced);
+  Json::Value lastSynced(Json::arrayValue);
+  for (const FileItemRecord& row : model.lastSynced.Snapshot()) {
+    Json::Value& added = lastSynced.append(ToJson(row));
+    if (FieldText(row.tag) == "lastfind") {
+      SizeFromDisk(added, syncFolder, row.name);
+    } else {
+      added["sizeText"] = WideToUtf8(FormatSize(row.size));
+    }
+  }
+  d["lastSynced"] = lastSynced;
   d["localChanged"] = ListJson(model.locallyChanged);
   return report;
 }
@@ -231,12 +232,12 @@ void PrintText(std::ostream& out, const StatusReport& report) {
   PrintRows(out, "devices", d["devices"],
             {"deviceId", "name", "address", "connected", "paused", "completion", "downloadText", "uploadText",
              "clientVersion"});
-  PrintRows(out, "sync events", d["syncEvents"], {"time", "action", "path", "size"});
+  PrintRows(out, "sync events", d["syncEvents"], {"time", "action", "path", "sizeText"});
   PrintRows(out, "in progress", d["inProgress"], {"name", "status", "percent", "size"});
   PrintRows(out, "unsynced", d["unsynced"], {"name", "status", "percent", "size"});
   PrintRows(out, "conflicts", d["conflicts"], {"time", "path", "size"});
   PrintRows(out, "failed", d["failed"], {"path", "error"});
-  PrintRows(out, "last synced", d["lastSynced"], {"time", "name", "size", "tag"});
+  PrintRows(out, "last synced", d["lastSynced"], {"time", "name", "sizeText", "tag"});
   PrintRows(out, "local changes", d["localChanged"], {"time", "path", "size"});
 }
 
@@ -299,8 +300,7 @@ int Status(Context& context) {
     context.err << "orlin-cli status: not logged in\n";
     return kExitFailed;
   }
-  if (context.status == nullptr) return kExitFailed;
-  const StatusRecorder& recorder = *context.status;
+  const SharedFolderState& folder = context.controller.Status().folder;
   const bool json = HasFlag(context.args, "--json");
   const std::string waitKey = OptionValue(context.args, "--wait");
   const double timeout = *Seconds(context.args, "--timeout", kDefaultTimeoutSeconds);
@@ -316,14 +316,14 @@ int Status(Context& context) {
   if (!waitKey.empty()) {
     const std::wstring wanted = Utf8ToWide(waitKey);
     const Clock::time_point deadline = start + ToDuration(timeout);
-    while (recorder.Key() != wanted && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
-    reached = recorder.Key() == wanted;
+    while (folder.StatusKey() != wanted && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
+    reached = folder.StatusKey() == wanted;
   } else if (HasFlag(context.args, "--for")) {
     std::this_thread::sleep_for(ToDuration(forSeconds));
   } else {
     const Clock::time_point deadline = start + ToDuration(timeout);
-    while (recorder.Labels() < kSettledLabels && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
-    reached = recorder.Labels() > 0;
+    while (folder.StatusDerivations() < kSettledLabels && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
+    reached = folder.StatusDerivations() > 0;
     if (reached) std::this_thread::sleep_for(kSettleTime);
   }
 
@@ -334,7 +334,7 @@ int Status(Context& context) {
   context.err << "orlin-cli status: " << answers << " answers in " << std::fixed << std::setprecision(1)
               << polled << " s\n";
   context.err.unsetf(std::ios::floatfield);
-  const StatusReport report = Read(context.controller, recorder);
+  const StatusReport report = Read(context.controller);
   Print(context.out, report, json);
   if (!reached) {
     if (!waitKey.empty()) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "monitor/disk_entry.h"
 #include "monitor/format.h"
 #include "platform/shell.h"
 #include "platform/system_info.h"
@@ -111,22 +112,12 @@ std::wstring LastPart(const std::wstring& path) {
   return pos == std::wstring::npos ? path : path.substr(pos + 1);
 }
 
-// A path the engine reports relative to the sync folder, as a file of this
-// computer; nullopt when it would lead out of the folder.
-std::optional<fs::path> InSyncFolder(const fs::path& folder, const std::wstring& relative) {
-  fs::path rel = PathFromWide(relative);
-  if (relative.find(L"..") != std::wstring::npos) rel = rel.lexically_normal();
-  if (rel.empty() || rel.has_root_name() || rel.has_root_directory()) return std::nullopt;
-  if (*rel.begin() == "..") return std::nullopt;
-  return folder / rel;
-}
-
 // What a listed file is on disk, remembered for a moment: a refill during a
 // sync shifts every row by one, and examining the same 1000 files again for
 // each event would cost a thousand system calls per refill.
 class DiskLookups {
  public:
-  enum class Kind : std::uint8_t { kMissing, kFolder, kFile };
+  using Kind = DiskEntry::Kind;
   struct Entry {
     Kind kind = Kind::kMissing;
     std::uintmax_t size = 0;
@@ -147,20 +138,8 @@ class DiskLookups {
       }
       if (auto it = entries_.find(relative); it != entries_.end() && now - it->second.when < kFresh) return it->second;
     }
-    Entry e{Kind::kMissing, 0, now};
-    if (auto file = InSyncFolder(folder, relative)) {
-      std::error_code ec;
-      // A regular file (the common case) takes one look; anything else two.
-      e.size = fs::file_size(*file, ec);
-      if (!ec) {
-        e.kind = Kind::kFile;
-      } else if (fs::is_directory(*file, ec)) {
-        e.kind = Kind::kFolder;
-        e.size = 0;
-      } else {
-        e.size = 0;
-      }
-    }
+    const DiskEntry found = ExamineInSyncFolder(folder, relative);
+    const Entry e{found.kind, found.size, now};
     std::lock_guard lock(mutex_);
     if (entries_.size() >= kLimit) entries_.clear();
     entries_[relative] = e;
