@@ -1,0 +1,180 @@
+#include "platform/file_copy.h"
+
+#include <fcntl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+namespace orlin::platform {
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool ok() const { return fd_ >= 0; }
+  int Close() {
+    if (fd_ < 0) return 0;
+    const int r = ::close(fd_);
+    fd_ = -1;
+    return r;
+  }
+
+ private:
+  int fd_;
+};
+
+// Which way of moving bytes the kernel allows between the two files. Tried
+// in this order; a refusal on the first chunk steps down to the next.
+enum class Mover { kCopyFileRange, kSendfile, kReadWrite };
+
+bool RefusedByKernel(int error) {
+  return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF ||
+         error == EPERM || error == ENOTSUP;
+}
+
+// Moves up to `want` bytes; the count moved, 0 at the end of the source, -1
+// with errno on failure.
+ssize_t MoveChunk(Mover mover, int in, int out, std::size_t want, std::vector<char>& buffer) {
+  switch (mover) {
+    case Mover::kCopyFileRange:
+      return ::copy_file_range(in, nullptr, out, nullptr, want, 0);
+    case Mover::kSendfile:
+      return ::sendfile(out, in, nullptr, want);
+    case Mover::kReadWrite: {
+      if (buffer.empty()) buffer.resize(1u << 20);
+      const ssize_t n = ::read(in, buffer.data(), std::min(want, buffer.size()));
+      if (n <= 0) return n;
+      ssize_t written = 0;
+      while (written < n) {
+        const ssize_t w = ::write(out, buffer.data() + written, static_cast<std::size_t>(n - written));
+        if (w < 0) {
+          if (errno == EINTR) continue;
+          return -1;
+        }
+        written += w;
+      }
+      return n;
+    }
+  }
+  return -1;
+}
+
+bool Cancelled(const std::atomic<int>* cancel) { return cancel != nullptr && cancel->load() == 1; }
+
+}  // namespace
+
+FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const std::filesystem::path& to,
+                                     const std::filesystem::path& temporary, const std::atomic<int>* cancel,
+                                     const FileCopyProgress& progress) {
+  FileCopyOutcome outcome;
+  // Not blocking: a named pipe would otherwise wait for a writer for ever.
+  // Only a regular file is copied, and it never blocks a read anyway.
+  Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!in.ok()) {
+    outcome.error = LastError();
+    return outcome;
+  }
+  struct stat source {};
+  if (::fstat(in.get(), &source) != 0) {
+    outcome.error = LastError();
+    return outcome;
+  }
+  if (!S_ISREG(source.st_mode)) {
+    outcome.error = std::make_error_code(std::errc::invalid_argument);
+    return outcome;
+  }
+  ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+  const auto total = static_cast<std::uint64_t>(source.st_size);
+  if (Cancelled(cancel) || (progress && !progress(0, total))) {
+    outcome.result = FileCopyResult::kCancelled;
+    return outcome;
+  }
+
+  // Owner-writable while it is written, whatever the source's bits are.
+  Fd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!out.ok()) {
+    outcome.error = LastError();
+    return outcome;
+  }
+  // Everything below either renames the temporary file or removes it.
+  auto abandon = [&](FileCopyResult result, std::error_code error) {
+    out.Close();
+    ::unlink(temporary.c_str());
+    outcome.result = result;
+    outcome.error = error;
+    return outcome;
+  };
+
+  Mover mover = Mover::kCopyFileRange;
+  std::vector<char> buffer;
+  std::uint64_t copied = 0;
+  bool firstChunk = true;
+  for (;;) {
+    if (Cancelled(cancel)) return abandon(FileCopyResult::kCancelled, {});
+    // Past the size seen at the start the source still grows: copy on until
+    // its end, as a plain copy would.
+    const std::size_t want = static_cast<std::size_t>(kFileCopyChunk);
+    const ssize_t n = MoveChunk(mover, in.get(), out.get(), want, buffer);
+    if (n < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
+      if (firstChunk && copied == 0 && mover != Mover::kReadWrite && RefusedByKernel(error)) {
+        mover = mover == Mover::kCopyFileRange ? Mover::kSendfile : Mover::kReadWrite;
+        continue;
+      }
+      return abandon(FileCopyResult::kFailed, {error, std::generic_category()});
+    }
+    firstChunk = false;
+    if (n == 0) break;
+    copied += static_cast<std::uint64_t>(n);
+    if (progress && !progress(copied, std::max(total, copied))) return abandon(FileCopyResult::kCancelled, {});
+  }
+
+  // The source's time and permission bits, as the system copy on Windows
+  // keeps them; the engine takes an unchanged time for an unchanged file.
+  const struct timespec times[2] = {source.st_atim, source.st_mtim};
+  ::futimens(out.get(), times);
+  ::fchmod(out.get(), source.st_mode & 07777);
+  if (out.Close() != 0) return abandon(FileCopyResult::kFailed, LastError());
+  if (Cancelled(cancel)) {
+    ::unlink(temporary.c_str());
+    outcome.result = FileCopyResult::kCancelled;
+    return outcome;
+  }
+  if (::rename(temporary.c_str(), to.c_str()) != 0) {
+    const std::error_code error = LastError();
+    ::unlink(temporary.c_str());
+    outcome.error = error;
+    return outcome;
+  }
+  outcome.result = FileCopyResult::kCopied;
+  outcome.bytes = copied;
+  return outcome;
+}
+
+bool IsSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+  std::error_code ec;
+  const auto a = std::filesystem::absolute(inner, ec).lexically_normal();
+  const auto b = std::filesystem::absolute(outer, ec).lexically_normal();
+  auto ai = a.begin();
+  for (auto bi = b.begin(); bi != b.end(); ++bi) {
+    // A trailing separator leaves an empty last component.
+    if (bi->empty()) continue;
+    while (ai != a.end() && ai->empty()) ++ai;
+    if (ai == a.end() || *ai != *bi) return false;
+    ++ai;
+  }
+  return true;
+}
+
+}  // namespace orlin::platform
