@@ -9,6 +9,12 @@ std::string CertificateFingerprint(std::string_view certificateDer) {
   return certificateDer.empty() ? std::string() : Sha256Hex(certificateDer);
 }
 
+std::function<bool(std::string_view)> TrustedCertificateCheck(std::string trustedFingerprint) {
+  return [trusted = std::move(trustedFingerprint)](std::string_view der) {
+    return CertificateFingerprint(der) == trusted;
+  };
+}
+
 HttpTarnTransport::HttpTarnTransport(std::wstring userAgent, TarnTransportLimits limits)
     : userAgent_(std::move(userAgent)), limits_(limits) {}
 
@@ -16,11 +22,7 @@ TarnReply HttpTarnTransport::Post(const std::wstring& url, const std::wstring& f
                                   const std::string& trustedFingerprint) {
   platform::CHttpClient client(userAgent_);
   if (limits_.overall.count() > 0) client.SetOverallTimeout(limits_.overall);
-  if (!trustedFingerprint.empty()) {
-    client.SetCertificateCheck([&trustedFingerprint](std::string_view der) {
-      return CertificateFingerprint(der) == trustedFingerprint;
-    });
-  }
+  if (!trustedFingerprint.empty()) client.SetCertificateCheck(TrustedCertificateCheck(trustedFingerprint));
   std::wstring answer;
   client.FormPost(url, form, answer);
   const auto& exchange = client.LastExchange();

@@ -14,6 +14,7 @@
 // apply worker); an object serves one thread at a time.
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,13 @@ struct TarnReply {
 // The fingerprint kept for a server certificate: SHA-256 of its DER form in
 // 64 lower-case hexadecimal digits; empty for no certificate.
 std::string CertificateFingerprint(std::string_view certificateDer);
+
+// A certificate check for the blocking HTTP client
+// (platform::CHttpClient::SetCertificateCheck) that lets only the
+// certificate of `trustedFingerprint` pass: what every request to the Tarn
+// server after the login uses (the kept-versions setting here, downloads of
+// updates too).
+std::function<bool(std::string_view certificateDer)> TrustedCertificateCheck(std::string trustedFingerprint);
 
 class TarnTransport {
  public:

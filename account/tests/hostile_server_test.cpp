@@ -15,7 +15,9 @@
 
 #include "account/login.h"
 #include "account/tarn_transport.h"
+#include "account/versioning_setting.h"
 #include "common/message_presenter.h"
+#include "common/sha256.h"
 #include "common/text.h"
 #include "engine/config_file.h"
 #include "platform/http_client.h"
@@ -136,6 +138,33 @@ TEST_F(HostileServerTest, TricklingEndlessAndHugeAnswersEndInAShortMessage) {
     ExpectFailedLogin(Wide(server.BaseUrl() + path));
   }
   EXPECT_LT(server.HugeBytesSent(), 12ull * 1024 * 1024);
+}
+
+// A device in the middle shows its own certificate: once the login has
+// trusted the server's, posts to the impostor carry nothing to it.
+TEST(TarnTransportCertificate, OnlyTheCertificateSeenAtLoginIsTrustedLater) {
+  HttpTestServer server(HttpTestServer::Options{.tls = true});
+  HttpTestServer impostor(HttpTestServer::Options{.tls = true, .certificate = HttpTestServer::Certificate::kSecond});
+  if (!server.ok() || !impostor.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(200, "Success"));
+  impostor.SetDefaultAnswer(ScriptedAnswer::Respond(200, "Success"));
+  HttpTarnTransport transport(kVersioningUserAgent);
+
+  const TarnReply login = transport.Post(Wide(server.BaseUrl() + "/apps/orlin/register.php?"), L"a=b", "");
+  ASSERT_TRUE(login.answered);
+  EXPECT_EQ(login.certificateFingerprint, Sha256Hex(server.CertificateDer()));
+
+  const TarnReply later = transport.Post(Wide(server.BaseUrl() + "/apps/orlin/settings.php?"), L"password=x",
+                                         login.certificateFingerprint);
+  EXPECT_TRUE(later.answered);
+  EXPECT_FALSE(later.certificateRefused);
+
+  const TarnReply intercepted = transport.Post(Wide(impostor.BaseUrl() + "/apps/orlin/settings.php?"), L"password=x",
+                                               login.certificateFingerprint);
+  EXPECT_FALSE(intercepted.answered);
+  EXPECT_TRUE(intercepted.certificateRefused);
+  EXPECT_EQ(intercepted.certificateFingerprint, Sha256Hex(impostor.CertificateDer()));
+  EXPECT_EQ(impostor.RequestCount(), 0u);
 }
 
 }  // namespace
