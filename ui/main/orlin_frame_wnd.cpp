@@ -69,6 +69,9 @@ COrlinFrameWnd::COrlinFrameWnd(FrameServices services) : services_(std::move(ser
   if (!services_.openUrl) services_.openUrl = platform::OpenUrl;
 }
 
+// The exit and the log-off stop polling before the window goes; the UI
+// thread pumps nothing from here on, so a poller still running could not
+// have a sent message answered.
 COrlinFrameWnd::~COrlinFrameWnd() {
   exiting_ = true;
   StopDataThread();

@@ -347,7 +347,7 @@ TEST_F(FrameTest, HiddenFromTheTaskbarWhenTheSettingsSaySo) {
 
 // ------------------------------------------------------------ messages
 
-TEST_F(FrameTest, ListMessagesReachTheirRefreshersAndTabButtons) {
+TEST_F(FrameTest, PollerMessagesReachTheListsAndTheOverrideButton) {
   Start();
   lists.Clear();
   const std::pair<unsigned, std::string> cases[] = {
@@ -365,10 +365,7 @@ TEST_F(FrameTest, ListMessagesReachTheirRefreshersAndTabButtons) {
   frame->SendMessageW(kMsgFailedCount, 3);
   EXPECT_EQ(lists.Count("OnLocalChangesCount:5"), 1u);
   EXPECT_EQ(lists.Count("OnFailedCount:3"), 1u);
-}
 
-TEST_F(FrameTest, OverrideButtonFollowsThePoller) {
-  Start();
   EXPECT_FALSE(Control(L"OVERRIDEBTN")->IsVisible());
   frame->SendMessageW(kMsgOverrideAvailable, 1);
   EXPECT_TRUE(Control(L"OVERRIDEBTN")->IsVisible());
@@ -467,7 +464,7 @@ TEST_F(FrameTest, PathInUseAnswersForTheGivenPathOrTheSyncFolder) {
   EXPECT_EQ(Fake().Count("PathInUse"), 3u);
 }
 
-TEST_F(FrameTest, TrayAndMenuMessagesGoToTheTray) {
+TEST_F(FrameTest, ClicksAndTrayMessagesGoToTheirParts) {
   Start();
   frame->SendMessageW(dui::kWmTrayCallback, 0, dui::kWmRButtonUp);
   EXPECT_EQ(tray.Count("Tray:517"), 1u);
@@ -477,19 +474,13 @@ TEST_F(FrameTest, TrayAndMenuMessagesGoToTheTray) {
   EXPECT_EQ(tray.Count("MenuCommand:null"), 1u);
   Click(L"LANGUAGEBTN");
   EXPECT_EQ(tray.Count("OpenLanguageMenu"), 1u);
-}
 
-TEST_F(FrameTest, TabClicksAndRowDoubleClicksGoToTheLists) {
-  Start();
   Click(L"CONFLICTBTN");
   EXPECT_EQ(lists.Count("Notify:click:CONFLICTBTN"), 1u);
   dui::TNotifyUI dbl{dui::kEventItemDbClick, Control(L"CONFLICTLIST")};
   frame->Notify(dbl);
   EXPECT_EQ(lists.Count("Notify:itemdbclick:CONFLICTLIST"), 1u);
-}
 
-TEST_F(FrameTest, OpenFolderAndWebGoToTheShell) {
-  Start();
   Click(L"OPENFOLDERBTN");
   frame->OpenWeb();
   std::lock_guard lock(openedMutex);
