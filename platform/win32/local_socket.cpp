@@ -249,6 +249,12 @@ std::string LocalChannelName(const std::filesystem::path& installDir) { return N
 
 LocalListen ListenLocal(const std::filesystem::path& installDir) {
   const std::wstring name = PipeName(installDir);
+  // A pipe of that name exists when waiting for it says anything but "not
+  // found". FILE_FLAG_FIRST_PIPE_INSTANCE below says the same, where the
+  // system honours it (Wine does not always).
+  if (::WaitNamedPipeW(name.c_str(), 1) || ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return {nullptr, "another program listens at " + Narrow(name)};
+  }
   CurrentUserOnly security;
   HANDLE first = NewInstance(name, true, security.get());
   if (first == INVALID_HANDLE_VALUE) {
