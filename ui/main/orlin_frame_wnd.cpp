@@ -178,6 +178,9 @@ void COrlinFrameWnd::CompleteStartup() {
                                  : (ex & ~dui::kWsExToolWindow) | dui::kWsExAppWindow;
   SetExStyle(ex);
 
+  // The start tab is chosen before the lists are hidden, also when the
+  // start-up finishes before "windowinit" arrived.
+  SelectStartTab();
   if (lists_) lists_->HideAll();
   ApplyFolderTypeLook(false);
 
@@ -200,6 +203,13 @@ void COrlinFrameWnd::CompleteStartup() {
   started_ = true;
   ShowWindowCommand(dui::kSwShowNormal);
   BringWindowToTop();
+}
+
+// Once per window: "windowinit" and the first start-up race for it.
+void COrlinFrameWnd::SelectStartTab() {
+  if (startTabChosen_) return;
+  startTabChosen_ = true;
+  if (lists_) lists_->SelectStartTab();
 }
 
 // After a log-off: the controller of the old sign-in goes, a new one starts
@@ -227,7 +237,7 @@ void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
   CControlUI* sender = msg.pSender;
   if (!sender) return;
   if (msg.sType == dui::kEventWindowInit) {
-    if (lists_) lists_->SelectStartTab();
+    SelectStartTab();
     return;
   }
   if (msg.sType != dui::kEventClick) {

@@ -175,6 +175,7 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   void PublishSettings();
   void RestoreTexts();
   void CompleteStartup();
+  void SelectStartTab();
   void Restart();
   void Quit();
 
@@ -239,6 +240,7 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   std::atomic<bool> exiting_{false};
   bool loggingOff_ = false;
   bool settingsOpen_ = false;
+  bool startTabChosen_ = false;
   bool restartPending_ = false;
   dui::Color busyOldBkColor_ = 0;
   // The caption band as the skin gives it at 96 DPI.
