@@ -20,6 +20,7 @@
 #include <string>
 
 #include "account/login.h"
+#include "app/controller/settings_apply.h"
 #include "engine/sync_settings.h"
 #include "monitor/status_model.h"
 
@@ -123,6 +124,10 @@ class Controller {
   // Whether another account of this computer syncs `path` (empty: the
   // current sync folder).
   virtual bool PathInUse(const std::wstring& path) = 0;
+  // Applies a confirmed settings record (app/controller/settings_apply.h):
+  // the desktop, the state files, and, when an engine value changed, the
+  // engine paused, edited, resumed and refreshed. Blocking; one at a time.
+  virtual SettingsApplyReport ApplySettings(const SyncSettings& settings) = 0;
 
   // --- Status (read-only).
   // The lists, the folder's state (status key, code, percent) and the

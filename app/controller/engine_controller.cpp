@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <system_error>
 
+#include "account/versioning_setting.h"
+#include "app/copy_worker.h"
 #include "app/store/os_name.h"
 #include "common/atomic_file.h"
 #include "common/message_presenter.h"
@@ -83,7 +85,8 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       clock_(clock),
       sink_(loop_, "", options_.restBase),
       poller_(model_, log_, sink_, clock,
-              StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView}) {
+              StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView}),
+      desktop_(options_.desktop) {
   commands_.SetOwner(owner);
   // Answers reach the poller on the request loop thread.
   sink_.SetAnswerCallback([this](const PollAnswer& answer) { poller_.Dispatch(answer); });
@@ -172,6 +175,10 @@ void EngineController::OpenRunLog() {
   std::lock_guard lock(logFileMutex_);
   logFilePath_ = dir / LogFileName(LocalTime(clock_.WallNow()));
   logFile_.open(logFilePath_, std::ios::app | std::ios::binary);
+}
+
+void EngineController::LogEvent(const std::wstring& text) {
+  WriteLogLine(LocalTimeText(clock_.WallNow()) + "   " + WideToUtf8(text) + "\n");
 }
 
 void EngineController::WriteLogLine(std::string_view line) {
@@ -367,6 +374,9 @@ SyncSettings EngineController::ReloadSettings() {
   }
   settings.dpi = files_.ReadDpi(settings.dpi);
   settings.hideFromTaskbar = files_.ReadTaskbarStyle(settings.hideFromTaskbar);
+  // What the desktop really does, not what was last asked of it.
+  settings.autostart = desktop_.AutostartEnabled();
+  settings.showInMyComputer = desktop_.NamespaceEntryPresent();
   {
     std::lock_guard lock(mutex_);
     settings_ = settings;
@@ -404,6 +414,117 @@ bool EngineController::PathInUse(const std::wstring& path) {
   return files_.IsPathTakenByAnotherUser(folder, user);
 }
 
+// ------------------------------------------------------------ settings apply
+
+// The settings apply's calls, carried out by this controller's parts. Lives
+// for one apply, on the apply worker's thread.
+class EngineController::ApplyPort final : public SettingsApplyPort {
+ public:
+  explicit ApplyPort(EngineController& c) : c_(c), config_(c.layout_.EngineConfig(), c.presenter_) {
+    std::lock_guard lock(c.mutex_);
+    userName_ = c.userName_;
+  }
+
+  void Store(const SyncSettings& record) override {
+    {
+      std::lock_guard lock(c_.mutex_);
+      // The device ID is the engine's, never the window's copy of it.
+      const std::wstring deviceId = c_.settings_.deviceId;
+      c_.settings_ = record;
+      c_.settings_.deviceId = deviceId;
+    }
+    c_.model_.folder.folderType.store(record.folderType);
+  }
+
+  void SetAutostart(bool enabled) override { c_.desktop_.SetAutostart(enabled); }
+  void SetFileManagerEntry(bool shown, const std::wstring& syncFolder) override {
+    if (!shown) {
+      c_.desktop_.RemoveNamespaceEntry();
+      return;
+    }
+    const auto result = c_.desktop_.CreateNamespaceEntry(PathFromWide(syncFolder));
+    if (!result.ok) c_.LogEvent(L"settings: the file-manager entry stopped at " + result.failedKey);
+  }
+  bool WriteLanguage(const std::wstring& language) override { return c_.files_.WriteLanguage(language); }
+  bool WriteTaskbarStyle(bool hide) override { return c_.files_.WriteTaskbarStyle(hide); }
+  bool WriteDpi(int dpi) override {
+    return c_.files_.WriteDpi(std::clamp(dpi, StateFiles::kMinDpi, StateFiles::kMaxDpi), true);
+  }
+  bool WriteUserDefault(bool isDefault) override { return c_.files_.WriteUserDefault(userName_, isDefault); }
+  bool WriteUserPath(const std::wstring& path) override { return c_.files_.WriteUserPath(userName_, path); }
+  bool WriteIgnoreText(const std::wstring& folder, const std::wstring& text) override {
+    return !folder.empty() && c_.files_.WriteIgnoreText(PathFromWide(folder), text);
+  }
+
+  bool WriteFolderPath(const SyncSettings& r) override { return config_.WriteFolderPath(r); }
+  bool WriteRateLimits(const SyncSettings& r) override { return config_.WriteRateLimits(r); }
+  bool WriteFolderType(const SyncSettings& r) override { return config_.WriteFolderType(r); }
+  bool WritePullOrder(const SyncSettings& r) override { return config_.WritePullOrder(r); }
+  bool WriteVersioning(const SyncSettings& r) override { return config_.WriteVersioning(r); }
+
+  bool PauseForSettings() override {
+    c_.commands_.Pause(EngineCommands::kSettingsPause);
+    // Without polling nothing handles the pause: the engine is edited as
+    // it is and told the values directly (PushToEngine).
+    const auto deadline = std::chrono::steady_clock::now() + c_.options_.settingsPauseWait;
+    while (c_.model_.folder.pausing.load() == 1) {
+      if (!c_.poller_.IsRunning() || std::chrono::steady_clock::now() >= deadline) {
+        c_.model_.folder.pausing.store(0);
+        c_.LogEvent(L"settings: the pause was not handled in time");
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+  }
+
+  LivePush PushToEngine(const SyncSettings& record, const LiveSettingsFields& fields) override {
+    std::string folderId = c_.model_.folder.FolderId();
+    if (folderId.empty()) folderId = ReadFolderIdentifier(c_.layout_.EngineConfig());
+    EngineLiveConfigTransport transport(c_.commands_.ApiKey(), c_.options_.restBase);
+    LivePushOptions options = c_.options_.livePush;
+    // The pause is confirmed already, or was never going to be handled.
+    options.pausedWait = std::min(options.pausedWait, c_.options_.settingsPauseWait);
+    return PushSettingsToEngine(transport, folderId, record, fields, options);
+  }
+  void Resume() override { c_.commands_.Resume(); }
+  void QuietRefresh() override { c_.commands_.Refresh(EngineCommands::kQuietRefresh); }
+
+  bool TakeOverFolder(const std::wstring& from, const std::wstring& to) override {
+    if (c_.options_.folderTakeover) return c_.options_.folderTakeover->TakeOverFolder(from, to);
+    CopyWorker worker(PathFromWide(from), PathFromWide(to), nullptr);
+    return worker.Run().end == CopyEnd::kAllCopied;
+  }
+  void FolderMoved(const std::wstring& path) override { c_.LogEvent(L"settings: the sync folder is now " + path); }
+
+  void SendVersioning(int versionsKept) override {
+    TarnTransport& transport = c_.options_.transport != nullptr ? *c_.options_.transport : c_.ownTransport_;
+    VersioningSetting versioning(c_.files_, transport, c_.presenter_, [this](const std::wstring& line) {
+      c_.LogEvent(line);
+    });
+    versioning.Send(versionsKept);
+  }
+
+ private:
+  EngineController& c_;
+  EngineConfigFile config_;
+  std::wstring userName_;
+};
+
+SettingsApplyReport EngineController::ApplySettings(const SyncSettings& next) {
+  std::lock_guard apply(applyMutex_);
+  SyncSettings current = Settings();
+  ApplyPort port(*this);
+  SettingsApply settingsApply(port);
+  SettingsApplyReport report = settingsApply.Run(current, next);
+  if (report.engineChanged) {
+    LogEvent(std::wstring(L"settings: engine values applied") + (report.pauseConfirmed ? L"" : L" without a confirmed pause") +
+             (report.livePush == LivePush::kPushed ? L", the running engine took them" : L"") +
+             (report.restored.empty() ? L"" : L", some values were refused and kept as they were"));
+  }
+  return report;
+}
+
 LoginOutcome EngineController::Login(const LoginRequest& request) {
   return Login(request, options_.transport != nullptr ? *options_.transport : ownTransport_);
 }
@@ -433,9 +554,7 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
   EngineConfigFile config(layout_.EngineConfig(), presenter_);
   // The user sees a short, readable text of a failure; the run log keeps the
   // server's whole answer.
-  AccountLogin login(files_, config, transport, presenter_, [this](const std::wstring& line) {
-    WriteLogLine(LocalTimeText(clock_.WallNow()) + "   " + WideToUtf8(line) + "\n");
-  });
+  AccountLogin login(files_, config, transport, presenter_, [this](const std::wstring& line) { LogEvent(line); });
   LoginOutcome outcome = login.Run(input);
   if (outcome.result != 1) return outcome;
 

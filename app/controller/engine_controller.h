@@ -33,6 +33,8 @@
 #include "account/login.h"
 #include "account/tarn_transport.h"
 #include "app/controller/controller.h"
+#include "app/controller/settings_apply.h"
+#include "app/desktop_integration.h"
 #include "app/store/state_files.h"
 #include "common/install_layout.h"
 #include "engine/config_file.h"
@@ -73,6 +75,16 @@ struct EngineControllerOptions {
   std::chrono::milliseconds engineAnswerGrace{30000};
   // How logins reach the Tarn server; the HTTPS transport while unset.
   TarnTransport* transport = nullptr;
+  // Where a settings apply copies the old sync folder's content into a new
+  // one (the main window's copy window); unseen while unset.
+  FolderTakeover* folderTakeover = nullptr;
+  // The desktop's autostart and file-manager entries (tests use scratch
+  // places).
+  DesktopIntegrationConfig desktop;
+  // How long a settings apply waits for its pause to be handled by the
+  // poller, and for the engine to show the folder paused.
+  std::chrono::milliseconds settingsPauseWait{30000};
+  LivePushOptions livePush;
 };
 
 class EngineController final : public Controller {
@@ -129,6 +141,7 @@ class EngineController final : public Controller {
   bool SetLanguage(const std::wstring& language) override;
   bool SetDpi(int dpi, bool notify) override;
   bool PathInUse(const std::wstring& path) override;
+  SettingsApplyReport ApplySettings(const SyncSettings& settings) override;
 
   const StatusReader& Status() const override { return model_; }
 
@@ -158,6 +171,12 @@ class EngineController final : public Controller {
   bool StopEnginesWithin(std::chrono::milliseconds limit);
   void OpenRunLog();
   void WriteLogLine(std::string_view line);
+  // A line of the run log with the local time in front.
+  void LogEvent(const std::wstring& text);
+
+  // The settings apply's collaborators over this controller's parts.
+  class ApplyPort;
+  friend class ApplyPort;
 
   InstallLayout layout_;
   MessagePresenter& presenter_;
@@ -194,6 +213,8 @@ class EngineController final : public Controller {
   // nothing starts the engine again until the next start-up.
   std::atomic<bool> engineUnusable_{false};
   HttpTarnTransport ownTransport_{std::wstring(platform::kHttpUserAgent)};
+  DesktopIntegration desktop_;
+  std::mutex applyMutex_;  // one settings apply at a time
   std::mutex lifecycleMutex_;  // serialises Start, LogOff and Shutdown
   std::jthread startUp_;
 };

@@ -30,7 +30,7 @@ class FakeController final : public Controller {
   bool pathInUse = false;
   StatusModel model;
 
-  // Blocking verbs (Refresh, Revert, Override, LogOff, StopSync) wait while
+  // Blocking verbs (Refresh, Revert, Override, LogOff, StopSync, ApplySettings) wait while
   // the gate is closed.
   void CloseGate() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -129,6 +129,22 @@ class FakeController final : public Controller {
     Record("PathInUse");
     return pathInUse;
   }
+  // Records the record it was given and takes it as its own.
+  SettingsApplyReport ApplySettings(const SyncSettings& next) override {
+    Record("ApplySettings");
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      applied_.push_back(next);
+    }
+    WaitGate();
+    settings = next;
+    return applyReport;
+  }
+  std::vector<SyncSettings> Applied() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return applied_;
+  }
+  SettingsApplyReport applyReport{};
   const StatusReader& Status() const override { return model; }
   std::uint64_t AnswersHandled() const override { return 0; }
 
@@ -152,6 +168,7 @@ class FakeController final : public Controller {
   bool gateOpen_ = true;
   std::vector<std::string> calls_;
   LoginRequest lastLogin_;
+  std::vector<SyncSettings> applied_;
 };
 
 }  // namespace orlin::testing
