@@ -173,7 +173,7 @@ void CLoginWnd::Notify(TNotifyUI& msg) {
     if (name == L"MINIBTN") ShowWindowCommand(kSwMinimize);
     else if (name == L"CLOSEBTN") CloseRequested();
     else if (name == L"LOGINBTN") StartAttempt(AttemptForm::kButton);
-    else if (name == L"LANGUAGEBTN") OpenLanguageMenu();
+    else if (name == L"LANGUAGEBTN") PostMessageW(kMsgOpenLanguageMenu, 0, 0);
     return;
   }
   if (msg.sType == kEventReturn) {
@@ -191,6 +191,10 @@ std::intptr_t CLoginWnd::HandleCustomMessage(unsigned msg, std::uintptr_t wParam
     case kMsgAttemptEnded:
       handled = true;
       AttemptEnded();
+      return 0;
+    case kMsgOpenLanguageMenu:
+      handled = true;
+      if (!attemptRunning_) OpenLanguageMenu();
       return 0;
     case kWmMenuCommand: {
       handled = true;

@@ -47,6 +47,10 @@ class CLoginWnd : public dui::WindowImplBase {
   // Posted by the attempt's worker to the window when it has ended; private
   // to this window.
   static constexpr unsigned kMsgAttemptEnded = dui::kWmUserBase + 200;
+  // Posted to itself by the language button: the menu is made outside the
+  // click's notification, which holds this window's model lock (a new
+  // window takes the resource manager's lock, which comes first).
+  static constexpr unsigned kMsgOpenLanguageMenu = dui::kWmUserBase + 201;
 
   // `rules` and `presenter` may be null: the window then reads userconfig.xml
   // of the instance folder and shows its own messages in message windows

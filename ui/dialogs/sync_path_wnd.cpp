@@ -124,11 +124,19 @@ void CSyncPathWnd::Notify(TNotifyUI& msg) {
   if (msg.sType != kEventClick || !msg.pSender) return;
   const std::wstring& name = msg.pSender->GetName();
   if (name == L"CLOSEBTN" || name == L"CANCELBTN") Close(kModalCancel);
-  else if (name == L"OKBTN") Ok();
-  else if (name == L"SYNCPOSBTN") Browse();
+  else if (name == L"OKBTN") PostMessageW(kMsgOk, 0, 0);
+  else if (name == L"SYNCPOSBTN") PostMessageW(kMsgBrowse, 0, 0);
 }
 
 std::intptr_t CSyncPathWnd::HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t, bool& handled) {
+  if (msg == kMsgOk || msg == kMsgBrowse) {
+    handled = true;
+    // A second click may have queued the same step after the window ended.
+    if (!IsWindow()) return 0;
+    if (msg == kMsgOk) Ok();
+    else Browse();
+    return 0;
+  }
   if (msg != kWmDpiChanged) return 0;
   handled = true;
   int dpi = static_cast<int>(wParam & 0xFFFF);

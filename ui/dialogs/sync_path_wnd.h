@@ -30,6 +30,11 @@ class CSyncPathWnd : public dui::WindowImplBase {
   static constexpr std::uint32_t kStyle = 0x80C00000u;
   static constexpr int kCaptionHeight = 30;
   static constexpr int kMaxDpi = 192;
+  // Posted to itself by the OK and browse buttons: their message windows
+  // and the folder picker run modal loops, which should not hold the
+  // click's notification (and this window's model lock) all along.
+  static constexpr unsigned kMsgOk = dui::kWmUserBase + 210;
+  static constexpr unsigned kMsgBrowse = dui::kWmUserBase + 211;
 
   // The record is copied: its language, its sync folder path (the proposal)
   // and, on OK, the chosen path and default flag. `userName` is the user

@@ -265,6 +265,7 @@ TEST_F(LoginWndTest, TheLanguageSwitchChangesEveryTextAtOnceAndIsStored) {
   // The language menu marks the current language.
   backend->SetCursorPos(dui::Point{300, 200});
   dui::ClickControl(*wnd, L"LANGUAGEBTN");
+  backend->Pump();
   dui::CMenuWnd* menu = nullptr;
   for (auto* w : backend->Windows()) {
     if (auto* m = dynamic_cast<dui::CMenuWnd*>(w)) menu = m;

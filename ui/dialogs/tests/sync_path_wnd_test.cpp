@@ -75,6 +75,7 @@ TEST_F(SyncPathWndTest, OkRefusesWhatCannotBeASyncFolderWithTheKeyAndStaysOpen) 
     presenter.shown.clear();
     Edit(*wnd).UserSetText(typed);
     dui::ClickControl(*wnd, L"OKBTN");
+    backend->Pump();
     EXPECT_EQ(presenter.Shown(), std::vector<std::wstring>{expected}) << WideToUtf8(typed);
     EXPECT_TRUE(wnd->IsWindow()) << WideToUtf8(typed);
   }
@@ -120,16 +121,19 @@ TEST_F(SyncPathWndTest, APickedFolderGoesIntoTheEditUnlessAnotherAccountSyncsIt)
   // Cancelling the picker changes nothing.
   backend->SetNextFolder(std::nullopt);
   dui::ClickControl(*wnd, L"SYNCPOSBTN");
+  backend->Pump();
   EXPECT_EQ(Edit(*wnd).GetText(), Str(folder));
 
   backend->SetNextFolder(folder / "picked");
   dui::ClickControl(*wnd, L"SYNCPOSBTN");
+  backend->Pump();
   EXPECT_EQ(Edit(*wnd).GetText(), Str(folder / "picked"));
   EXPECT_TRUE(presenter.Shown().empty());
 
   // Another account's folder: refused, the edit keeps what it had.
   backend->SetNextFolder(folder / "theirs");
   dui::ClickControl(*wnd, L"SYNCPOSBTN");
+  backend->Pump();
   EXPECT_EQ(Edit(*wnd).GetText(), Str(folder / "picked"));
   EXPECT_EQ(presenter.Shown(), std::vector<std::wstring>{L"Orlin|Path_Used_Msg"});
   EXPECT_EQ(rules.asked.back(), L"taken:" + Str(folder / "theirs") + L"|ann");

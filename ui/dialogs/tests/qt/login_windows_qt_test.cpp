@@ -169,8 +169,13 @@ TEST_P(LoginWindowsQtTest, TheFolderWindowOfAnAttemptRunsOverTheGuiThread) {
     return true;
   };
   WindowImplBase* folderWnd = nullptr;
-  ASSERT_TRUE(waitFor([&] { return (folderWnd = WindowImplBase::FindWindow(CSyncPathWnd::kClassName, L"")) != nullptr; },
-                      "the sync folder window"));
+  // Shown once it is made and filled in (it can be found a moment before).
+  ASSERT_TRUE(waitFor(
+      [&] {
+        folderWnd = WindowImplBase::FindWindow(CSyncPathWnd::kClassName, L"");
+        return folderWnd != nullptr && folderWnd->GetHWND()->IsShown();
+      },
+      "the sync folder window to show"));
   EXPECT_FALSE(wnd.IsWindowEnabled());
   QApplication::processEvents();
   Shot(*folderWnd, "syncpath-over-login");
