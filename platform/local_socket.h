@@ -106,4 +106,12 @@ std::string LocalChannelName(const std::filesystem::path& installDir);
 LocalListen ListenLocal(const std::filesystem::path& installDir);
 LocalConnect ConnectLocal(const std::filesystem::path& installDir);
 
+// Other channels of the same install directory, by name: "orlin-<channel>.sock"
+// (POSIX) or "\\.\pipe\orlin-<channel>-<hash>" (Windows), made and guarded
+// exactly as the automation's. The functions above are the channel
+// "automation". `channel` is a short lower-case word.
+std::string LocalChannelName(const std::filesystem::path& installDir, std::string_view channel);
+LocalListen ListenLocal(const std::filesystem::path& installDir, std::string_view channel);
+LocalConnect ConnectLocal(const std::filesystem::path& installDir, std::string_view channel);
+
 }  // namespace orlin::platform

@@ -14,7 +14,9 @@
 namespace orlin::platform {
 namespace {
 
-constexpr char kSocketName[] = "orlin-automation.sock";
+constexpr char kAutomationChannel[] = "automation";
+
+std::string SocketName(std::string_view channel) { return "orlin-" + std::string(channel) + ".sock"; }
 
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -28,14 +30,15 @@ int PollMillis(std::chrono::milliseconds timeout) {
 // descriptor until the socket call is done.
 class SocketAddress {
  public:
-  explicit SocketAddress(const std::filesystem::path& installDir) : file_(installDir / kSocketName) {
+  SocketAddress(const std::filesystem::path& installDir, std::string_view channel)
+      : file_(installDir / SocketName(channel)) {
     std::memset(&addr_, 0, sizeof addr_);
     addr_.sun_family = AF_UNIX;
     std::string path = file_.string();
     if (path.size() >= sizeof addr_.sun_path) {
       dirFd_ = ::open(installDir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
       if (dirFd_ < 0) return;
-      path = "/proc/self/fd/" + std::to_string(dirFd_) + "/" + kSocketName;
+      path = "/proc/self/fd/" + std::to_string(dirFd_) + "/" + file_.filename().string();
     }
     std::memcpy(addr_.sun_path, path.c_str(), path.size() + 1);
     usable_ = true;
@@ -116,15 +119,17 @@ class SocketConnection final : public LocalConnection {
 
 class SocketServer final : public LocalServer {
  public:
-  SocketServer(int fd, int wakeRead, int wakeWrite, std::filesystem::path file, dev_t dev, ino_t ino)
-      : fd_(fd), wakeRead_(wakeRead), wakeWrite_(wakeWrite), file_(std::move(file)), dev_(dev), ino_(ino) {}
+  SocketServer(int fd, int wakeRead, int wakeWrite, std::filesystem::path file, std::string channel, dev_t dev,
+               ino_t ino)
+      : fd_(fd), wakeRead_(wakeRead), wakeWrite_(wakeWrite), file_(std::move(file)), channel_(std::move(channel)),
+        dev_(dev), ino_(ino) {}
 
   ~SocketServer() override {
     ::close(fd_);
     ::close(wakeRead_);
     ::close(wakeWrite_);
     // Only the file this server made: a later server may have replaced it.
-    SocketAddress address(file_.parent_path());
+    SocketAddress address(file_.parent_path(), channel_);
     struct stat st {};
     if (address.usable() && ::lstat(address.fsPath(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_) {
       ::unlink(address.fsPath());
@@ -165,6 +170,7 @@ class SocketServer final : public LocalServer {
  private:
   int fd_, wakeRead_, wakeWrite_;
   std::filesystem::path file_;
+  std::string channel_;
   dev_t dev_;
   ino_t ino_;
   std::atomic<bool> stopped_{false};
@@ -183,10 +189,20 @@ bool SomebodyListens(const SocketAddress& address) {
 
 }  // namespace
 
-std::string LocalChannelName(const std::filesystem::path& installDir) { return (installDir / kSocketName).string(); }
+std::string LocalChannelName(const std::filesystem::path& installDir) {
+  return LocalChannelName(installDir, kAutomationChannel);
+}
+LocalListen ListenLocal(const std::filesystem::path& installDir) { return ListenLocal(installDir, kAutomationChannel); }
+LocalConnect ConnectLocal(const std::filesystem::path& installDir) {
+  return ConnectLocal(installDir, kAutomationChannel);
+}
 
-LocalListen ListenLocal(const std::filesystem::path& installDir) {
-  SocketAddress address(installDir);
+std::string LocalChannelName(const std::filesystem::path& installDir, std::string_view channel) {
+  return (installDir / SocketName(channel)).string();
+}
+
+LocalListen ListenLocal(const std::filesystem::path& installDir, std::string_view channel) {
+  SocketAddress address(installDir, channel);
   const std::string name = address.file().string();
   if (!address.usable()) return {nullptr, SystemError("cannot reach the directory of " + name)};
 
@@ -219,11 +235,13 @@ LocalListen ListenLocal(const std::filesystem::path& installDir) {
   if (::listen(fd, 8) != 0) return failAndRemove("cannot listen at " + name);
   int wake[2];
   if (::pipe2(wake, O_CLOEXEC) != 0) return failAndRemove("cannot make a pipe");
-  return {std::make_unique<SocketServer>(fd, wake[0], wake[1], address.file(), st.st_dev, st.st_ino), {}};
+  return {std::make_unique<SocketServer>(fd, wake[0], wake[1], address.file(), std::string(channel), st.st_dev,
+                                         st.st_ino),
+          {}};
 }
 
-LocalConnect ConnectLocal(const std::filesystem::path& installDir) {
-  SocketAddress address(installDir);
+LocalConnect ConnectLocal(const std::filesystem::path& installDir, std::string_view channel) {
+  SocketAddress address(installDir, channel);
   const std::string name = address.file().string();
   LocalConnect out;
   if (!address.usable()) {

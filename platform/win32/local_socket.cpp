@@ -14,7 +14,7 @@ namespace {
 constexpr DWORD kPipeBuffer = 64 * 1024;
 
 // Windows paths compare without case: C:\Orlin and c:\orlin are one install.
-std::wstring PipeName(const std::filesystem::path& installDir) {
+std::wstring PipeName(const std::filesystem::path& installDir, std::string_view channel) {
   std::wstring dir = std::filesystem::absolute(installDir).lexically_normal().wstring();
   while (dir.size() > 3 && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
@@ -23,7 +23,7 @@ std::wstring PipeName(const std::filesystem::path& installDir) {
     hash ^= static_cast<std::uint64_t>(std::towlower(c));
     hash *= 1099511628211ull;
   }
-  std::wstring name = LR"(\\.\pipe\orlin-automation-)";
+  std::wstring name = LR"(\\.\pipe\orlin-)" + std::wstring(channel.begin(), channel.end()) + L"-";
   for (int shift = 60; shift >= 0; shift -= 4) name.push_back(L"0123456789abcdef"[(hash >> shift) & 0xF]);
   return name;
 }
@@ -245,10 +245,22 @@ class PipeServer final : public LocalServer {
 
 }  // namespace
 
-std::string LocalChannelName(const std::filesystem::path& installDir) { return Narrow(PipeName(installDir)); }
+constexpr char kAutomationChannel[] = "automation";
 
-LocalListen ListenLocal(const std::filesystem::path& installDir) {
-  const std::wstring name = PipeName(installDir);
+std::string LocalChannelName(const std::filesystem::path& installDir) {
+  return LocalChannelName(installDir, kAutomationChannel);
+}
+LocalListen ListenLocal(const std::filesystem::path& installDir) { return ListenLocal(installDir, kAutomationChannel); }
+LocalConnect ConnectLocal(const std::filesystem::path& installDir) {
+  return ConnectLocal(installDir, kAutomationChannel);
+}
+
+std::string LocalChannelName(const std::filesystem::path& installDir, std::string_view channel) {
+  return Narrow(PipeName(installDir, channel));
+}
+
+LocalListen ListenLocal(const std::filesystem::path& installDir, std::string_view channel) {
+  const std::wstring name = PipeName(installDir, channel);
   // A pipe of that name exists when waiting for it says anything but "not
   // found". FILE_FLAG_FIRST_PIPE_INSTANCE below says the same, where the
   // system honours it (Wine does not always).
@@ -265,8 +277,8 @@ LocalListen ListenLocal(const std::filesystem::path& installDir) {
   return {std::make_unique<PipeServer>(name, first), {}};
 }
 
-LocalConnect ConnectLocal(const std::filesystem::path& installDir) {
-  const std::wstring name = PipeName(installDir);
+LocalConnect ConnectLocal(const std::filesystem::path& installDir, std::string_view channel) {
+  const std::wstring name = PipeName(installDir, channel);
   LocalConnect out;
   for (int attempt = 0; attempt < 10; ++attempt) {
     // Identification only: the server learns who connects but cannot act as

@@ -1,0 +1,55 @@
+#include "platform/window_lookup.h"
+
+#include <windows.h>
+
+namespace orlin::platform {
+namespace {
+
+class WindowLink final : public MainWindowLink {
+ public:
+  WindowLink(HWND window, std::wstring loginClass) : window_(window), loginClass_(std::move(loginClass)) {}
+
+  bool LoginWindowShows() override {
+    return !loginClass_.empty() && ::FindWindowW(loginClass_.c_str(), nullptr) != nullptr;
+  }
+
+  bool SendCopyData(std::wstring_view path) override {
+    // The path with its terminator, in a buffer of its own: the receiver
+    // reads up to the NUL.
+    std::wstring text(path);
+    COPYDATASTRUCT data{};
+    data.dwData = 0;
+    data.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    data.lpData = text.data();
+    // Synchronous: returns once the window has handled the message, which
+    // is after its copy window closed. A window that went meanwhile fails
+    // the call.
+    ::SetLastError(0);
+    ::SendMessageW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    return ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE;
+  }
+
+ private:
+  HWND window_;
+  std::wstring loginClass_;
+};
+
+// WM_COPYDATA reaches the window procedure itself; nothing to receive here.
+class WindowProcedureMailbox final : public MainWindowMailbox {
+ public:
+  void Stop() override {}
+};
+
+}  // namespace
+
+std::unique_ptr<MainWindowLink> FindMainWindow(const MainWindowQuery& query) {
+  HWND window = ::FindWindowW(query.windowClass.c_str(), query.title.empty() ? nullptr : query.title.c_str());
+  if (!window) return nullptr;
+  return std::make_unique<WindowLink>(window, query.loginClass);
+}
+
+MailboxOpen OpenMainWindowMailbox(const std::filesystem::path&, MailboxHandlers) {
+  return {std::make_unique<WindowProcedureMailbox>(), {}};
+}
+
+}  // namespace orlin::platform
