@@ -8,6 +8,7 @@
 // that a window keeps working while its worker waits.
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ class FakeController final : public Controller {
   CommandOutcome revertOutcome = CommandOutcome::kDone;
   CommandOutcome overrideOutcome = CommandOutcome::kDone;
   bool pathInUse = false;
+  // Called after SetLanguage stored the language (on the caller's thread).
+  std::function<void()> onSetLanguage;
   StatusModel model;
 
   // Blocking verbs (Refresh, Revert, Override, LogOff, StopSync, ApplySettings) wait while
@@ -118,6 +121,9 @@ class FakeController final : public Controller {
   bool SetLanguage(const std::wstring& language) override {
     Record("SetLanguage");
     settings.language = language;
+    // What the main window does on the language message the real
+    // controller sends, for tests of the windows that store a language.
+    if (onSetLanguage) onSetLanguage();
     return true;
   }
   bool SetDpi(int dpi, bool) override {

@@ -128,6 +128,11 @@ void CLoginWnd::SwitchLanguage(const std::wstring& language) {
   pm_.NeedUpdate();
   SetCodeTexts();
   controller_.SetLanguage(language);
+  // Storing the language tells the main window, which makes itself the text
+  // provider and reloads every window with its own table: this window's
+  // texts come back from its table while it is open.
+  resources.SetTextQueryInterface(this);
+  resources.ReloadText();
 }
 
 void CLoginWnd::OpenLanguageMenu() {

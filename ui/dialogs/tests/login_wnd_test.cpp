@@ -279,6 +279,19 @@ TEST_F(LoginWndTest, TheLanguageSwitchChangesEveryTextAtOnceAndIsStored) {
   EXPECT_EQ(english->GetIcon(), L"res\\common\\menu_check.png");
   EXPECT_EQ(chinese->GetIcon(), L"");
 
+  // Storing the language makes the main window the text provider (it
+  // answers "Login_Btn" from its own table); the login window takes its texts
+  // back.
+  struct MainTexts : dui::IQueryControlText {
+    std::optional<std::wstring> QueryControlText(const std::wstring& id, const std::wstring&) override {
+      return id == L"Login_Btn" ? std::optional<std::wstring>(L"main-window text") : std::nullopt;
+    }
+  } mainTexts;
+  controller.onSetLanguage = [&mainTexts] {
+    dui::CResourceManager::GetInstance().SetTextQueryInterface(&mainTexts);
+    dui::CResourceManager::GetInstance().ReloadText();
+  };
+
   // Choosing Chinese there: the menu posts its command to the window.
   dui::ClickControl(*menu, L"LANG_CHINESE");
   PumpUntil([&] { return wnd->Language() == L"zh_cn"; }, "the language menu's choice");
@@ -294,6 +307,7 @@ TEST_F(LoginWndTest, TheLanguageSwitchChangesEveryTextAtOnceAndIsStored) {
   EXPECT_EQ(dui::CResourceManager::GetInstance().GetLanguage(), L"zh_cn");
   EXPECT_EQ(controller.Count("SetLanguage"), 1u);
   EXPECT_EQ(controller.settings.language, L"zh_cn");
+  controller.onSetLanguage = nullptr;
 
   // An item the window does not know changes nothing.
   auto* unknown = new dui::MenuCmd{};
