@@ -39,9 +39,15 @@ struct RequestLoop::State {
   bool accepting = false;      // `wake` is open: Submit may queue and signal
   bool stopRequested = false;
   std::vector<std::unique_ptr<RestRequest>> incoming;
+  struct DelayedTask {
+    std::chrono::milliseconds delay;
+    std::function<void()> task;
+  };
+  std::vector<DelayedTask> incomingTasks;
 
   std::atomic<std::uint64_t> completed{0};
   std::atomic<std::size_t> inFlight{0};
+  std::atomic<std::size_t> tasksWaiting{0};
 
   // Set once by the loop thread when it has released everything.
   std::mutex doneMutex;
@@ -58,6 +64,7 @@ struct RequestLoop::State {
   bool multiClosing = false;
   std::unordered_set<Transfer*> active;  // added to the multi handle
   std::deque<Transfer*> finished;        // waiting for their completion
+  std::unordered_set<uv_timer_t*> taskTimers;  // RunAfter tasks waiting for their time
 };
 
 namespace {
@@ -306,24 +313,65 @@ void AddTransfer(RequestLoop::State* s, std::unique_ptr<RestRequest> request) {
   s->active.insert(t);
 }
 
+// One RunAfter task: a timer of its own that runs the task once and goes.
+struct TimedTask {
+  uv_timer_t timer;
+  std::function<void()> task;
+  RequestLoop::State* state;
+};
+
+void OnTaskTimerClosed(uv_handle_t* handle) { delete static_cast<TimedTask*>(handle->data); }
+
+void OnTaskTimer(uv_timer_t* timer) {
+  auto* t = static_cast<TimedTask*>(timer->data);
+  RequestLoop::State* s = t->state;
+  s->taskTimers.erase(timer);
+  uv_close(reinterpret_cast<uv_handle_t*>(timer), OnTaskTimerClosed);
+  s->tasksWaiting.fetch_sub(1, std::memory_order_relaxed);
+  if (s->shuttingDown || !t->task) return;
+  // As with completions: the caller's code must not unwind through libuv.
+  try {
+    t->task();
+  } catch (...) {
+  }
+}
+
+void StartTask(RequestLoop::State* s, RequestLoop::State::DelayedTask delayed) {
+  auto* t = new TimedTask{};
+  t->task = std::move(delayed.task);
+  t->state = s;
+  t->timer.data = t;
+  if (uv_timer_init(&s->loop, &t->timer) != 0) {
+    delete t;
+    s->tasksWaiting.fetch_sub(1, std::memory_order_relaxed);
+    return;
+  }
+  s->taskTimers.insert(&t->timer);
+  uv_timer_start(&t->timer, OnTaskTimer, static_cast<uint64_t>(std::max<std::int64_t>(0, delayed.delay.count())), 0);
+}
+
 void Shutdown(RequestLoop::State* s);
 
 void OnWake(uv_async_t* handle) {
   auto* s = static_cast<RequestLoop::State*>(handle->data);
   if (s->shuttingDown) return;
   std::vector<std::unique_ptr<RestRequest>> batch;
+  std::vector<RequestLoop::State::DelayedTask> tasks;
   bool stop = false;
   {
     std::lock_guard lock(s->mutex);
     batch.swap(s->incoming);
+    tasks.swap(s->incomingTasks);
     stop = s->stopRequested;
   }
   if (stop) {
     s->inFlight.fetch_sub(batch.size(), std::memory_order_relaxed);
+    s->tasksWaiting.fetch_sub(tasks.size(), std::memory_order_relaxed);
     Shutdown(s);
     return;
   }
   for (auto& request : batch) AddTransfer(s, std::move(request));
+  for (auto& task : tasks) StartTask(s, std::move(task));
   SchedulePacing(s);
 }
 
@@ -336,12 +384,24 @@ void CloseStray(uv_handle_t* handle, void* /*arg*/) {
 void Shutdown(RequestLoop::State* s) {
   s->shuttingDown = true;
   std::vector<std::unique_ptr<RestRequest>> dropped;
+  std::vector<RequestLoop::State::DelayedTask> droppedTasks;
   {
     std::lock_guard lock(s->mutex);
     s->accepting = false;
     dropped.swap(s->incoming);
+    droppedTasks.swap(s->incomingTasks);
   }
   s->inFlight.fetch_sub(dropped.size(), std::memory_order_relaxed);
+  s->tasksWaiting.fetch_sub(droppedTasks.size(), std::memory_order_relaxed);
+  // Tasks may hold what their owner frees after Stop: they go unrun, now.
+  droppedTasks.clear();
+  for (uv_timer_t* timer : s->taskTimers) {
+    uv_timer_stop(timer);
+    static_cast<TimedTask*>(timer->data)->task = nullptr;
+    uv_close(reinterpret_cast<uv_handle_t*>(timer), OnTaskTimerClosed);
+  }
+  s->tasksWaiting.fetch_sub(s->taskTimers.size(), std::memory_order_relaxed);
+  s->taskTimers.clear();
   uv_close(reinterpret_cast<uv_handle_t*>(&s->wake), nullptr);
   uv_timer_stop(&s->curlTimer);
   uv_timer_stop(&s->paceTimer);
@@ -505,6 +565,18 @@ bool RequestLoop::Submit(std::unique_ptr<RestRequest> request) {
   return true;
 }
 
+bool RequestLoop::RunAfter(std::chrono::milliseconds delay, std::function<void()> task) {
+  if (!task) return false;
+  std::shared_ptr<State> s = CurrentState();
+  if (!s) return false;
+  std::lock_guard lock(s->mutex);
+  if (!s->accepting || s->stopRequested) return false;
+  s->incomingTasks.push_back(State::DelayedTask{delay, std::move(task)});
+  s->tasksWaiting.fetch_add(1, std::memory_order_relaxed);
+  uv_async_send(&s->wake);
+  return true;
+}
+
 bool RequestLoop::Stop(std::chrono::milliseconds deadline) {
   if (std::shared_ptr<State> s = CurrentState(); s && s.get() == t_loopState) {
     // From one of its own completions: the thread cannot wait for itself.
@@ -549,6 +621,7 @@ RequestLoop::Counters RequestLoop::GetCounters() const {
   if (std::shared_ptr<State> s = CurrentState()) {
     c.completed = s->completed.load(std::memory_order_relaxed);
     c.inFlight = s->inFlight.load(std::memory_order_relaxed);
+    c.tasksWaiting = s->tasksWaiting.load(std::memory_order_relaxed);
   }
   return c;
 }

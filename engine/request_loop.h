@@ -7,9 +7,9 @@
 //   - Start, Submit, Stop, IsRunning may be called from any thread. Submit
 //     from another thread hands the request to the loop thread through a
 //     queue; transfers are only ever touched on the loop thread.
-//   - `onStarted` (Start) and every RestRequest::onComplete run on the loop
-//     thread. They may Submit; they must not block for long, since the whole
-//     loop waits for them.
+//   - `onStarted` (Start), every RestRequest::onComplete and every RunAfter
+//     task run on the loop thread. They may Submit; they must not block for
+//     long, since the whole loop waits for them.
 //
 // Pacing: finished transfers wait in line and the loop hands one to its
 // completion every `completionPacing`, the first one `completionPacing` after
@@ -71,6 +71,12 @@ class RequestLoop {
   // without the key header.
   bool Submit(std::unique_ptr<RestRequest> request);
 
+  // Runs `task` on the loop thread once `delay` has passed (zero: as soon as
+  // the loop gets to it). Tasks are not paced like completions. Returns
+  // false and drops the task when the loop is not running; a task still
+  // waiting when the loop stops is dropped unrun.
+  bool RunAfter(std::chrono::milliseconds delay, std::function<void()> task);
+
   // Asks the loop to stop and waits up to `deadline` for its thread to end.
   // Transfers in flight and finished transfers not yet completed are dropped
   // without completion. Returns true when the thread has ended. When the
@@ -92,6 +98,7 @@ class RequestLoop {
   struct Counters {
     std::uint64_t completed = 0;  // completions since Start
     std::size_t inFlight = 0;     // submitted, not yet completed
+    std::size_t tasksWaiting = 0; // RunAfter tasks not yet run
   };
   Counters GetCounters() const;
 

@@ -296,6 +296,46 @@ TEST(RequestLoop, CompletionsMayResubmitAndSubmissionsComeFromAnyThread) {
   EXPECT_TRUE(loop.Stop());
 }
 
+TEST(RequestLoop, TasksRunOnTheLoopThreadAfterTheirDelayAndWaitingOnesGoUnrunAtStop) {
+  RequestLoop loop;
+  EXPECT_FALSE(loop.RunAfter(0ms, [] {}));  // not started
+  ASSERT_TRUE(loop.Start());
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::pair<int, Clock::duration>> ran;
+  std::atomic<bool> allOnLoopThread{true};
+  const auto since = Clock::now();
+  auto record = [&](int id) {
+    return [&, id] {
+      if (!loop.IsLoopThread()) allOnLoopThread = false;
+      std::lock_guard lock(mutex);
+      ran.emplace_back(id, Clock::now() - since);
+      changed.notify_all();
+    };
+  };
+  ASSERT_TRUE(loop.RunAfter(300ms, record(2)));
+  ASSERT_TRUE(loop.RunAfter(0ms, record(1)));
+  // Never due while the test runs: it must be dropped unrun, and what it
+  // holds released, when the loop stops.
+  auto held = std::make_shared<int>(7);
+  std::weak_ptr<int> watch = held;
+  ASSERT_TRUE(loop.RunAfter(std::chrono::hours(1), [held, &ran] { ran.emplace_back(99, Clock::duration{}); }));
+  held.reset();
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return ran.size() >= 2; })) << "the two due tasks did not run";
+    EXPECT_EQ(ran[0].first, 1);
+    EXPECT_EQ(ran[1].first, 2);
+    EXPECT_GE(ran[1].second, 290ms);
+  }
+  EXPECT_TRUE(allOnLoopThread.load());
+  EXPECT_EQ(loop.GetCounters().tasksWaiting, 1u);
+  EXPECT_TRUE(loop.Stop());
+  EXPECT_TRUE(watch.expired());
+  EXPECT_EQ(ran.size(), 2u);
+}
+
 TEST(RequestLoop, StopDropsWorkInFlightAndStartBeginsAfresh) {
   HttpTestServer server;
   server.Route("/silent", ScriptedAnswer::NeverAnswer());
