@@ -105,6 +105,37 @@ bool EngineLiveConfigTransport::PostConfiguration(const std::string& document) {
                          Utf8ToWide(document), answer) == platform::kHttpSuccess;
 }
 
+std::optional<std::string> QueryEngineStartTime(const std::string& apiKey, const std::string& restBase) {
+  platform::CHttpClient client(platform::kHttpUserAgent);
+  client.SetConnectTimeout(std::chrono::milliseconds(2000));
+  client.SetReceiveTimeout(std::chrono::milliseconds(10000));
+  std::wstring answer;
+  if (client.Get(Utf8ToWide(rest::Url(rest::kSystemStatus, restBase)), Utf8ToWide(rest::KeyHeader(apiKey)), answer) !=
+      platform::kHttpSuccess) {
+    return std::nullopt;
+  }
+  auto status = Parse(WideToUtf8(answer));
+  if (!status || !status->isObject() || !(*status)["startTime"].isString()) return std::nullopt;
+  return (*status)["startTime"].asString();
+}
+
+bool WaitForEngineRestarted(const std::string& apiKey, const std::optional<std::string>& before,
+                            std::chrono::milliseconds limit, const std::string& restBase) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::optional<std::string> candidate;
+  int steady = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const auto now = QueryEngineStartTime(apiKey, restBase);
+    if (now && now != before) {
+      steady = now == candidate ? steady + 1 : 0;
+      candidate = now;
+      if (steady >= 2) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  return false;
+}
+
 LivePush PushSettingsToEngine(LiveConfigTransport& transport, std::string_view folderId, const SyncSettings& settings,
                               const LiveSettingsFields& fields, LivePushOptions options) {
   if (!fields.Any()) return LivePush::kNothingToPush;

@@ -91,6 +91,18 @@ struct LivePushOptions {
   std::chrono::milliseconds step{100};
 };
 
+// The engine process's start time (system/status `startTime`), which
+// changes with every restart; nullopt while it does not answer.
+std::optional<std::string> QueryEngineStartTime(const std::string& apiKey,
+                                                const std::string& restBase = std::string(rest::kBase));
+
+// Waits until the engine answers with a start time other than `before` and
+// keeps it for a moment (a reset right after a restart restarts it once
+// more). False when `limit` passed first.
+bool WaitForEngineRestarted(const std::string& apiKey, const std::optional<std::string>& before,
+                            std::chrono::milliseconds limit,
+                            const std::string& restBase = std::string(rest::kBase));
+
 LivePush PushSettingsToEngine(LiveConfigTransport& transport, std::string_view folderId, const SyncSettings& settings,
                               const LiveSettingsFields& fields, LivePushOptions options = {});
 

@@ -439,7 +439,8 @@ class EngineController::ApplyPort final : public SettingsApplyPort {
   void SetAutostart(bool enabled) override { c_.desktop_.SetAutostart(enabled); }
   void SetFileManagerEntry(bool shown, const std::wstring& syncFolder) override {
     if (!shown) {
-      c_.desktop_.RemoveNamespaceEntry();
+      // Removing an entry that is not there only reports failures.
+      if (c_.desktop_.NamespaceEntryPresent()) c_.desktop_.RemoveNamespaceEntry();
       return;
     }
     const auto result = c_.desktop_.CreateNamespaceEntry(PathFromWide(syncFolder));
@@ -488,7 +489,15 @@ class EngineController::ApplyPort final : public SettingsApplyPort {
     return PushSettingsToEngine(transport, folderId, record, fields, options);
   }
   void Resume() override { c_.commands_.Resume(); }
-  void QuietRefresh() override { c_.commands_.Refresh(EngineCommands::kQuietRefresh); }
+  void QuietRefresh() override {
+    const std::string key = c_.commands_.ApiKey();
+    const auto before = QueryEngineStartTime(key, c_.options_.restBase);
+    c_.commands_.Refresh(EngineCommands::kQuietRefresh);
+    // The resume must reach the restarted engine, not the one going away.
+    if (before && !WaitForEngineRestarted(key, before, c_.options_.settingsPauseWait * 2, c_.options_.restBase)) {
+      c_.LogEvent(L"settings: the engine did not answer after its restart");
+    }
+  }
 
   bool TakeOverFolder(const std::wstring& from, const std::wstring& to) override {
     if (c_.options_.folderTakeover) return c_.options_.folderTakeover->TakeOverFolder(from, to);

@@ -146,9 +146,12 @@ SettingsApplyReport SettingsApply::Run(SyncSettings& c, const SyncSettings& n) {
   // (which posts the engine's configuration back) keeps it.
   report.livePush = port_.PushToEngine(c, live);
 
-  // 15.
-  port_.Resume();
+  // 15. The refresh (restart, reset, rescan) before the resume: a restart
+  // taken while the resume's configuration post is still on its way loses
+  // that post, and the folder would stay paused. The port's refresh returns
+  // once the restarted engine answers.
   port_.QuietRefresh();
+  port_.Resume();
   return report;
 }
 

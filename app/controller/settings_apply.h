@@ -10,7 +10,7 @@
 //   8 pause the engine and wait until the pause is handled, 9 move the sync
 //   folder, 10 rate limits, 11 folder type, 12 pull order, 13 versions kept
 //   (and the server's copy), 14 ignore text; the running engine gets the
-//   values of 9 to 13 too, 15 resume and refresh the engine.
+//   values of 9 to 13 too, 15 refresh the engine, then resume it.
 //
 // It never stops half-way: a step that fails restores its own value in the
 // record (memory and files agree) and the later steps still run.
@@ -65,6 +65,8 @@ class SettingsApplyPort {
   virtual bool PauseForSettings() = 0;
   virtual LivePush PushToEngine(const SyncSettings& record, const LiveSettingsFields& fields) = 0;
   virtual void Resume() = 0;
+  // Restart, reset and rescan without the end-of-refresh message; returns
+  // once the restarted engine answers (bounded).
   virtual void QuietRefresh() = 0;
 
   // Copies the content of `from` into `to` (the copy window); true when

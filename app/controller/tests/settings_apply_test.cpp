@@ -129,7 +129,7 @@ TEST(SettingsApplyTest, EveryStepRunsInItsOrderAroundThePause) {
   std::vector<std::string> expected = kDesktopSteps;
   for (const char* step : {"PauseForSettings", "TakeOverFolder", "WriteFolderPath", "WriteUserPath", "FolderMoved",
                            "WriteRateLimits", "WriteFolderType", "WritePullOrder", "WriteVersioning",
-                           "SendVersioning", "WriteIgnoreText", "PushToEngine", "Resume", "QuietRefresh"}) {
+                           "SendVersioning", "WriteIgnoreText", "PushToEngine", "QuietRefresh", "Resume"}) {
     expected.push_back(step);
   }
   EXPECT_EQ(port.calls, expected);
