@@ -164,6 +164,12 @@ TEST_F(LoginEndToEnd, BadInputLeavesTheWindowUsableAndALoginThroughTheFolderWind
   ASSERT_TRUE(WaitFor([&] { return fs::exists(dir() / "orlin-automation.sock"); }, "the program's automation"));
   ASSERT_TRUE(WaitWindow("UILoginWnd"));
   const std::string address = "https://127.0.0.1:" + std::to_string(kServerPort);
+  // Another account of this computer syncs a folder of its own.
+  const fs::path theirs = install->root() / "Bob's folder";
+  fs::create_directories(theirs);
+  std::ofstream(install->layout().UserConfig())
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<users>\n    <user name=\"bob\" path=\"" << theirs.string()
+      << "\" default=\"true\"/>\n</users>\n";
   const std::string userconfig = ReadFile(install->layout().UserConfig());
 
   // The language menu switches every text and stores the choice.
@@ -203,6 +209,12 @@ TEST_F(LoginEndToEnd, BadInputLeavesTheWindowUsableAndALoginThroughTheFolderWind
   ExpectMessage("同步路径无效");
   EXPECT_FALSE(fs::exists(install->layout().Marker()));
 
+  // Another account's folder is refused as well, typed or picked.
+  Ok({"set", "UISyncPathWnd", "SYNCPOSEDIT", theirs.string()});
+  Ok({"click", "UISyncPathWnd", "OKBTN"});
+  ExpectMessage("该路径已经被使用 请使用其他路径");
+  EXPECT_EQ(ReadFile(install->layout().UserConfig()), userconfig);
+
   // The real folder: the login goes through and the main view opens.
   Ok({"set", "UISyncPathWnd", "SYNCPOSEDIT", (install->root() / "Tarn").string()});
   Ok({"click", "UISyncPathWnd", "OKBTN"});
@@ -211,9 +223,10 @@ TEST_F(LoginEndToEnd, BadInputLeavesTheWindowUsableAndALoginThroughTheFolderWind
                       "the login window to go"));
   EXPECT_TRUE(fs::exists(install->layout().Marker()));
   const std::string users = ReadFile(install->layout().UserConfig());
-  EXPECT_NE(users.find("name=\"ann lee\""), std::string::npos) << users;
-  EXPECT_NE(users.find("path=\"" + (install->root() / "Tarn").string() + "\""), std::string::npos) << users;
-  EXPECT_NE(users.find("default=\"true\""), std::string::npos) << users;
+  EXPECT_NE(users.find("<user name=\"ann lee\" path=\"" + (install->root() / "Tarn").string() + "\" default=\"true\"/>"),
+            std::string::npos)
+      << users;
+  EXPECT_NE(users.find("<user name=\"bob\""), std::string::npos) << users;
 }
 
 }  // namespace
