@@ -18,6 +18,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace orlin::platform {
 
@@ -34,6 +35,14 @@ bool ShowItemInFolder(const std::filesystem::path& item);
 // ("https://...", "http://...") are opened; anything else gives false, so a
 // text that looks like an option or a local program is never handed on.
 bool OpenUrl(const std::string& url);
+
+// Starts `program` detached with `arguments` (each reaches it as one word,
+// whatever it holds) in `workingDirectory`, shown normally, and does not
+// wait for it. Windows: ShellExecuteW "open" with the words quoted as the
+// program's command line splits them, SW_SHOW. False when it could not be
+// started.
+bool StartProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                  const std::filesystem::path& workingDirectory);
 
 // The file: URI of an absolute path: every byte of its UTF-8 form outside
 // the unreserved characters and "/" percent-encoded. Exposed for tests.

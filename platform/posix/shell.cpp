@@ -3,6 +3,8 @@
 
 #include "platform/shell.h"
 
+#include "common/utf/utf.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -205,6 +207,77 @@ bool ShowItemInFolder(const std::filesystem::path& item) {
   if (folder.empty()) folder = "/";
   if (auto open = MakeCommand("xdg-open", {folder})) chain.push_back(std::move(*open));
   return RunDetached(chain);
+}
+
+bool StartProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                  const std::filesystem::path& workingDirectory) {
+  // Everything the child uses is made before the fork (see RunDetached).
+  const std::string file = program.string();
+  const std::string dir = workingDirectory.string();
+  std::vector<std::string> words{file};
+  for (const auto& a : arguments) words.push_back(WideToUtf8(a));
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  if (::access(file.c_str(), X_OK) != 0) return false;
+  const long openMax = ::sysconf(_SC_OPEN_MAX);
+  const int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+  const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (devNull < 0) return false;
+  int status[2];
+  if (::pipe2(status, O_CLOEXEC) != 0) {
+    ::close(devNull);
+    return false;
+  }
+  // Double fork as in RunDetached, but the program replaces the runner: it
+  // is adopted by init and nothing of ours waits beside it. The pipe tells
+  // whether the exec worked (it closes on exec, or carries a byte).
+  const pid_t starter = ::fork();
+  if (starter < 0) {
+    ::close(devNull);
+    ::close(status[0]);
+    ::close(status[1]);
+    return false;
+  }
+  if (starter == 0) {
+    ::setsid();
+    const pid_t runner = ::fork();
+    if (runner != 0) ::_exit(runner < 0 ? 1 : 0);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &dfl, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::dup2(devNull, STDIN_FILENO);
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
+    for (int fd = 3; fd < maxFd; ++fd) {
+      if (fd != status[1]) ::close(fd);
+    }
+    if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
+      const char failed = 1;
+      (void)!::write(status[1], &failed, 1);
+      ::_exit(127);
+    }
+    ::execve(file.c_str(), argv.data(), environ);
+    const char failed = 1;
+    (void)!::write(status[1], &failed, 1);
+    ::_exit(127);
+  }
+  ::close(devNull);
+  ::close(status[1]);
+  int code = 0;
+  while (::waitpid(starter, &code, 0) < 0) {
+    if (errno != EINTR) break;
+  }
+  char failed = 0;
+  ssize_t n;
+  do {
+    n = ::read(status[0], &failed, 1);
+  } while (n < 0 && errno == EINTR);
+  ::close(status[0]);
+  return WIFEXITED(code) && WEXITSTATUS(code) == 0 && n == 0;
 }
 
 bool OpenUrl(const std::string& url) {

@@ -101,4 +101,35 @@ bool OpenUrl(const std::string& url) {
   return ShellOpen(wide);
 }
 
+bool StartProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                  const std::filesystem::path& workingDirectory) {
+  // Each word quoted so the program's command-line parsing gives it back
+  // whole (a path with blanks stays one argument; "C:\" keeps its backslash).
+  std::wstring parameters;
+  for (const auto& argument : arguments) {
+    if (!parameters.empty()) parameters.push_back(L' ');
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+      parameters += argument;
+      continue;
+    }
+    parameters.push_back(L'"');
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+      if (c == L'\\') {
+        ++backslashes;
+        continue;
+      }
+      parameters.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+      backslashes = 0;
+      parameters.push_back(c);
+    }
+    parameters.append(backslashes * 2, L'\\');
+    parameters.push_back(L'"');
+  }
+  const auto result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(nullptr, L"open", program.wstring().c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                      workingDirectory.empty() ? nullptr : workingDirectory.wstring().c_str(), SW_SHOW));
+  return result > 32;
+}
+
 }  // namespace orlin::platform
