@@ -137,7 +137,12 @@ TEST_F(HostileServerTest, TricklingEndlessAndHugeAnswersEndInAShortMessage) {
     SCOPED_TRACE(path);
     ExpectFailedLogin(Wide(server.BaseUrl() + path));
   }
-  EXPECT_LT(server.HugeBytesSent(), 12ull * 1024 * 1024);
+  // The client stops reading at its cap. Wine's WinInet drains the rest of a
+  // connection it closes on its own, after the client has returned, so the
+  // bytes the server got rid of tell something only where libcurl reads.
+  if (testsupport::kCurlTransport) {
+    EXPECT_LT(server.HugeBytesSent(), 12ull * 1024 * 1024);
+  }
 }
 
 // A device in the middle shows its own certificate: once the login has

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_dir.h"
+
 #include <chrono>
 #include <string>
 #include <vector>
@@ -385,7 +387,12 @@ TEST(HttpClient, AHugeAnswerToAFormIsAbandonedEarly) {
   EXPECT_EQ(client.FormPost(Wide(server.BaseUrl() + "/apps/orlin/register.php?"), kLoginForm, answer), kHttpFailure);
   EXPECT_EQ(client.LastExchange().outcome, Outcome::kTooLarge);
   EXPECT_LT(answer.size(), 200u);
-  EXPECT_LT(server.HugeBytesSent(), 12ull * 1024 * 1024) << "the client read on far beyond its cap";
+  // The client stops reading at its cap. Wine's WinInet drains the rest of a
+  // connection it closes on its own, after the client has returned, so the
+  // bytes the server got rid of tell something only where libcurl reads.
+  if (testsupport::kCurlTransport) {
+    EXPECT_LT(server.HugeBytesSent(), 12ull * 1024 * 1024) << "the client read on far beyond its cap";
+  }
 }
 
 // The certificate check sees the server's certificate once the connection is

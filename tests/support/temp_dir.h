@@ -7,6 +7,25 @@
 
 namespace orlin::testsupport {
 
+// Whether files carry POSIX permission bits. On Windows the library reports
+// made-up bits (access is the profile folder's ACL), so owner-only checks
+// apply only where the bits are real.
+// Whether the blocking HTTP client is libcurl (POSIX) rather than WinInet.
+#if defined(_WIN32)
+inline constexpr bool kPosixFileModes = false;
+inline constexpr bool kCurlTransport = false;
+#else
+inline constexpr bool kPosixFileModes = true;
+inline constexpr bool kCurlTransport = true;
+#endif
+
+// True when nobody but the owner may read or write `path`.
+inline bool OwnerOnly(const std::filesystem::path& path) {
+  const auto perms = std::filesystem::status(path).permissions();
+  return (perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all)) ==
+         std::filesystem::perms::none;
+}
+
 class TempDir {
  public:
   TempDir() {
