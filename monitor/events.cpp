@@ -270,6 +270,9 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
       FileItemRecord file;
       SetField(file.name, path);
       SetField(file.time, time);
+      // The event names no size: the row is sized from the file on disk, as
+      // the statistics rows are, instead of showing "0 B" for every file.
+      SetField(file.tag, "lastfind");
       arrived.push_back(std::move(file));
     }
 

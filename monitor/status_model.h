@@ -62,7 +62,7 @@ struct FileItemRecord {
   std::string name;  // relative to the sync folder, UTF-8
   char status[10] = {};  // "progress", "queued", "rest" or empty
   char time[50] = {};
-  char tag[52] = {};     // "lastfind" for rows from the folder statistics
+  char tag[52] = {};     // "lastfind": sized from the file on disk (statistics and disk-event rows)
   std::int32_t percent = 0;
   std::uint64_t size = 0;
 };
@@ -277,6 +277,9 @@ struct PollState {
   std::uint64_t scanCurrent = 0;
   std::uint64_t scanRate = 0;
   FolderStatus folderStatus;
+  // Whether `folderStatus` holds the last folder status answer (false when
+  // that answer could not be read).
+  bool folderStatusRead = false;
   // Rates of the whole engine.
   std::uint64_t inBytesTotal = 0;
   std::uint64_t outBytesTotal = 0;

@@ -126,7 +126,7 @@ TEST(DiskEventsTest, EveryFileTheRemoteSideChangedJoinsTheLastSyncedFiles) {
   EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b.txt", "sub/c.txt"}))
       << "every remote file, no directory and nothing made on this computer";
   EXPECT_EQ(FieldText(rows[0].time), "2020-03-01  10:11:12");
-  EXPECT_EQ(FieldText(rows[0].tag), "");
+  EXPECT_EQ(FieldText(rows[0].tag), "lastfind") << "sized from the file on disk; the event names no size";
   EXPECT_TRUE(h.model.lastSynced.TakeChanged());
 
   // The same file again only takes the new time; a conflict copy counts as
