@@ -126,15 +126,21 @@ std::string UnsyncedFilesUrl(std::string_view folderId) {
 }
 
 void HandleFolderStatus(MonitorContext& ctx, const PollAnswer& answer) {
-  Json::Value root;
-  if (!json::Parse(answer.body, root) || !root.isObject()) return;  // asked again by the dispatcher
-  ctx.log.Write(kLogFolderStatus);
-
   auto& model = ctx.model;
   auto& folder = model.folder;
   auto& poll = model.poll;
-  const FolderStatus s = ReadFolderStatus(root);
-  poll.folderStatus = s;
+  // An idle folder answers the same text every time: what it said is read
+  // once, and everything below (the percent samples, the counts, the
+  // messages) still runs for every answer.
+  if (!ctx.answerRepeats || !poll.folderStatusRead) {
+    Json::Value root;
+    poll.folderStatusRead = json::Parse(answer.body, root) && root.isObject();
+    if (!poll.folderStatusRead) return;  // asked again by the dispatcher
+    poll.folderStatus = ReadFolderStatus(root);
+  }
+  ctx.log.Write(kLogFolderStatus);
+
+  const FolderStatus s = poll.folderStatus;
   folder.unsyncedFileCount.store(s.needFiles);
   const std::string folderId = folder.FolderId();
 

@@ -59,6 +59,10 @@ void LoopRequestSink::Submit(const PollRequest& request) {
   if (!loop_.Submit(std::move(rest))) refused_.fetch_add(1);
 }
 
+bool LoopRequestSink::RunAfter(std::chrono::milliseconds delay, std::function<void()> task) {
+  return loop_.RunAfter(delay, std::move(task));
+}
+
 void LoopRequestSink::PostJson(const std::string& url, const std::string& body) {
   platform::CHttpClient client(platform::kHttpUserAgent);
   std::wstring answer;

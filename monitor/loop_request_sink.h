@@ -2,7 +2,8 @@
 // The poller's requests on the request loop: every GET becomes a RestRequest
 // with the key header whose completion hands the finished transfer to the
 // answer callback on the loop thread; the configuration POST goes through
-// the blocking HTTP client on the calling thread.
+// the blocking HTTP client on the calling thread. It is also the poller's
+// timer (PollScheduler): tasks run on the loop thread.
 //
 // `restBase` replaces "http://localhost:18384/rest/" on the wire (tests
 // point it at a loopback server); answers are reported with the engine's
@@ -20,7 +21,7 @@ namespace orlin {
 
 class RequestLoop;
 
-class LoopRequestSink final : public RequestSink {
+class LoopRequestSink final : public RequestSink, public PollScheduler {
  public:
   using AnswerCallback = std::function<void(const PollAnswer&)>;
 
@@ -32,6 +33,7 @@ class LoopRequestSink final : public RequestSink {
 
   void Submit(const PollRequest& request) override;
   void PostJson(const std::string& url, const std::string& body) override;
+  bool RunAfter(std::chrono::milliseconds delay, std::function<void()> task) override;
 
   // Requests the loop refused (it was not running).
   std::uint64_t Refused() const { return refused_.load(); }

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -54,6 +55,19 @@ class RequestSink {
   virtual void PostJson(const std::string& url, const std::string& body) = 0;
 };
 
+// Runs poller work on the request loop thread, now or later: the hidden
+// pace's timer and the wake-up of a loop that has no answer due soon.
+// Threads: RunAfter may be called from any thread; the task runs on the
+// request loop thread.
+class PollScheduler {
+ public:
+  virtual ~PollScheduler() = default;
+  // Runs `task` once `delay` has passed. False, and the task dropped, when
+  // the loop does not run; a task still waiting when the loop stops is
+  // dropped unrun.
+  virtual bool RunAfter(std::chrono::milliseconds delay, std::function<void()> task) = 0;
+};
+
 // The two direct calls on the main window: the status label key and the
 // progress value. Called on the worker thread; the implementation hops to the
 // UI thread.
@@ -74,6 +88,10 @@ struct MonitorContext {
 
   // Start of the current transfer-rate interval.
   std::chrono::steady_clock::time_point rateStopwatch{};
+  // Set by the dispatcher while a handler runs on an answer whose body is
+  // the same as the previous answer of its endpoint: a handler may then
+  // take what it read from that answer instead of parsing again.
+  bool answerRepeats = false;
 
   void Get(std::string url, std::int32_t kind = kKindPeriodic, std::int32_t parameter = 0) {
     requests.Submit(PollRequest{std::move(url), kind, parameter});

@@ -1,10 +1,12 @@
 #include "monitor/poller.h"
 
+#include <algorithm>
 #include <fstream>
 
 #include "engine/request_loop.h"
 #include "monitor/answer_handlers.h"
 #include "monitor/config_pause.h"
+#include "monitor/json_read.h"
 
 namespace orlin {
 namespace {
@@ -28,6 +30,20 @@ const std::string& RemoteCompletionPrefix() {
 }
 constexpr std::int32_t kSettingsPause = 8;
 constexpr std::int32_t kQuietRefresh = 9;
+// The folder status refreshes the totals labels once the answer counter
+// reached this (monitor/folder.cpp).
+constexpr std::int32_t kTotalsEveryAnswers = 50;
+
+// The general events that change what the hidden program still owes the
+// user (the folder's state, its counts and errors, a pause or resume). Each
+// mask is a subscription of its own in the engine, numbered from 1.
+constexpr std::string_view kWakeEvents =
+    "StateChanged,FolderSummary,FolderErrors,FolderPaused,FolderResumed,ConfigSaved";
+
+const std::string& WakeFeedPrefix() {
+  static const std::string prefix = Rest(rest::kEvents) + "?events=" + std::string(kWakeEvents) + "&since=";
+  return prefix;
+}
 
 }  // namespace
 
@@ -71,7 +87,11 @@ StatusPoller::StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& 
       requests_(requests),
       debugDirectory_(std::move(setup.debugDirectory)),
       handlers_(std::move(handlers)),
-      ctx_{model, log, requests_, clock, setup.window, setup.view, clock.SteadyNow()} {}
+      ctx_{model, log, requests_, clock, setup.window, setup.view, clock.SteadyNow()},
+      scheduler_(setup.scheduler),
+      hiddenPace_(setup.hiddenPace) {}
+
+StatusPoller::~StatusPoller() { Stop(); }
 
 bool StatusPoller::Start(RequestLoop& loop) {
   std::lock_guard<std::mutex> lock(loopMutex_);
@@ -87,7 +107,17 @@ bool StatusPoller::Start(RequestLoop& loop) {
   pendingReprime_.store(0);
   if (!loop.Start([this, &loop] {
         ctx_.rateStopwatch = loop.StartTime();
+        // Timers and the wake feed of an earlier run went with its loop.
+        parked_.clear();
+        wakeFeedOut_ = false;
+        wakeCursor_ = "0";
+        ++paceGeneration_;
+        hidden_ = !wantVisible_.load();
         FirstBatch();
+        if (hidden_) {
+          ArmHiddenRound();
+          AskWakeFeed();
+        }
       })) {
     return false;
   }
@@ -100,6 +130,7 @@ void StatusPoller::Reprime(std::int32_t parameter) {
     std::lock_guard<std::mutex> lock(loopMutex_);
     if (loop_ != nullptr && loop_->IsRunning() && !loop_->IsLoopThread()) {
       pendingReprime_.store(static_cast<std::int64_t>(parameter) + 1);
+      WakeLoop();
       return;
     }
   }
@@ -117,12 +148,154 @@ void StatusPoller::ApplyReprime(std::int32_t parameter) {
   // The refresh restarted the engine itself: the new start time the next
   // system status brings is no restart to start the feeds over for again.
   poll.engineStartTime.clear();
+  // The restarted engine numbers the wake feed's events from 1 again.
+  wakeCursor_ = "0";
   if (parameter != kQuietRefresh) ctx_.Send(kMsgRefreshDone);
   FirstBatch();
 }
 
 void StatusPoller::RequestNow(ManualList list) {
   pendingManual_.fetch_or(static_cast<std::uint32_t>(list));
+  std::lock_guard<std::mutex> lock(loopMutex_);
+  if (loop_ != nullptr && loop_->IsRunning() && !loop_->IsLoopThread()) WakeLoop();
+}
+
+void StatusPoller::WakeLoop() {
+  if (scheduler_ != nullptr) scheduler_->RunAfter(std::chrono::milliseconds(0), [this] { ApplyPending(); });
+}
+
+void StatusPoller::ApplyPending() {
+  if (const std::int64_t pending = pendingReprime_.exchange(0); pending != 0) {
+    ApplyReprime(static_cast<std::int32_t>(pending - 1));
+  }
+  if (const std::uint32_t lists = pendingManual_.exchange(0); lists != 0) ApplyManualRequests(lists);
+  ApplyVisibility(wantVisible_.load());
+}
+
+// --- The pace while nobody looks ------------------------------------------------
+
+void StatusPoller::SetViewVisible(bool visible) {
+  wantVisible_.store(visible);
+  {
+    std::lock_guard<std::mutex> lock(loopMutex_);
+    if (loop_ != nullptr && !loop_->IsLoopThread()) {
+      // A stopped loop takes the wish at its next start. A running one is
+      // woken: while hidden its next answer may be a minute away.
+      if (loop_->IsRunning()) WakeLoop();
+      return;
+    }
+  }
+  // No loop (nothing else touches the poll state), or the loop thread itself.
+  ApplyVisibility(visible);
+}
+
+void StatusPoller::ApplyVisibility(bool visible) {
+  if (hidden_ == !visible) return;
+  hidden_ = !visible;
+  ++paceGeneration_;
+  if (hidden_) {
+    ArmHiddenRound();
+    AskWakeFeed();
+    return;
+  }
+  // The totals labels otherwise wait for the fiftieth answer, which the
+  // hidden pace reaches only after minutes.
+  model_.poll.answerCounter = std::max(model_.poll.answerCounter, kTotalsEveryAnswers);
+  AskWaiting();
+}
+
+void StatusPoller::ArmHiddenRound() {
+  if (scheduler_ == nullptr) return;
+  const std::uint64_t generation = paceGeneration_;
+  scheduler_->RunAfter(hiddenPace_.interval, [this, generation] { HiddenRound(generation); });
+}
+
+void StatusPoller::HiddenRound(std::uint64_t generation) {
+  ApplyPending();
+  if (generation != paceGeneration_ || !hidden_) return;
+  AskWaiting();
+  if (!wakeFeedOut_) AskWakeFeed();
+  ArmHiddenRound();
+}
+
+void StatusPoller::AskWaiting() {
+  std::set<std::string> waiting;
+  waiting.swap(parked_);
+  // What the window shows first goes first: the loop hands out one answer
+  // per pacing period, so the labels are current after the first three.
+  std::vector<std::string> first;
+  if (const std::string id = model_.folder.FolderId(); !id.empty()) first.push_back(rest::FolderUrl(rest::kDbStatus, id));
+  first.push_back(Rest(rest::kSystemConnections));
+  first.push_back(Rest(rest::kSystemStatus));
+  for (const std::string& url : first) {
+    // Asked while visible even when it did not wait (it may have left the
+    // circulation); one already on its way is not sent twice.
+    if (waiting.erase(url) > 0 || !hidden_) ctx_.Get(url);
+  }
+  for (const std::string& url : waiting) ctx_.Get(url);
+}
+
+std::string StatusPoller::WakeFeedUrl() const {
+  return WakeFeedPrefix() + wakeCursor_ + "&timeout=" + std::to_string(hiddenPace_.wakeTimeoutSeconds);
+}
+
+void StatusPoller::AskWakeFeed() {
+  if (wakeFeedOut_) return;
+  wakeFeedOut_ = true;
+  ctx_.Get(WakeFeedUrl());
+}
+
+void StatusPoller::HandleWakeFeed(const PollAnswer& answer) {
+  wakeFeedOut_ = false;
+  // Shown, every endpoint runs at full pace: the feed is not needed.
+  if (!hidden_) return;
+  Json::Value events;
+  if (!json::Parse(answer.body, events) || !events.isArray()) {
+    // No engine, or one restarting (it numbers its events from 1 again):
+    // asked from the start, a little later, so a missing engine costs no
+    // busy loop.
+    wakeCursor_ = "0";
+    if (scheduler_ != nullptr) {
+      const std::uint64_t generation = paceGeneration_;
+      scheduler_->RunAfter(hiddenPace_.wakeRetry, [this, generation] {
+        ApplyPending();
+        if (generation == paceGeneration_ && hidden_) AskWakeFeed();
+      });
+    }
+    return;
+  }
+  std::uint64_t last = 0;
+  try {
+    last = std::stoull(wakeCursor_);
+  } catch (const std::exception&) {
+  }
+  for (const Json::Value& event : events) last = std::max(last, json::U64(json::Member(event, "id")));
+  wakeCursor_ = std::to_string(last);
+  if (!events.empty()) AskFolderStatusNow();
+  AskWakeFeed();
+}
+
+void StatusPoller::AskFolderStatusNow() {
+  const std::string id = model_.folder.FolderId();
+  if (id.empty()) return;
+  const std::string url = rest::FolderUrl(rest::kDbStatus, id);
+  parked_.erase(url);
+  ctx_.Get(url);
+}
+
+bool StatusPoller::KeepsFullPace(const std::string& url) const {
+  // A settings pause keeps the toolbar locked until the folder status shows
+  // the folder paused; the tray menu reads its state from that toolbar.
+  return model_.folder.pauseParameter.load() == kSettingsPause &&
+         url == rest::FolderUrl(rest::kDbStatus, model_.folder.FolderId());
+}
+
+bool StatusPoller::Repeats(const std::string& url, const std::string& body) {
+  if (body.empty()) return false;
+  std::string& last = lastBodies_[url];
+  if (last == body) return true;
+  last = body;
+  return false;
 }
 
 void StatusPoller::ApplyManualRequests(std::uint32_t lists) {
@@ -196,7 +369,13 @@ void StatusPoller::FirstBatch() {
   if (model_.folder.FolderId().empty()) ctx_.FetchConfig(kKindFolderDiscovery, 0);
 }
 
-void StatusPoller::Again(const PollAnswer& answer) { ctx_.Get(answer.request.url); }
+void StatusPoller::Again(const std::string& url) {
+  if (hidden_ && !KeepsFullPace(url)) {
+    parked_.insert(url);
+    return;
+  }
+  ctx_.Get(url);
+}
 
 void StatusPoller::CountAnswer() {
   std::int32_t& counter = model_.poll.answerCounter;
@@ -213,10 +392,12 @@ void StatusPoller::WriteDebugFile(const char* name, const std::string& body) con
 
 void StatusPoller::Dispatch(const PollAnswer& answer) {
   requests_.Answered(answer.request);
-  if (const std::int64_t pending = pendingReprime_.exchange(0); pending != 0) {
-    ApplyReprime(static_cast<std::int32_t>(pending - 1));
+  ApplyPending();
+  // Known by its request: a failed transfer may come without an effective URL.
+  if (answer.request.url.compare(0, WakeFeedPrefix().size(), WakeFeedPrefix()) == 0) {
+    HandleWakeFeed(answer);
+    return;
   }
-  if (const std::uint32_t lists = pendingManual_.exchange(0); lists != 0) ApplyManualRequests(lists);
 
   const std::string& url = answer.effectiveUrl.empty() ? EventStreamUrl() : answer.effectiveUrl;
   const std::string& body = answer.body;
@@ -240,25 +421,27 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
   if (url == EventStreamUrl()) {
     WriteDebugFile("since.txt", body);
     handlers_.eventStream(ctx_, answer);
-    Again(answer);
+    Again(url);
   } else if (url == Rest(rest::kStatsFolder)) {
     WriteDebugFile("stats.txt", body);
     handlers_.folderStatistics(ctx_, answer);
-    Again(answer);
+    Again(url);
   } else if (url == FolderCompletionEventsUrl()) {
     WriteDebugFile("foldercompletion.txt", body);
     handlers_.folderCompletionEvents(ctx_, answer);
-    Again(answer);
+    Again(url);
   } else if (url == rest::FolderUrl(rest::kDbOverride, folderId)) {
     WriteDebugFile("override.txt", body);
   } else if (url == rest::FolderUrl(rest::kDbStatus, folderId)) {
     WriteDebugFile("folder.txt", body);
+    ctx_.answerRepeats = Repeats(url, body);
     handlers_.folderStatus(ctx_, answer);
+    ctx_.answerRepeats = false;
     if (kind == kKindResume && model_.folder.FolderStateText().empty()) {
       // The engine has not taken the resumed configuration yet.
       ctx_.FetchConfig(kKindResume);
     } else {
-      ctx_.Get(url);
+      Again(url);
     }
   } else if (!poll.unsyncedFilesUrl.empty() && url == poll.unsyncedFilesUrl) {
     WriteDebugFile("myfile.txt", body);
@@ -266,7 +449,7 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
     if (kind == kKindManualRefresh) ctx_.Send(kMsgRefreshDone);
   } else if (url == Rest(rest::kSystemConnections)) {
     handlers_.connections(ctx_, answer);
-    Again(answer);
+    Again(url);
   } else if (url == Rest(rest::kSystemConfig)) {
     switch (kind) {
       case kKindPause:
@@ -291,13 +474,13 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
     handlers_.locallyChanged(ctx_, answer);
   } else if (url == Rest(rest::kSystemDiscovery)) {
     handlers_.discovery(ctx_, answer);
-    Again(answer);
+    Again(url);
   } else if (url == Rest(rest::kSystemStatus)) {
     handlers_.systemStatus(ctx_, answer);
-    Again(answer);
+    Again(url);
   } else if (url == Rest(rest::kSystemVersion)) {
     handlers_.systemVersion(ctx_, answer);
-    Again(answer);
+    Again(url);
   }
   CountAnswer();
 }

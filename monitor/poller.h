@@ -16,6 +16,26 @@
 // the loop thread at its next answer (answers keep arriving while requests
 // circulate, empty ones too), so the poll state is only touched there.
 //
+// Pace while nobody looks: SetViewVisible(false) says that no window shows
+// what the status endpoints feed (the main window is in the tray or
+// minimised). Then
+//   - the disk feed keeps long-polling from its cursor exactly as before;
+//   - every other circulating endpoint (event stream, folder completion
+//     events, statistics, discovery, connections, system status, version,
+//     folder status) is no longer asked again at once: its URL waits
+//     ("parked") and all waiting URLs are asked together once per
+//     `HiddenPace::interval`;
+//   - a wake feed, a long poll on the engine's general events limited to
+//     folder state, summary, error, pause and configuration changes, asks
+//     the folder status at once whenever the engine reports one, so the
+//     override and local-changes messages, the failed count, the toolbar
+//     lock and the status label follow a change within a moment;
+//   - while a settings pause waits for the engine to report the folder
+//     paused, the folder status keeps the full pace.
+// SetViewVisible(true) asks every waiting URL at once (the folder status,
+// connections and system status first) and the full pace resumes; the
+// totals are taken from the first folder status answer.
+//
 // Duplicates: a periodic GET whose URL is already on its way is not sent
 // again. The folder status can be started from several answers (statistics,
 // discovery, resume) and a Re-prime starts the first batch while the earlier
@@ -23,14 +43,17 @@
 // every refresh.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "engine/poller_control.h"
 #include "monitor/monitor_context.h"
@@ -50,6 +73,17 @@ struct AnswerHandlers {
   static AnswerHandlers Real();
 };
 
+// The pace while no window shows the status.
+struct HiddenPace {
+  // How often the waiting endpoints are asked.
+  std::chrono::milliseconds interval{60000};
+  // How long the engine holds the wake feed open when nothing happens.
+  int wakeTimeoutSeconds = 60;
+  // A wake feed that failed (the engine is gone or restarting) is asked
+  // again after this, not at once, so a missing engine costs no busy loop.
+  std::chrono::milliseconds wakeRetry{2000};
+};
+
 // The API key travels with the RequestSink, which adds the key header.
 struct StatusPollerSetup {
   // Where the last answer of each endpoint is kept ("disk.txt", ...); none
@@ -57,6 +91,11 @@ struct StatusPollerSetup {
   std::optional<std::filesystem::path> debugDirectory;
   OwnerWindow* window = nullptr;  // no message while unset
   StatusView* view = nullptr;     // no direct call while unset
+  // The request loop's timer; while unset the hidden pace has no timer
+  // (waiting endpoints are asked only when a window shows again) and
+  // nothing wakes a loop that waits for a long poll.
+  PollScheduler* scheduler = nullptr;
+  HiddenPace hiddenPace;
 };
 
 // It is also what the engine commands see of the poller (PollerControl).
@@ -64,6 +103,8 @@ class StatusPoller final : public PollerControl {
  public:
   StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& requests, Clock& clock,
                StatusPollerSetup setup = {}, AnswerHandlers handlers = AnswerHandlers::Real());
+  // Stops the loop given to Start: its tasks hold this poller.
+  ~StatusPoller() override;
   StatusPoller(const StatusPoller&) = delete;
   StatusPoller& operator=(const StatusPoller&) = delete;
 
@@ -90,6 +131,10 @@ class StatusPoller final : public PollerControl {
   // answer, like a Re-prime, since the URLs depend on the poll state.
   enum class ManualList : std::uint32_t { kUnsynced = 1, kLocallyChanged = 2, kFailed = 4 };
   void RequestNow(ManualList list);
+  // Whether a window shows what the poller feeds (see the top of this
+  // file). Any thread; applied on the loop thread at once.
+  void SetViewVisible(bool visible);
+  bool ViewVisible() const { return wantVisible_.load(); }
   // Stops the loop given to Start; requests still on their way are dropped.
   // Safe to repeat. Returns false when the loop thread did not end in time.
   bool Stop();
@@ -100,6 +145,10 @@ class StatusPoller final : public PollerControl {
   void Dispatch(const PollAnswer& answer);
   // Periodic GETs submitted and not yet answered with this URL.
   std::size_t InFlight(const std::string& url) const;
+  // Endpoints waiting for the hidden pace's next round (loop thread).
+  const std::set<std::string>& Waiting() const { return parked_; }
+  // The wake feed's URL for the current cursor (loop thread).
+  std::string WakeFeedUrl() const;
 
  private:
   // Sits between the handlers and the real sink: counts periodic GETs on
@@ -119,8 +168,24 @@ class StatusPoller final : public PollerControl {
     std::map<std::string, std::size_t> inFlight_;
   };
 
-  void Again(const PollAnswer& answer);
+  void Again(const std::string& url);
   void CountAnswer();
+  // Whatever other threads asked for (Re-prime, lists, visibility), on the
+  // loop thread.
+  void ApplyPending();
+  // Runs ApplyPending on the loop thread without waiting for an answer,
+  // which may be a minute away while hidden.
+  void WakeLoop();
+  void ApplyVisibility(bool visible);
+  void ArmHiddenRound();
+  void HiddenRound(std::uint64_t generation);
+  void AskWaiting();
+  void AskWakeFeed();
+  void HandleWakeFeed(const PollAnswer& answer);
+  void AskFolderStatusNow();
+  bool KeepsFullPace(const std::string& url) const;
+  // Marks whether `body` repeats the previous answer of `url`.
+  bool Repeats(const std::string& url, const std::string& body);
   void WriteDebugFile(const char* name, const std::string& body) const;
   void HandlePauseFlag(const PollAnswer& answer);
   void ApplyReprime(std::int32_t parameter);
@@ -139,6 +204,19 @@ class StatusPoller final : public PollerControl {
   std::atomic<std::int64_t> pendingReprime_{0};
   // ManualList bits waiting for the loop thread.
   std::atomic<std::uint32_t> pendingManual_{0};
+  std::atomic<bool> wantVisible_{true};
+
+  // Loop thread only.
+  PollScheduler* scheduler_;
+  HiddenPace hiddenPace_;
+  bool hidden_ = false;
+  // Changes with every change of pace; a timer armed for an older one does
+  // nothing.
+  std::uint64_t paceGeneration_ = 0;
+  std::set<std::string> parked_;
+  bool wakeFeedOut_ = false;
+  std::string wakeCursor_ = "0";
+  std::unordered_map<std::string, std::string> lastBodies_;
 };
 
 }  // namespace orlin

@@ -106,6 +106,12 @@ class Controller {
   // Asks the engine for one list at once (unsynced files, locally changed
   // items or failed files); the other lists are kept current by polling.
   virtual void RequestList(StatusList list) = 0;
+  // Whether a window shows the status (the main window is on screen, not in
+  // the tray and not minimised). While none does, the engine is polled
+  // slowly, except for what the hidden program still shows or owes (the
+  // sync events, the folder's state and its messages); showing brings every
+  // label and list up to date within about a second and the full pace back.
+  virtual void SetViewVisible(bool visible) = 0;
   // The data thread's periodic step: makes sure the engine process runs.
   virtual void EnsureEngineRunning() = 0;
   // The exit path: stops polling, then every engine. Blocking; safe to repeat.

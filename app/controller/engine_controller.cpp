@@ -85,7 +85,8 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       clock_(clock),
       sink_(loop_, "", options_.restBase),
       poller_(model_, log_, sink_, clock,
-              StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView}),
+              StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView, &sink_,
+                                options_.hiddenPace}),
       desktop_(options_.desktop) {
   commands_.SetOwner(owner);
   // Answers reach the poller on the request loop thread.
@@ -106,6 +107,8 @@ bool EngineController::StartSync() {
 bool EngineController::StopSync() { return poller_.Stop(); }
 
 bool EngineController::StopEngines() { return StopEnginesWithin(options_.logOffEngineStop); }
+
+void EngineController::SetViewVisible(bool visible) { poller_.SetViewVisible(visible); }
 
 void EngineController::Pause() { commands_.Pause(0); }
 

@@ -85,6 +85,8 @@ struct EngineControllerOptions {
   // poller, and for the engine to show the folder paused.
   std::chrono::milliseconds settingsPauseWait{30000};
   LivePushOptions livePush;
+  // How the status is polled while no window shows it.
+  HiddenPace hiddenPace;
 };
 
 class EngineController final : public Controller {
@@ -130,6 +132,7 @@ class EngineController final : public Controller {
   CommandOutcome Override(std::stop_token stop = {}) override;
   std::string AddFolder() override;
   void RequestList(StatusList list) override;
+  void SetViewVisible(bool visible) override;
   void EnsureEngineRunning() override;
   // Stops the poller and its loop (the exit path). Safe to repeat.
   bool StopSync() override;

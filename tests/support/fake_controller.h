@@ -103,6 +103,11 @@ class FakeController final : public Controller {
     return "abcde-12345";
   }
   void RequestList(StatusList list) override { Record("RequestList:" + std::to_string(static_cast<int>(list))); }
+  // Kept apart from Calls(): the window reports every change of its own.
+  void SetViewVisible(bool visible) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    visibility_.push_back(visible);
+  }
   void EnsureEngineRunning() override { Record("EnsureEngineRunning"); }
   bool StopSync() override {
     Record("StopSync");
@@ -154,6 +159,12 @@ class FakeController final : public Controller {
   const StatusReader& Status() const override { return model; }
   std::uint64_t AnswersHandled() const override { return 0; }
 
+  // What the window said of its visibility, in order.
+  std::vector<bool> Visibility() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return visibility_;
+  }
+
   LoginRequest LastLogin() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return lastLogin_;
@@ -172,6 +183,7 @@ class FakeController final : public Controller {
   mutable std::mutex mutex_;
   std::condition_variable gate_;
   bool gateOpen_ = true;
+  std::vector<bool> visibility_;
   std::vector<std::string> calls_;
   LoginRequest lastLogin_;
   std::vector<SyncSettings> applied_;

@@ -154,7 +154,9 @@ void WindowImplBase::Close(int result) {
 }
 
 void WindowImplBase::ShowWindow(bool show, bool takeFocus) {
-  if (native_) native_->Show(show, takeFocus);
+  if (!native_) return;
+  native_->Show(show, takeFocus);
+  OnShowStateChanged(native_->IsShown() && native_->GetWindowState() != WindowState::kMinimized);
 }
 
 void WindowImplBase::ShowWindowCommand(int command) {
@@ -184,6 +186,7 @@ void WindowImplBase::ShowWindowCommand(int command) {
       native_->Show(true, true);
       break;
   }
+  OnShowStateChanged(native_->IsShown() && native_->GetWindowState() != WindowState::kMinimized);
 }
 
 bool WindowImplBase::IsZoomed() const { return native_ && native_->GetWindowState() == WindowState::kMaximized; }

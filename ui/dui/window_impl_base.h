@@ -51,6 +51,9 @@ class WindowImplBase : public INotifyUI, public IDialogBuilderCallback, public I
   }
   // The native window went away; a window that deletes itself does it here.
   virtual void OnFinalMessage() {}
+  // ShowWindow or ShowWindowCommand has run: `onScreen` tells whether the
+  // window now shows (shown and not minimised). On the calling thread.
+  virtual void OnShowStateChanged(bool onScreen) {}
 
   // Builds the skin and the native window, owned by `parent` (may be null).
   // Returns false when the skin cannot be read or no backend is installed.

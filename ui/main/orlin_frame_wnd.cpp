@@ -665,6 +665,10 @@ void COrlinFrameWnd::AddFolder() {
   RunWorker([controller](std::stop_token) { controller->AddFolder(); }, [this] { operationRunning_ = false; });
 }
 
+void COrlinFrameWnd::OnShowStateChanged(bool onScreen) {
+  if (controller_) controller_->SetViewVisible(onScreen);
+}
+
 void COrlinFrameWnd::ShowMain() {
   ShowWindowCommand(dui::kSwShowNormal);
   BringWindowToTop();

@@ -116,6 +116,9 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   std::intptr_t HandleCustomMessage(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam,
                                     bool& handled) override;
   std::optional<std::wstring> QueryControlText(const std::wstring& id, const std::wstring& type) override;
+  // Tells the controller whether anyone can see the status: it polls slowly
+  // while the window is in the tray or minimised.
+  void OnShowStateChanged(bool onScreen) override;
 
   // --- StatusView: the poller's direct calls (any thread).
   void SetStatusLabel(const std::wstring& key) override;
