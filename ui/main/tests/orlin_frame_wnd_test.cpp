@@ -489,6 +489,26 @@ TEST_F(FrameTest, ClicksAndTrayMessagesGoToTheirParts) {
   EXPECT_EQ(opened[1], "https://www.tarn.example/");
 }
 
+TEST_F(FrameTest, TheControllerHearsWhetherTheWindowShowsSoItCanPollSlowlyInTheTray) {
+  Start();
+  // Made hidden, then shown by the start-up.
+  ASSERT_TRUE(PumpUntil([&] { return !Fake().Visibility().empty() && Fake().Visibility().back(); }, "the show"));
+  EXPECT_FALSE(Fake().Visibility().front());
+  // Clicks arrive as mouse messages; the window may handle them on its
+  // next pump.
+  auto now = [&](bool shown) { return [&, shown] { return Fake().Visibility().back() == shown; }; };
+  Click(L"CLOSEBTN");
+  EXPECT_TRUE(PumpUntil(now(false), "the tray"));
+  frame->ShowMain();
+  EXPECT_TRUE(PumpUntil(now(true), "tray click or Open Panel"));
+  Click(L"MINBTN");
+  EXPECT_TRUE(PumpUntil(now(false), "minimised"));
+  frame->ShowMain();
+  EXPECT_TRUE(PumpUntil(now(true), "shown again"));
+  frame->SendMessageW(dui::kWmClose);
+  EXPECT_TRUE(PumpUntil(now(false), "the window manager's close to go to the tray"));
+}
+
 TEST_F(FrameTest, UpdaterStartsBesideTheProgramOrSaysItCouldNot) {
   Start();
   frame->Update();
