@@ -25,6 +25,7 @@
 #include <QWindow>
 
 #include <atomic>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <unordered_map>
@@ -860,7 +861,11 @@ Size QtBackend::MeasureText(const std::wstring& text, const FontSpec& font, unsi
   QString q = Q(text);
   if ((style & kDtSingleLine) || !q.contains('\n')) {
     if (!(style & kDtWordBreak) || maxWidth <= 0) {
-      return Size{fm.horizontalAdvance(q), fm.height()};
+      // Whole pixels rounded up: the painter elides a text whose exact width
+      // exceeds its rectangle, so a width rounded down cut the last
+      // characters of every label sized to its own text.
+      const qreal exact = QFontMetricsF(ToQFont(font)).horizontalAdvance(q);
+      return Size{static_cast<int>(std::ceil(exact)), fm.height()};
     }
   }
   int width = maxWidth > 0 ? maxWidth : 1 << 20;

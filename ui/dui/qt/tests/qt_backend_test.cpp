@@ -133,6 +133,40 @@ TEST_F(QtBackendTest, ClickReachesNotifyAndHoverAndPushedColoursArePainted) {
   EXPECT_THAT(w.notes, ::testing::Not(::testing::Contains(L"click:BTN")));
 }
 
+TEST_F(QtBackendTest, ALabelSizedToItsTextShowsAllOfIt) {
+  // Each text twice, sized to itself: with an ellipsis for a text too long
+  // and without. A label wide enough paints both alike.
+  std::ofstream(dir.path() / "labels.xml") << R"(<?xml version="1.0" encoding="utf-8"?>
+<Window size="900,120">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <HorizontalLayout height="24"><Label name="E0" autocalcwidth="true" endellipsis="true"/><Control/></HorizontalLayout>
+    <HorizontalLayout height="24"><Label name="P0" autocalcwidth="true"/><Control/></HorizontalLayout>
+  </VerticalLayout>
+</Window>)";
+  class LabelWindow : public TestWindow {
+   public:
+    std::wstring GetSkinFile() override { return L"labels.xml"; }
+  } w;
+  ASSERT_TRUE(w.Create(nullptr, L"labels", kWsPopup, 0));
+  w.ShowWindow();
+  QWidget* canvas = CanvasOf(w.GetHWND());
+  ASSERT_NE(canvas, nullptr);
+  CControlUI* elided = w.GetPaintManager().FindControl(L"E0");
+  CControlUI* plain = w.GetPaintManager().FindControl(L"P0");
+  for (const wchar_t* text : {L"demo@127.0.0.1:8443", L"ann@nas.example.org:443", L"abcdefghijklmnopqrstuvwxyz",
+                              L"WWWWWWWWWW", L"同步消息: 张伟@192.168.1.20"}) {
+    elided->SetText(text);
+    plain->SetText(text);
+    QApplication::processEvents();
+    const Rect& e = elided->GetPos();
+    const Rect& p = plain->GetPos();
+    ASSERT_EQ(e.Width(), p.Width());
+    const QImage shownElided = canvas->grab(QRect(e.left, e.top, e.Width(), e.Height())).toImage();
+    const QImage shownPlain = canvas->grab(QRect(p.left, p.top, p.Width(), p.Height())).toImage();
+    EXPECT_TRUE(shownElided == shownPlain) << "cut short: " << QString::fromWCharArray(text).toStdString();
+  }
+}
+
 TEST_F(QtBackendTest, AWindowClosingItselfFromAClickGoesAwayCleanly) {
   TestWindow w;
   w.closeOnClick = true;
