@@ -1131,11 +1131,49 @@ void CTreeViewUI::LayoutChildren(const Rect& client) {
       return true;
     });
   }
-  int y = client.top;
+  const auto shown = ShownNodes();
+  // The offset may have been set for more nodes than are shown now.
+  const int most = std::max(0, static_cast<int>(shown.size()) * itemHeight_ - client.Height() * 100 / std::max(s, 1));
+  scroll_ = std::clamp(scroll_, 0, most);
   int h = itemHeight_ * s / 100;
-  for (auto* node : ShownNodes()) {
-    node->SetPos(Rect{client.left + node->GetDepth() * indent_ * s / 100, y, client.right, y + h});
+  int y = client.top - scroll_ * s / 100;
+  for (auto* node : shown) {
+    // Nodes scrolled out of view stay without room: neither painted nor hit.
+    if (y + h > client.top && y < client.bottom) {
+      node->SetPos(Rect{client.left + node->GetDepth() * indent_ * s / 100, y, client.right, y + h});
+    }
     y += h;
+  }
+}
+
+void CTreeViewUI::SetScrollOffset(int y) {
+  auto lock = Lock(manager_);
+  const int most = std::max(0, GetContentHeight() - GetViewHeight());
+  y = std::clamp(y, 0, most);
+  if (y == scroll_) return;
+  scroll_ = y;
+  ++revision_;
+  NeedParentUpdate();
+}
+
+int CTreeViewUI::GetContentHeight() { return static_cast<int>(ShownNodes().size()) * itemHeight_; }
+
+int CTreeViewUI::GetViewHeight() const {
+  const int s = manager_ ? manager_->GetDPIObj()->GetScale() : 100;
+  return (pos_.Height() - inset_.top * s / 100 - inset_.bottom * s / 100) * 100 / std::max(s, 1);
+}
+
+void CTreeViewUI::EnsureVisible(CTreeNodeUI* node) {
+  auto lock = Lock(manager_);
+  const auto shown = ShownNodes();
+  const auto it = std::find(shown.begin(), shown.end(), node);
+  if (it == shown.end()) return;
+  const int top = static_cast<int>(it - shown.begin()) * itemHeight_;
+  const int view = GetViewHeight();
+  if (top < scroll_) {
+    SetScrollOffset(top);
+  } else if (top + itemHeight_ > scroll_ + view) {
+    SetScrollOffset(top + itemHeight_ - view);
   }
 }
 

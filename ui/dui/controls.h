@@ -491,6 +491,17 @@ class CTreeViewUI : public CVerticalLayoutUI {
   std::vector<CTreeNodeUI*> ShownNodes();
   int GetItemHeight() const { return itemHeight_; }
   int GetIndent() const { return indent_; }
+  // How far the nodes are scrolled up, in unscaled skin pixels. Kept between
+  // 0 and what lets the last node show at the bottom.
+  int GetScrollOffset() const { return scroll_; }
+  void SetScrollOffset(int y);
+  void ScrollBy(int dy) { SetScrollOffset(scroll_ + dy); }
+  // Scrolls as little as needed for `node` (shown, that is with every folder
+  // above it open) to lie wholly in view.
+  void EnsureVisible(CTreeNodeUI* node);
+  // The nodes' whole height against the height they have, in skin pixels.
+  int GetContentHeight();
+  int GetViewHeight() const;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   CControlUI* FindControlAt(Point p) override;
 
@@ -499,6 +510,7 @@ class CTreeViewUI : public CVerticalLayoutUI {
 
  private:
   int itemHeight_ = 22, indent_ = 16;
+  int scroll_ = 0;
 };
 
 }  // namespace orlin::dui

@@ -125,6 +125,11 @@ inline constexpr unsigned kWmLButtonUp = 0x0202;
 inline constexpr unsigned kWmLButtonDblClk = 0x0203;
 inline constexpr unsigned kWmRButtonDown = 0x0204;
 inline constexpr unsigned kWmRButtonUp = 0x0205;
+// The wheel turned over the window: the high word of wParam is the distance
+// (a signed multiple of kWheelDelta, positive away from the user), lParam the
+// pointer's point in window pixels.
+inline constexpr unsigned kWmMouseWheel = 0x020A;
+inline constexpr int kWheelDelta = 120;
 inline constexpr unsigned kWmDpiChanged = 0x02E0;
 inline constexpr unsigned kWmUserBase = kWmUser;
 inline constexpr unsigned kWmTrayCallback = kWmUserBase + 1;

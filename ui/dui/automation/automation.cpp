@@ -312,6 +312,9 @@ Answer Check(WindowImplBase& window, const Request& r) {
     std::vector<CTreeNodeUI*> above;
     for (CTreeNodeUI* p = node->GetParentNode(); p; p = p->GetParentNode()) above.push_back(p);
     for (auto it = above.rbegin(); it != above.rend(); ++it) (*it)->SetExpanded(true);
+    // ... and scrolls the tree until it shows.
+    window.GetPaintManager().LayoutIfNeeded();
+    tree->EnsureVisible(node);
   }
   if (!node->IsCheckBoxVisible()) return Answer::Fail(U8(node->GetText()) + " has no check box");
   return SetOption(window, node->GetCheckBox(), r.on);

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
@@ -365,6 +366,7 @@ class Canvas : public QWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
   void leaveEvent(QEvent*) override;
   void resizeEvent(QResizeEvent*) override;
@@ -735,6 +737,15 @@ void Canvas::mouseReleaseEvent(QMouseEvent* e) {
 void Canvas::mouseDoubleClickEvent(QMouseEvent* e) {
   if (!window_ || e->button() != Qt::LeftButton) return;
   window_->Window().HandleMessage(kWmLButtonDblClk, 0, MakePointLParam(ToPoint(e->position())));
+}
+
+void Canvas::wheelEvent(QWheelEvent* e) {
+  if (!window_) return;
+  const int delta = e->angleDelta().y();
+  if (delta == 0) return;
+  const auto word = static_cast<std::uint16_t>(static_cast<std::int16_t>(delta));
+  window_->Window().HandleMessage(kWmMouseWheel, static_cast<std::uintptr_t>(word) << 16,
+                                  MakePointLParam(ToPoint(e->position())));
 }
 
 void Canvas::keyPressEvent(QKeyEvent* e) {
