@@ -52,9 +52,9 @@ fs::path CopyWorker::TemporaryFor(const fs::path& folder, const std::wstring& fi
   // The engine's own temporary files start with ".syncthing." and end with
   // ".tmp": it neither synchronises nor reports them. Names near the file
   // system's limit of 255 characters are cut.
+  static const std::wstring process = std::to_wstring(platform::CurrentProcessId());
   std::wstring name = fileName.size() > 180 ? fileName.substr(0, 180) : fileName;
-  const std::wstring unique =
-      std::to_wstring(platform::CurrentProcessId()) + L"-" + std::to_wstring(counter.fetch_add(1));
+  const std::wstring unique = process + L"-" + std::to_wstring(counter.fetch_add(1));
   return folder / fs::path(L".syncthing." + name + L"." + unique + L".tmp");
 }
 
@@ -63,10 +63,21 @@ int CopyWorker::Count(const fs::path& path) const {
   const auto status = fs::symlink_status(path, ec);
   if (ec) return 0;
   if (!fs::is_directory(status)) return 1;
+  return CountFolder(path);
+}
+
+int CopyWorker::CountFolder(const fs::path& folder) const {
   int count = 0;
-  for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     if (IsCancelled()) return count;
-    count += Count(it->path());
+    // The entry's type as the folder listing gave it: no look at the file.
+    std::error_code typeError;
+    if (it->is_directory(typeError) && !it->is_symlink(typeError)) {
+      count += CountFolder(it->path());
+    } else {
+      ++count;
+    }
   }
   return count;
 }
@@ -79,12 +90,12 @@ void CopyWorker::Report(bool force) {
   sink_->OnCopyProgress(progress_);
 }
 
-void CopyWorker::CopyOne(const fs::path& file, const fs::path& target) {
+void CopyWorker::CopyOne(const fs::path& file, const fs::path& target, bool link) {
   progress_.currentFileName = file.filename().wstring();
   progress_.currentPercent = 0;
   progress_.currentCounted = false;
   std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(file, ec))) {
+  if (link) {
     // A link is copied as a link, as the system copy does it.
     fs::remove(target, ec);
     ec.clear();
@@ -117,15 +128,16 @@ void CopyWorker::CopyOne(const fs::path& file, const fs::path& target) {
 
 void CopyWorker::CopyFolder(const fs::path& folder, const fs::path& target) {
   std::error_code ec;
-  std::vector<fs::path> entries;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(it->path());
-  for (const fs::path& entry : entries) {
+  std::vector<fs::directory_entry> entries;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
+  for (const fs::directory_entry& item : entries) {
     if (IsCancelled()) return;
+    const fs::path& entry = item.path();
     const fs::path to = target / entry.filename();
-    std::error_code statusError;
-    const auto status = fs::symlink_status(entry, statusError);
-    if (statusError) continue;
-    if (fs::is_directory(status)) {
+    // The entry's type as the folder listing gave it.
+    std::error_code typeError;
+    const bool link = item.is_symlink(typeError);
+    if (!link && item.is_directory(typeError)) {
       progress_.fromPath = entry.wstring();
       progress_.toPath = to.wstring();
       // An existing folder is no error; one that cannot be made shows as
@@ -134,7 +146,7 @@ void CopyWorker::CopyFolder(const fs::path& folder, const fs::path& target) {
       fs::create_directory(to, mkdirError);
       CopyFolder(entry, to);
     } else {
-      CopyOne(entry, to);
+      CopyOne(entry, to, link);
     }
   }
 }
@@ -162,7 +174,7 @@ CopySummary CopyWorker::Run() {
       fs::create_directories(destination_, ec);
       CopyFolder(source_, destination_);
     } else {
-      CopyOne(source_, destination_ / source_.filename());
+      CopyOne(source_, destination_ / source_.filename(), fs::is_symlink(status));
     }
   }
   Report(true);

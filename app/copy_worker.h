@@ -104,8 +104,9 @@ class CopyWorker {
 
  private:
   int Count(const std::filesystem::path& path) const;
+  int CountFolder(const std::filesystem::path& folder) const;
   void CopyFolder(const std::filesystem::path& folder, const std::filesystem::path& target);
-  void CopyOne(const std::filesystem::path& file, const std::filesystem::path& target);
+  void CopyOne(const std::filesystem::path& file, const std::filesystem::path& target, bool link);
   void Report(bool force);
 
   std::filesystem::path source_;

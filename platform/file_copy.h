@@ -45,8 +45,10 @@ inline constexpr std::uint64_t kFileCopyChunk = 8u * 1024u * 1024u;
 
 // Copies the regular file `from` to `to` through `temporary` (a path in the
 // destination's folder that does not exist yet). An existing `to` is
-// replaced. The copy keeps the source's modification time and permission
-// bits. `cancel` (may be null) is read between chunks; 1 stops the copy.
+// replaced. The copy is the file as it was when the copy began; it keeps the
+// source's modification time, and its permission bits as far as the umask
+// lets them (POSIX). `cancel` (may be null) is read between chunks; 1 stops
+// the copy.
 FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const std::filesystem::path& to,
                                      const std::filesystem::path& temporary, const std::atomic<int>* cancel,
                                      const FileCopyProgress& progress);

@@ -100,8 +100,9 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
     return outcome;
   }
 
-  // Owner-writable while it is written, whatever the source's bits are.
-  Fd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  // The source's permission bits less the umask, as a plain copy makes
+  // them; the descriptor can write whatever the bits say.
+  Fd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777));
   if (!out.ok()) {
     outcome.error = LastError();
     return outcome;
@@ -121,8 +122,6 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
   bool firstChunk = true;
   for (;;) {
     if (Cancelled(cancel)) return abandon(FileCopyResult::kCancelled, {});
-    // Past the size seen at the start the source still grows: copy on until
-    // its end, as a plain copy would.
     const std::size_t want = static_cast<std::size_t>(kFileCopyChunk);
     const ssize_t n = MoveChunk(mover, in.get(), out.get(), want, buffer);
     if (n < 0) {
@@ -138,13 +137,15 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
     if (n == 0) break;
     copied += static_cast<std::uint64_t>(n);
     if (progress && !progress(copied, std::max(total, copied))) return abandon(FileCopyResult::kCancelled, {});
+    // The file as it was when the copy began is complete: one call less
+    // per file than asking for the end of the file.
+    if (copied == total) break;
   }
 
-  // The source's time and permission bits, as the system copy on Windows
-  // keeps them; the engine takes an unchanged time for an unchanged file.
+  // The source's modification time, as the system copy on Windows keeps
+  // it; the engine takes an unchanged time for an unchanged file.
   const struct timespec times[2] = {source.st_atim, source.st_mtim};
   ::futimens(out.get(), times);
-  ::fchmod(out.get(), source.st_mode & 07777);
   if (out.Close() != 0) return abandon(FileCopyResult::kFailed, LastError());
   if (Cancelled(cancel)) {
     ::unlink(temporary.c_str());
