@@ -58,6 +58,19 @@ fs::path CopyWorker::TemporaryFor(const fs::path& folder, const std::wstring& fi
   return folder / fs::path(L".syncthing." + name + L"." + unique + L".tmp");
 }
 
+// The same, built from the file's own name as the system spells it (no
+// conversion of the name on the way), for the copy's inner loop.
+static fs::path TemporaryBeside(const fs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  static const std::string process = std::to_string(platform::CurrentProcessId());
+  fs::path name = target.filename();
+  if (name.native().size() > 180) name = fs::path(name.native().substr(0, 180));
+  fs::path temporary = target.parent_path() / ".syncthing.";
+  temporary += name;
+  temporary += "." + process + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+  return temporary;
+}
+
 int CopyWorker::Count(const fs::path& path) const {
   std::error_code ec;
   const auto status = fs::symlink_status(path, ec);
@@ -87,6 +100,10 @@ void CopyWorker::Report(bool force) {
   const auto now = std::chrono::steady_clock::now();
   if (!force && options_.updateInterval.count() > 0 && now - lastReport_ < options_.updateInterval) return;
   lastReport_ = now;
+  if (currentKnown_) {
+    progress_.currentTotalText = CopySizeText(currentTotal_);
+    progress_.currentCopiedText = CopySizeText(currentCopied_);
+  }
   sink_->OnCopyProgress(progress_);
 }
 
@@ -108,12 +125,13 @@ void CopyWorker::CopyOne(const fs::path& file, const fs::path& target, bool link
     Report(false);
     return;
   }
-  const fs::path temporary = TemporaryFor(target.parent_path(), progress_.currentFileName);
+  const fs::path temporary = TemporaryBeside(target);
   const auto outcome = platform::CopyFileWithProgress(
       file, target, temporary, &cancel_, [this](std::uint64_t copied, std::uint64_t total) {
         progress_.currentPercent = CopyPercent(copied, total);
-        progress_.currentTotalText = CopySizeText(total);
-        progress_.currentCopiedText = CopySizeText(copied);
+        currentCopied_ = copied;
+        currentTotal_ = total;
+        currentKnown_ = true;
         Report(false);
         return !IsCancelled();
       });

@@ -115,6 +115,11 @@ class CopyWorker {
   CopyWorkerOptions options_;
   std::atomic<int> cancel_{0};
   CopyProgress progress_;
+  // The running file's figures; the size texts are made from them only for
+  // the updates the sink hears.
+  std::uint64_t currentCopied_ = 0;
+  std::uint64_t currentTotal_ = 0;
+  bool currentKnown_ = false;
   std::uint64_t bytes_ = 0;
   std::chrono::steady_clock::time_point lastReport_{};
 };

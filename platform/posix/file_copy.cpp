@@ -20,6 +20,15 @@ class Fd {
   ~Fd() { Close(); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   int get() const { return fd_; }
   bool ok() const { return fd_ >= 0; }
   int Close() {
@@ -78,7 +87,8 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
                                      const FileCopyProgress& progress) {
   FileCopyOutcome outcome;
   // Not blocking: a named pipe would otherwise wait for a writer for ever.
-  // Only a regular file is copied, and it never blocks a read anyway.
+  // Only a regular file is copied, and reading one never blocks, so the
+  // flag stays.
   Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!in.ok()) {
     outcome.error = LastError();
@@ -93,7 +103,6 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
     outcome.error = std::make_error_code(std::errc::invalid_argument);
     return outcome;
   }
-  ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
   const auto total = static_cast<std::uint64_t>(source.st_size);
   if (Cancelled(cancel) || (progress && !progress(0, total))) {
     outcome.result = FileCopyResult::kCancelled;
@@ -102,15 +111,25 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
 
   // The source's permission bits less the umask, as a plain copy makes
   // them; the descriptor can write whatever the bits say.
-  Fd out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, source.st_mode & 07777));
+  const mode_t mode = source.st_mode & 07777;
+  // A file of one chunk that is new at the destination is written under its
+  // own name: no cancel can fall into it and a failure removes it, so the
+  // rename would buy nothing. Anything else goes through the temporary name.
+  const std::filesystem::path* written = &temporary;
+  Fd out;
+  if (total <= kFileCopyChunk) {
+    out = Fd(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (out.ok()) written = &to;
+  }
+  if (!out.ok()) out = Fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (!out.ok()) {
     outcome.error = LastError();
     return outcome;
   }
-  // Everything below either renames the temporary file or removes it.
+  // Everything below either keeps the complete copy or removes it.
   auto abandon = [&](FileCopyResult result, std::error_code error) {
     out.Close();
-    ::unlink(temporary.c_str());
+    ::unlink(written->c_str());
     outcome.result = result;
     outcome.error = error;
     return outcome;
@@ -148,11 +167,11 @@ FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const st
   ::futimens(out.get(), times);
   if (out.Close() != 0) return abandon(FileCopyResult::kFailed, LastError());
   if (Cancelled(cancel)) {
-    ::unlink(temporary.c_str());
+    ::unlink(written->c_str());
     outcome.result = FileCopyResult::kCancelled;
     return outcome;
   }
-  if (::rename(temporary.c_str(), to.c_str()) != 0) {
+  if (written == &temporary && ::rename(temporary.c_str(), to.c_str()) != 0) {
     const std::error_code error = LastError();
     ::unlink(temporary.c_str());
     outcome.error = error;

@@ -38,7 +38,8 @@ std::vector<std::string> Names(const fs::path& dir) {
 
 TEST(FileCopyTest, CopiesContentAndTimeThroughTheTemporaryName) {
   testsupport::TempDir dir;
-  std::string content(3 * 1024 * 1024 + 17, 'x');
+  // More than one chunk: the copy goes through the temporary name.
+  std::string content(2 * kFileCopyChunk + 17, 'x');
   for (std::size_t i = 0; i < content.size(); i += 4093) content[i] = static_cast<char>('a' + i % 26);
   Write(dir.path() / "src.bin", content);
   const auto mtime = fs::file_time_type::clock::now() - std::chrono::hours(48);
@@ -63,6 +64,27 @@ TEST(FileCopyTest, CopiesContentAndTimeThroughTheTemporaryName) {
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().first, content.size());
   EXPECT_EQ(calls.back().second, content.size());
+}
+
+TEST(FileCopyTest, ASmallNewFileIsWrittenUnderItsNameAndAnExistingOneIsReplacedWhole) {
+  testsupport::TempDir dir;
+  Write(dir.path() / "small", "new content");
+  bool temporarySeen = false;
+  auto look = [&](std::uint64_t, std::uint64_t) {
+    temporarySeen = temporarySeen || fs::exists(dir.path() / ".tmp");
+    return true;
+  };
+  auto outcome = CopyFileWithProgress(dir.path() / "small", dir.path() / "copy", dir.path() / ".tmp", nullptr, look);
+  ASSERT_EQ(outcome.result, FileCopyResult::kCopied);
+  EXPECT_FALSE(temporarySeen);
+  EXPECT_EQ(Read(dir.path() / "copy"), "new content");
+  // An existing destination is never opened for writing: it is replaced whole.
+  Write(dir.path() / "small", "newer");
+  outcome = CopyFileWithProgress(dir.path() / "small", dir.path() / "copy", dir.path() / ".tmp", nullptr, look);
+  ASSERT_EQ(outcome.result, FileCopyResult::kCopied);
+  EXPECT_TRUE(temporarySeen);
+  EXPECT_EQ(Read(dir.path() / "copy"), "newer");
+  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"copy", "small"}));
 }
 
 TEST(FileCopyTest, AnEmptyFileIsCopied) {
