@@ -390,6 +390,10 @@ bool CContainerUI::Remove(CControlUI* control) {
 
 void CContainerUI::RemoveAll() {
   auto lock = Lock(manager_);
+  // Emptying an empty container changes nothing on screen: no relayout, no
+  // repaint (the status lists empty theirs on every poll while nothing is
+  // unsynced or failed).
+  if (items_.empty()) return;
   while (!items_.empty()) {
     if (manager_) manager_->ReapControls(items_.back().get());
     items_.pop_back();
@@ -778,7 +782,10 @@ CProgressUI::CProgressUI() { textStyle_ = kDtCenter | kDtVCenter | kDtSingleLine
 
 void CProgressUI::SetValue(int value) {
   auto lock = Lock(manager_);
-  value_ = std::clamp(value, min_, std::max(min_, max_));
+  const int clamped = std::clamp(value, min_, std::max(min_, max_));
+  // The same value again (every status poll sets it) repaints nothing.
+  if (clamped == value_) return;
+  value_ = clamped;
   Changed();
 }
 

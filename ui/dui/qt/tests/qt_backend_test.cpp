@@ -167,6 +167,57 @@ TEST_F(QtBackendTest, ALabelSizedToItsTextShowsAllOfIt) {
   }
 }
 
+TEST_F(QtBackendTest, SettingWhatIsAlreadyShownPaintsNothing) {
+  std::ofstream(dir.path() / "idle.xml") << R"(<?xml version="1.0" encoding="utf-8"?>
+<Window size="400,200">
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <Progress name="PROGRESS" height="16" min="0" max="100" value="100"/>
+    <Label name="LABEL" height="20" text="Up to date"/>
+    <List name="LIST" itemheight="20"><ListHeader height="20"><ListHeaderItem text="File"/></ListHeader></List>
+  </VerticalLayout>
+</Window>)";
+  class IdleWindow : public TestWindow {
+   public:
+    std::wstring GetSkinFile() override { return L"idle.xml"; }
+  } w;
+  ASSERT_TRUE(w.Create(nullptr, L"idle", kWsPopup, 0));
+  w.ShowWindow();
+  QWidget* canvas = CanvasOf(w.GetHWND());
+  ASSERT_NE(canvas, nullptr);
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  canvas->installEventFilter(&counter);
+  QApplication::processEvents();
+  auto* progress = static_cast<CProgressUI*>(w.GetPaintManager().FindControl(L"PROGRESS"));
+  auto* label = w.GetPaintManager().FindControl(L"LABEL");
+  auto* list = static_cast<CListUI*>(w.GetPaintManager().FindControl(L"LIST"));
+  ASSERT_TRUE(progress && label && list);
+
+  // What a status poll sets while the status stays: the same value, the same
+  // text, an empty list emptied again.
+  // The first paint of the window is over before the polls begin.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000)) << "the window is painted at all";
+  QTest::qWait(100);
+  counter.paints = 0;
+  for (int poll = 0; poll < 5; ++poll) {
+    progress->SetValue(100);
+    label->SetText(L"Up to date");
+    list->RemoveAll();
+    QTest::qWait(20);
+  }
+  EXPECT_EQ(counter.paints, 0);
+
+  // A change is painted, so the count above could have seen one.
+  progress->SetValue(40);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000)) << "a new value is painted";
+  EXPECT_EQ(progress->GetValue(), 40);
+}
+
 TEST_F(QtBackendTest, AWindowClosingItselfFromAClickGoesAwayCleanly) {
   TestWindow w;
   w.closeOnClick = true;
