@@ -5,6 +5,8 @@
 #include <cwctype>
 
 #include "app/store/state_files.h"
+#include "ui/dialogs/cp_wnd.h"
+#include "ui/dialogs/settings_texts.h"
 #include "platform/shell.h"
 #include "ui/dui/find_control.h"
 #include "common/text.h"
@@ -688,16 +690,95 @@ void COrlinFrameWnd::Update() {
 }
 
 void COrlinFrameWnd::OpenSettings(int origin) {
-  if (!controller_ || !services_.runSettings || settingsOpen_) return;
+  if (!controller_) return;
+  if (settingsOpen_) {
+    PointAtOpenSettings(false, origin);
+    return;
+  }
+  // A record still being applied is not offered for editing again.
+  if (applyRunning_) return;
   const std::wstring language = ReadLanguageFile(services_.installDir).value_or(L"zh_cn");
   settings_ = controller_->ReloadSettings();
   settings_.language = language;
   settingsOpen_ = true;
-  services_.runSettings(*controller_, settings_, origin);
+  const int result =
+      services_.runSettings ? services_.runSettings(*controller_, settings_, origin) : RunSettingsWindow(origin);
   settingsOpen_ = false;
   PublishSettings();
   RestoreTexts();
   ApplyFolderTypeLook(true);
+  if (result == kModalOk) ApplyConfirmedSettings();
+}
+
+int COrlinFrameWnd::RunSettingsWindow(int origin) {
+  CSettingWnd wnd(settings_, *controller_, origin, nullptr);
+  // A minimised main window would take it out of sight: the desktop owns it then.
+  if (!wnd.Create(IsIconic() ? nullptr : this, SettingsWindowTitle(settings_.language), CSettingWnd::kStyle,
+                  dui::kWsExTopmost)) {
+    return kModalCancel;
+  }
+  wnd.CenterWindow();
+  settingsWnd_ = &wnd;
+  const int result = wnd.ShowModal();
+  settingsWnd_ = nullptr;
+  return result;
+}
+
+// The settings window is open: the user is shown the window in front. From
+// the settings window's own page it comes forward on the page asked for;
+// over its folder picker or its selective synchronisation window the user
+// is asked to close that first. A log-off asks to close the settings window.
+void COrlinFrameWnd::PointAtOpenSettings(bool logOff, int origin) {
+  if (!settingsWnd_) {
+    if (logOff) Ask(L"Btn_State_SettingWnd");
+    return;
+  }
+  switch (settingsWnd_->ChildState()) {
+    case CSettingWnd::kFolderPicker:
+      AskOver(settingsWnd_, L"Btn_State_SyncDir");
+      break;
+    case CSettingWnd::kSelectiveSync:
+      AskOver(settingsWnd_->ChildWindow() ? settingsWnd_->ChildWindow() : settingsWnd_, L"Btn_State_Ignore");
+      break;
+    default:
+      if (logOff) {
+        AskOver(settingsWnd_, L"Btn_State_SettingWnd");
+      } else {
+        // The values the user is editing stay as they are.
+        settingsWnd_->SelectTab(origin);
+        settingsWnd_->ShowWindowCommand(dui::kSwShowNormal);
+        settingsWnd_->BringWindowToTop();
+      }
+      break;
+  }
+}
+
+// On a worker: the controller applies the confirmed record; afterwards the
+// window shows what the controller holds (a refused value is the old one).
+void COrlinFrameWnd::ApplyConfirmedSettings() {
+  if (!controller_ || applyRunning_.exchange(true)) return;
+  Controller* controller = controller_.get();
+  const SyncSettings confirmed = settings_;
+  RunWorker([controller, confirmed](std::stop_token) { controller->ApplySettings(confirmed); },
+            [this] {
+              applyRunning_ = false;
+              if (!controller_ || exiting_) return;
+              const std::wstring language = settings_.language;
+              settings_ = controller_->Settings();
+              if (settings_.language.empty()) settings_.language = language;
+              PublishSettings();
+              SetText(L"SYNCFOLDERPATHLABEL", settings_.syncFolderPath);
+              std::uint32_t ex = GetExStyle();
+              ex = settings_.hideFromTaskbar ? (ex & ~dui::kWsExAppWindow) | dui::kWsExToolWindow
+                                             : (ex & ~dui::kWsExToolWindow) | dui::kWsExAppWindow;
+              SetExStyle(ex);
+              ApplyFolderTypeLook(false);
+            });
+}
+
+bool COrlinFrameWnd::TakeOverFolder(const std::wstring& from, const std::wstring& to) {
+  Controller* controller = controller_.get();
+  return controller != nullptr && CopyFolderWithWindow(*controller, this, from, to);
 }
 
 void COrlinFrameWnd::SetLanguage(const std::wstring& language) {
@@ -714,16 +795,20 @@ int COrlinFrameWnd::Ask(const std::wstring& key) {
   return services_.presenter ? services_.presenter->ShowMessage(L"Orlin", key, false) : kModalOk;
 }
 
+int COrlinFrameWnd::AskOver(dui::WindowImplBase* owner, const std::wstring& key) {
+  return services_.showOver ? services_.showOver(owner, key) : Ask(key);
+}
+
 // ------------------------------------------------------------ log-off, exit
 
 void COrlinFrameWnd::LogOff() {
   if (!controller_ || loggingOff_ || exiting_) return;
   if (settingsOpen_) {
-    Ask(L"Btn_State_SettingWnd");
+    PointAtOpenSettings(true, 0);
     return;
   }
-  // A busy command's worker still uses this controller.
-  if (operationRunning_) return;
+  // A busy command's worker (or a settings apply) still uses this controller.
+  if (operationRunning_ || applyRunning_) return;
   if (Ask(L"Cloud_LogOff_Msg") != kModalOk) return;
   loggingOff_ = true;
   operationRunning_ = true;

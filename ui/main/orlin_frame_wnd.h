@@ -40,6 +40,7 @@
 #include "monitor/monitor_context.h"
 #include "platform/process.h"
 #include "ui/dialogs/msg_wnd.h"
+#include "ui/dialogs/settings_wnd.h"
 #include "ui/dui/window_impl_base.h"
 #include "ui/main/main_window_parts.h"
 #include "ui/main/status_lists.h"
@@ -71,9 +72,13 @@ struct FrameServices {
   // account is configured: 1 after a login; anything else ends the program.
   std::function<int(Controller&)> runLogin;
   // The settings window's modal entry (UI thread) on the window's settings
-  // copy, which it edits and, when confirmed, applies. Null: the
-  // preferences do nothing.
+  // copy, which it edits; a result of 1 has the window apply the copy. Null:
+  // the window's own settings window (ui/dialogs/settings_wnd.h).
   std::function<int(Controller&, SyncSettings& settings, int origin)> runSettings;
+  // Shows a message over another window than the main window (the settings
+  // window or one of its children, which the user is pointed at); null: the
+  // presenter.
+  std::function<int(dui::WindowImplBase* owner, const std::wstring& key)> showOver;
   // Questions and failures the user sees; null: none are shown (questions
   // then count as confirmed).
   MessagePresenter* presenter = nullptr;
@@ -101,7 +106,8 @@ class COrlinFrameWnd : public dui::WindowImplBase,
                        public StatusView,
                        public MsgWndHost,
                        public StatusListsHost,
-                       public TrayActions {
+                       public TrayActions,
+                       public FolderTakeover {
  public:
   static constexpr int kMaxDpi = 192;
 
@@ -155,6 +161,15 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   const SyncSettings& SettingsCopy() const { return settings_; }
   // Settings: origin 1 from the toolbar, 0 from the tray.
   void OpenSettings(int origin);
+  // The open settings window (null when none, or while a test's entry runs).
+  CSettingWnd* SettingsWindow() const { return settingsWnd_; }
+  // True while a confirmed settings record is being applied.
+  bool IsApplyingSettings() const { return applyRunning_.load(); }
+
+  // --- FolderTakeover: a settings apply moving the sync folder copies the
+  // old folder's content into the new one with the copy window (the apply
+  // worker's thread).
+  bool TakeOverFolder(const std::wstring& from, const std::wstring& to) override;
   bool IsDataThreadRunning() const;
   // True once the start-up has shown the main view (until a log-off).
   bool IsStarted() const { return started_.load(); }
@@ -201,6 +216,12 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   void EndWatchdogs();
   std::intptr_t PathInUse(std::uintptr_t wParam);
   int Ask(const std::wstring& key);
+  int AskOver(dui::WindowImplBase* owner, const std::wstring& key);
+  // Settings: the window's own settings window, the user pointed at an open
+  // one (log-off asks too), and the apply of a confirmed record.
+  int RunSettingsWindow(int origin);
+  void PointAtOpenSettings(bool logOff, int origin);
+  void ApplyConfirmedSettings();
 
   // Workers and the data thread.
   void RunWorker(std::function<void(std::stop_token)> work, std::function<void()> done);
@@ -243,6 +264,8 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   std::atomic<bool> exiting_{false};
   bool loggingOff_ = false;
   bool settingsOpen_ = false;
+  CSettingWnd* settingsWnd_ = nullptr;
+  std::atomic<bool> applyRunning_{false};
   bool startTabChosen_ = false;
   bool restartPending_ = false;
   dui::Color busyOldBkColor_ = 0;
