@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
   services.makeController = [&](COrlinFrameWnd& window) -> std::unique_ptr<Controller> {
     EngineControllerOptions options;
     options.statusView = &window;
+    // A settings apply moving the sync folder copies with the copy window.
+    options.folderTakeover = &window;
     return std::make_unique<EngineController>(InstallLayout{installDir}, processes, presenter, clock, &window,
                                               options);
   };
@@ -106,7 +108,13 @@ int main(int argc, char** argv) {
   services.installDir = installDir;
   services.updaterFile = Sibling(program, L"AutoUpdater");
 
+  COrlinFrameWnd* frameWindow = nullptr;
+  // Messages about the open settings window go over that window (or its child).
+  services.showOver = [&frameWindow](dui::WindowImplBase* owner, const std::wstring& key) {
+    return ShowMessageWindow(frameWindow, owner, L"Orlin", key, 0);
+  };
   auto frame = std::make_unique<COrlinFrameWnd>(std::move(services));
+  frameWindow = frame.get();
   WindowMessagePresenter windowPresenter(frame.get(), frame.get());
   presenter.target = &windowPresenter;
   if (!frame->Create(nullptr, kMainWindowTitle, dui::kWsPopup, 0)) {
