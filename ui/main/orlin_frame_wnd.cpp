@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwctype>
+#include <utility>
 
 #include "app/store/state_files.h"
 #include "ui/dialogs/cp_wnd.h"
 #include "ui/dialogs/settings_texts.h"
 #include "platform/shell.h"
+#include "platform/window_lookup.h"
 #include "ui/dui/find_control.h"
 #include "common/text.h"
 #include "ui/main/main_text_table.h"
@@ -200,6 +202,9 @@ void COrlinFrameWnd::CompleteStartup() {
   // Every start-up begins by resuming the engine, then the data thread.
   PostMessageW(kMsgSyncLook, 1);
   PostMessageW(kMsgStartDataThread);
+  // Posted, so the main view shows before the copy window runs over it; once
+  // (a later sign-in after a log-off does not copy it again).
+  if (!services_.startPath.empty()) PostMessageW(kMsgCopyStartPath);
 
   if (lists_) lists_->ShowCurrentTab();
   started_ = true;
@@ -363,6 +368,17 @@ std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t w
     case kMsgPathInUse:
       handled = true;
       return PathInUse(wParam);
+    case dui::kWmCopyData:
+      // From Ravel: the whole copy runs in here, so the sender's
+      // SendMessageW returns once the copy window closed.
+      handled = true;
+      return lParam ? CopyIntoSyncFolder(platform::CopyDataPath(*reinterpret_cast<const platform::CopyDataMessage*>(lParam)))
+                    : 0;
+    case kMsgCopyStartPath: {
+      handled = true;
+      const std::wstring path = std::exchange(services_.startPath, {});
+      return path.empty() ? 0 : CopyIntoSyncFolder(path);
+    }
     case kMsgRefreshFailedList:
     case kMsgRefreshRemoteList:
     case kMsgRefreshThisDeviceList:
@@ -437,6 +453,16 @@ std::intptr_t COrlinFrameWnd::PathInUse(std::uintptr_t wParam) {
   const auto* text = reinterpret_cast<const wchar_t*>(wParam);
   std::wstring path = text && *text ? std::wstring(text) : settings_.syncFolderPath;
   return controller_->PathInUse(path) ? 1 : 0;
+}
+
+// A path from the file manager. Only the main view copies: before it is up
+// (the start-up runs, the login window shows) there is no sync folder yet,
+// and the copy would land wherever an empty destination leads.
+std::intptr_t COrlinFrameWnd::CopyIntoSyncFolder(const std::wstring& path) {
+  if (!started_ || !controller_ || !services_.copyIntoSyncFolder || path.empty()) return 0;
+  const bool copied = services_.copyIntoSyncFolder(*controller_, path);
+  RestoreTexts();
+  return copied ? 1 : 0;
 }
 
 std::optional<std::wstring> COrlinFrameWnd::QueryControlText(const std::wstring& id, const std::wstring&) {

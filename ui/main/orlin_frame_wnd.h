@@ -54,6 +54,9 @@ class COrlinFrameWnd;
 // lies in the application range (WM_APP), outside the numbers other
 // programs and parts of Orlin send.
 inline constexpr unsigned kMsgWorkerDone = 0x8000 + 1;
+// The path Orlin was started with is copied once the main view is up, as
+// if it had come with WM_COPYDATA (application range as well).
+inline constexpr unsigned kMsgCopyStartPath = 0x8000 + 2;
 
 // With Ctrl and Shift held, either key shows or hides the log tab.
 inline constexpr std::uintptr_t kVkL = 0x4C;
@@ -100,6 +103,15 @@ struct FrameServices {
   std::function<int()> screenDpi;
   // Ends the message loop; null: the installed backend's loop.
   std::function<void()> quit;
+  // A path handed over by the file-manager extension (WM_COPYDATA): copies
+  // it into the sync folder with the copy window, modally on the UI thread,
+  // after its own checks (missing path, the sync folder or a folder above
+  // it, a copy already running); true when every file arrived. Null: such
+  // paths are dropped.
+  std::function<bool(Controller&, const std::wstring& path)> copyIntoSyncFolder;
+  // A path Orlin was started with (by Ravel when no Orlin ran): copied once
+  // the main view is up.
+  std::wstring startPath;
 };
 
 class COrlinFrameWnd : public dui::WindowImplBase,
@@ -215,6 +227,7 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   void RelayoutNudge();
   void EndWatchdogs();
   std::intptr_t PathInUse(std::uintptr_t wParam);
+  std::intptr_t CopyIntoSyncFolder(const std::wstring& path);
   int Ask(const std::wstring& key);
   int AskOver(dui::WindowImplBase* owner, const std::wstring& key);
   // Settings: the window's own settings window, the user pointed at an open
