@@ -1,4 +1,5 @@
 // orlin: the desktop program. One per user: a second start returns at once
+// (handing a path it was started with to the first, as Ravel would)
 // and shows nothing. It starts the watchdog, brings up the window layer with
 // the install directory as resource path, creates the main window hidden
 // (the main window's start-up then decides between the login window and the
@@ -10,21 +11,30 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/controller/engine_controller.h"
 #include "common/clock.h"
+#include "common/text.h"
 #include "common/install_layout.h"
 #include "common/message_presenter.h"
 #include "platform/crash_dump.h"
 #include "platform/executable_path.h"
 #include "platform/process.h"
 #include "platform/shell.h"
+#include "platform/program_start.h"
 #include "platform/single_instance.h"
+#include "platform/window_lookup.h"
+#include "shellext/file_manager_entries.h"
+#include "shellext/hand_over.h"
+#include "shellext/ravel_texts.h"
 #include "tools/monitoring/watchdog.h"
+#include "ui/dialogs/cp_wnd.h"
 #include "ui/dialogs/login_wnd.h"
 #include "ui/dialogs/window_message_presenter.h"
 #include "ui/dui/automation/automation_server.h"
@@ -61,6 +71,44 @@ void StartWatchdog(platform::ProcessTable& processes, const std::filesystem::pat
   if (!processes.StartHidden(L"\"" + watchdog.wstring() + L"\"")) std::puts("Monitoring 失败");
 }
 
+// The path Orlin was started with, to copy into the sync folder (Ravel
+// starts it so when no Orlin runs). Ravel hands it over as one word; an
+// older caller's unquoted path arrives as several, which are joined again.
+std::wstring StartPath(int argc, char** argv) {
+  std::string path;
+  for (const auto& word : platform::ProgramArguments(argc, argv)) {
+    if (!path.empty()) path += ' ';
+    path += word;
+  }
+  return Utf8ToWide(path);
+}
+
+// A second start with a path hands it to the Orlin that runs, as Ravel
+// would: the first start may still be on its way to its main window.
+void HandToRunningOrlin(const std::filesystem::path& installDir, const std::wstring& path) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (auto window = platform::FindMainWindow(ravel::OrlinMainWindow(installDir))) {
+      if (!window->LoginWindowShows()) window->SendCopyData(path);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+}
+
+// "Using Orlin to Synchronize" in the file managers of this user, when
+// `ravel` lies beside the program; the language of lang.xml.
+void InstallFileManagerEntries(const std::filesystem::path& installDir) {
+  const std::filesystem::path ravelProgram = installDir / "ravel";
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(ravelProgram, ec)) return;
+  const auto run =
+      ravel::InstallFileManagerEntries(ravel::EntryPlaces::FromEnvironment(), ravelProgram,
+                                       installDir / "res" / "icons" / "128.png",
+                                       ravel::ReadLanguage(installDir / "lang.xml"));
+  for (const auto& failure : run.failures) std::fprintf(stderr, "orlin: %s\n", failure.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,7 +118,12 @@ int main(int argc, char** argv) {
 
   // Held for the whole run; a second start finds it taken and ends silently.
   platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
-  if (instance.AnotherInstanceRuns()) return 0;
+  const std::wstring startPath = StartPath(argc, argv);
+  if (instance.AnotherInstanceRuns()) {
+    if (!startPath.empty()) HandToRunningOrlin(installDir, startPath);
+    return 0;
+  }
+  InstallFileManagerEntries(installDir);
 
   platform::SystemProcessTable processes;
   StartWatchdog(processes, program);
@@ -107,11 +160,16 @@ int main(int argc, char** argv) {
   services.processes = &processes;
   services.installDir = installDir;
   services.updaterFile = Sibling(program, L"AutoUpdater");
+  services.startPath = startPath;
 
   COrlinFrameWnd* frameWindow = nullptr;
   // Messages about the open settings window go over that window (or its child).
   services.showOver = [&frameWindow](dui::WindowImplBase* owner, const std::wstring& key) {
     return ShowMessageWindow(frameWindow, owner, L"Orlin", key, 0);
+  };
+  // A path from the file manager: the copy window over the main window.
+  services.copyIntoSyncFolder = [&frameWindow, &presenter](Controller& controller, const std::wstring& path) {
+    return CopyIntoSyncFolder(controller, frameWindow, presenter, path);
   };
   auto frame = std::make_unique<COrlinFrameWnd>(std::move(services));
   frameWindow = frame.get();
@@ -135,12 +193,24 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Where Ravel's paths come in (on Windows WM_COPYDATA reaches the window
+  // itself and this receives nothing).
+  platform::MailboxHandlers mailboxHandlers;
+  mailboxHandlers.postToUi = automation::QtGuiThreadPost();
+  mailboxHandlers.loginWindowShows = [] { return dui::WindowImplBase::FindWindow(L"UILoginWnd", L"") != nullptr; };
+  mailboxHandlers.copyData = [&frame](const platform::CopyDataMessage& message) {
+    return frame->SendMessageW(dui::kWmCopyData, 0, reinterpret_cast<std::intptr_t>(&message));
+  };
+  platform::MailboxOpen mailbox = platform::OpenMainWindowMailbox(installDir, std::move(mailboxHandlers));
+  if (!mailbox.mailbox) std::fprintf(stderr, "orlin: no paths from the file manager: %s\n", mailbox.error.c_str());
+
   dui::CPaintManagerUI::MessageLoop();
   // Every way out through here is on purpose (the exit command, a cancelled
   // sign-in, a start-up that gave up): the watchdog must not start Orlin
   // again. The exit command has ended the watchdogs already.
   watchdog::SayCleanExit(installDir);
 
+  if (mailbox.mailbox) mailbox.mailbox->Stop();
   if (automationServer) automationServer->Stop();
   presenter.target = nullptr;
   frame.reset();
