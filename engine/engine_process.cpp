@@ -117,9 +117,10 @@ void EngineProcess::TerminateAll() {
 
 void EngineProcess::ReportNotAnswering() { NoteStartFailure(); }
 
-bool EngineProcess::StopAll(std::stop_token stop) {
+bool EngineProcess::StopAll(std::stop_token stop, std::chrono::steady_clock::duration limit) {
+  const auto began = clock_.SteadyNow();
   while (IsRunning()) {
-    if (stop.stop_requested()) return false;
+    if (stop.stop_requested() || clock_.SteadyNow() - began >= limit) return false;
     TerminateAll();
     clock_.SleepFor(kStopPause, stop);
   }

@@ -74,8 +74,10 @@ class EngineProcess {
   void TerminateAll();
 
   // Terminates until no engine process is left, checking every 10 ms, or
-  // until `stop` is requested; returns whether none is left.
-  bool StopAll(std::stop_token stop = {});
+  // until `stop` is requested or `limit` has passed; returns whether none is
+  // left.
+  bool StopAll(std::stop_token stop = {},
+               std::chrono::steady_clock::duration limit = std::chrono::steady_clock::duration::max());
 
   // Our engine runs but its REST interface does not answer us (another
   // user's engine holds the port, say): shows "Sync_NoRunning_Msg" paced as

@@ -1,7 +1,6 @@
 #include "app/controller/engine_controller.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <system_error>
 
 #include "account/versioning_setting.h"
@@ -584,17 +583,7 @@ LoginOutcome EngineController::Login(const LoginRequest& request, TarnTransport&
 bool EngineController::StopEnginesWithin(std::chrono::milliseconds limit) {
   // An engine this user may not end (one of another session) must not keep
   // the log-off waiting for ever; the deletion then reports the failure.
-  std::stop_source give_up;
-  std::jthread timer([&give_up, limit](std::stop_token cancelled) {
-    std::mutex m;
-    std::condition_variable_any wake;
-    std::unique_lock lock(m);
-    wake.wait_for(lock, cancelled, limit, [] { return false; });
-    if (!cancelled.stop_requested()) give_up.request_stop();
-  });
-  const bool stopped = engine_.StopAll(give_up.get_token());
-  timer.request_stop();
-  return stopped;
+  return engine_.StopAll({}, limit);
 }
 
 bool EngineController::LogOff() {

@@ -1010,7 +1010,11 @@ void COrlinFrameWnd::StopDataThread() {
     thread = std::move(dataThread_);
   }
   if (!thread.joinable()) return;
-  thread.request_stop();
+  {
+    std::lock_guard lock(dataSleepMutex_);
+    thread.request_stop();
+  }
+  dataSleep_.notify_all();
   thread.join();
 }
 
@@ -1020,15 +1024,13 @@ bool COrlinFrameWnd::IsDataThreadRunning() const {
 }
 
 void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
-  std::mutex sleepMutex;
-  std::condition_variable_any sleep;
   while (!stop.stop_requested()) {
     if (lists_) lists_->DataPass();
     // An engine that died (or was killed) is started again here.
     controller->EnsureEngineRunning();
-    std::unique_lock lock(sleepMutex);
     const auto pause = lists_ ? lists_->PassInterval() : std::chrono::milliseconds(100);
-    sleep.wait_for(lock, stop, pause, [] { return false; });
+    std::unique_lock lock(dataSleepMutex_);
+    dataSleep_.wait_for(lock, pause, [&] { return stop.stop_requested(); });
   }
 }
 

@@ -262,6 +262,11 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   std::wstring language_ = L"zh_cn";
   std::filesystem::path syncFolder_;
   std::jthread dataThread_;
+  // Wakes the data thread's pause when it is to stop. A plain condition
+  // variable: a wait on the stop token would register a stop callback, whose
+  // wake-up the MinGW standard library can lose.
+  std::mutex dataSleepMutex_;
+  std::condition_variable dataSleep_;
   std::atomic<int> dpi_{96};
 
   mutable std::mutex workersMutex_;
