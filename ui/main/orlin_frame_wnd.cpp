@@ -270,7 +270,7 @@ void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
   } else if (name == kRefreshBtn) {
     Refresh();
   } else if (name == kPreferencesBtn) {
-    OpenSettings(1);
+    PostMessageW(kMsgOpenSettings, 1);
   } else if (name == kOpenFolderBtn) {
     OpenFolder();
   } else if (name == L"ADDFOLDERBTN") {
@@ -295,6 +295,10 @@ std::intptr_t COrlinFrameWnd::HandleCustomMessage(unsigned msg, std::uintptr_t w
     case kMsgWorkerDone:
       handled = true;
       HandleCompletions();
+      return 0;
+    case kMsgOpenSettings:
+      handled = true;
+      OpenSettings(wParam == 1 ? 1 : 0);
       return 0;
     case dui::kWmDestroy:
       handled = true;

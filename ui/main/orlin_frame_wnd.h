@@ -54,6 +54,10 @@ class COrlinFrameWnd;
 // lies in the application range (WM_APP), outside the numbers other
 // programs and parts of Orlin send.
 inline constexpr unsigned kMsgWorkerDone = 0x8000 + 1;
+// Opens the settings window (wParam: the origin, 1 toolbar, 0 tray). The
+// toolbar and the tray post it rather than open the window inside their
+// click, whose handling would otherwise last as long as the modal window.
+inline constexpr unsigned kMsgOpenSettings = 0x8000 + 3;
 // The path Orlin was started with is copied once the main view is up, as
 // if it had come with WM_COPYDATA (application range as well).
 inline constexpr unsigned kMsgCopyStartPath = 0x8000 + 2;
@@ -159,7 +163,7 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   void Update() override;
   void Resume() override;
   void Pause() override;
-  void Settings() override { OpenSettings(0); }
+  void Settings() override { PostMessageW(kMsgOpenSettings, 0); }
   void LogOff() override;
   void Exit() override;
   void SetLanguage(const std::wstring& language) override;

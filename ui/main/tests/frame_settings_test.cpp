@@ -115,6 +115,9 @@ TEST_F(FrameSettings, TheToolbarOpensTheConfigurationPageAndOkAppliesTheRecordOn
   });
   fake->CloseGate();  // the apply waits: the window must not
   dui::ClickControl(*frame, L"PREFERENCESBTN");
+  // The click only asks for the window: it opens once the click is over.
+  EXPECT_EQ(page, -1);
+  backend->Pump();
   EXPECT_EQ(page, 1);
   EXPECT_EQ(frame->SettingsWindow(), nullptr);
   ASSERT_TRUE(PumpUntil([&] { return fake->Count("ApplySettings") == 1; }, "the apply to start"));
@@ -122,6 +125,7 @@ TEST_F(FrameSettings, TheToolbarOpensTheConfigurationPageAndOkAppliesTheRecordOn
   // While the record is applied, the settings are not offered again.
   backend->SetModalHook([&](dui::WindowImplBase&) { ADD_FAILURE() << "a second settings window opened"; });
   frame->Settings();
+  backend->Pump();
   fake->OpenGate();
   ASSERT_TRUE(PumpUntil([&] { return !frame->IsApplyingSettings(); }, "the apply to end"));
   ASSERT_EQ(fake->Applied().size(), 1u);
@@ -135,6 +139,7 @@ TEST_F(FrameSettings, CancelAppliesNothing) {
     w.GetHWND()->Dispatch([&w] { dui::ClickControl(w, L"CANCELBTN"); });
   });
   frame->Settings();
+  backend->Pump();
   backend->Pump();
   EXPECT_EQ(fake->Count("ApplySettings"), 0u);
   EXPECT_FALSE(frame->IsApplyingSettings());
@@ -151,6 +156,7 @@ TEST_F(FrameSettings, AnOpenSettingsWindowIsPointedAtByItsPageState) {
       w.GetHWND()->Dispatch([&] {
         // Page state 0: the tray's Setting brings it forward on the general page.
         frame->Settings();
+        backend->Pump();
         pageAfterTray = dui::FindControlAs<dui::CTabLayoutUI>(settings->GetPaintManager(), L"TAB_SWITCH")->GetCurSel();
         // A log-off is refused over it.
         frame->LogOff();
@@ -162,12 +168,14 @@ TEST_F(FrameSettings, AnOpenSettingsWindowIsPointedAtByItsPageState) {
       w.GetHWND()->Dispatch([&, ignoring] {
         EXPECT_EQ(settings->ChildState(), CSettingWnd::kSelectiveSync);
         frame->Settings();
+        backend->Pump();
         frame->LogOff();
         dui::ClickControl(*ignoring, L"CANCELBTN");
       });
     }
   });
   dui::ClickControl(*frame, L"PREFERENCESBTN");
+  backend->Pump();
   EXPECT_EQ(pageAfterTray, 0);
   EXPECT_EQ(Shown(), (std::vector<std::wstring>{L"UISetWnd|Btn_State_SettingWnd", L"UIIgnoredWnd|Btn_State_Ignore",
                                                 L"UIIgnoredWnd|Btn_State_Ignore"}));

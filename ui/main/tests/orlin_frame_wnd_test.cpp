@@ -801,6 +801,7 @@ TEST_F(FrameTest, FolderTypeLookAfterTheSettingsWindow) {
   Control(L"REVERTBTN")->SetVisible(true);
   Control(L"OVERRIDEBTN")->SetVisible(true);
   Click(L"PREFERENCESBTN");
+  backend->Pump();  // the click asks for the window; it opens right after
   EXPECT_EQ(Fake().Count("ReloadSettings"), 1u);
   EXPECT_EQ(Control(L"OPENFOLDERBTN")->GetToolTip(), L"Send Only");
   EXPECT_FALSE(Control(L"REVERTBTN")->IsVisible());
