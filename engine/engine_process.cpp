@@ -48,9 +48,15 @@ std::optional<int> EngineProcess::CountEngines() {
   if (!entries) return std::nullopt;
   int found = 0;
   int others = 0;
+  std::vector<platform::ProcessEntry> known;
   for (const auto& entry : *entries) {
     if (!IsEngineImage(entry.imageName)) continue;
     ++(entry.ownedByCurrentUser ? found : others);
+    if (entry.ownedByCurrentUser) known.push_back(entry);
+  }
+  {
+    std::lock_guard lock(knownMutex_);
+    known_ = std::move(known);
   }
   count_.store(found);
   others_.store(others);
@@ -87,7 +93,22 @@ std::chrono::steady_clock::duration EngineProcess::NoteStartFailure() {
   return delay;
 }
 
+bool EngineProcess::KnownEngineRuns() {
+  std::vector<platform::ProcessEntry> known;
+  {
+    std::lock_guard lock(knownMutex_);
+    known = known_;
+  }
+  for (const auto& entry : known) {
+    const std::optional<bool> runs = table_.StillRunning(entry.pid, entry.imageName);
+    if (!runs) return false;
+    if (*runs) return true;
+  }
+  return false;
+}
+
 bool EngineProcess::EnsureRunning(std::stop_token stop) {
+  if (KnownEngineRuns()) return true;
   count_.store(-1);
   for (;;) {
     const auto found = CountEngines();

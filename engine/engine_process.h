@@ -20,6 +20,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "common/clock.h"
 #include "platform/process.h"
@@ -64,7 +65,10 @@ class EngineProcess {
   // scan of a start attempt.
   int ProcessCount() const { return count_.load(); }
 
-  // Returns once an engine process exists, starting one when none does.
+  // Returns once an engine process exists, starting one when none does. An
+  // engine process the last scan found that still runs is enough: the main
+  // window's data thread asks ten times a second, and one look at a known
+  // process costs a fraction of a walk over the whole table.
   // Failed starts show "Sync_NoRunning_Msg" (title "Orlin", Cancel shown),
   // paced as in EngineProcessOptions, and are retried until a start succeeds
   // or `stop` is requested; returns false only in that last case.
@@ -90,6 +94,9 @@ class EngineProcess {
   bool IsEngineImage(const std::wstring& imageName) const;
   // Engine processes in the table, or nullopt when it could not be read.
   std::optional<int> CountEngines();
+  // Whether an engine process of the last scan still runs (false when none
+  // is known or the table cannot tell without a scan).
+  bool KnownEngineRuns();
   // Shows the failure message when due; returns the delay before the retry.
   std::chrono::steady_clock::duration NoteStartFailure();
 
@@ -101,6 +108,9 @@ class EngineProcess {
   EngineProcessOptions options_;
   std::atomic<int> count_{-1};
   std::atomic<int> others_{0};
+  // This user's engine processes found by the last scan.
+  std::mutex knownMutex_;
+  std::vector<platform::ProcessEntry> known_;
 
   // Pacing of a run of failed starts; reset by the first successful start.
   std::mutex failureMutex_;

@@ -59,6 +59,12 @@ class ProcessTable {
     return matching;
   }
 
+  // Whether the process `pid` still runs, under the image name `imageName`
+  // (compared as ScanFor does) and as the user who asks: one look at one
+  // process, for supervisors that check often what an earlier scan found.
+  // nullopt when the table cannot tell without a scan; the caller scans then.
+  virtual std::optional<bool> StillRunning(ProcessId pid, std::wstring_view imageName) { return std::nullopt; }
+
   // Starts `commandLine` hidden: no window or console, no inherited handles,
   // the parent's environment and current directory. The first word names the
   // program (a path, quoted when it has blanks). Returns the new process's id,
@@ -78,6 +84,7 @@ class SystemProcessTable final : public ProcessTable {
  public:
   std::optional<std::vector<ProcessEntry>> Scan() override;
   std::optional<std::vector<ProcessEntry>> ScanFor(std::wstring_view imageName) override;
+  std::optional<bool> StillRunning(ProcessId pid, std::wstring_view imageName) override;
   std::optional<ProcessId> StartHidden(const std::wstring& commandLine) override;
   bool Terminate(ProcessId pid, std::uint32_t exitCode) override;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <vector>
@@ -23,6 +24,13 @@ class FakeTable : public platform::ProcessTable {
       return std::nullopt;
     }
     return processes;
+  }
+  std::optional<bool> StillRunning(platform::ProcessId pid, std::wstring_view imageName) override {
+    if (!looksWork) return std::nullopt;
+    ++looks;
+    return std::any_of(processes.begin(), processes.end(), [&](const platform::ProcessEntry& p) {
+      return p.pid == pid && platform::SameImageName(p.imageName, imageName) && p.ownedByCurrentUser;
+    });
   }
   std::optional<platform::ProcessId> StartHidden(const std::wstring& commandLine) override {
     started.push_back(commandLine);
@@ -48,6 +56,8 @@ class FakeTable : public platform::ProcessTable {
   int failScans = 0;
   int survivals = 0;
   int scans = 0;
+  bool looksWork = false;  // a table that can look at one process
+  int looks = 0;
   platform::ProcessId nextPid = 100;
 };
 
@@ -176,6 +186,37 @@ TEST_F(Fixture, AnotherUsersEngineIsNeitherCountedNorEnded) {
   EXPECT_TRUE(engine.StopAll());
   ASSERT_EQ(table.processes.size(), 1u);
   EXPECT_EQ(table.processes[0].pid, 5u);
+}
+
+}  // namespace
+}  // namespace orlin
+
+namespace orlin {
+namespace {
+
+// The data thread's check, ten times a second: after one scan only the
+// engine processes it found are looked at, until none of them runs.
+TEST_F(Fixture, KnownEnginesAreLookedAtAloneUntilTheyEndThenTheTableIsScannedAgain) {
+  table.looksWork = true;
+  table.processes = {{7, L"Sync.exe"}, {8, L"Sync.exe"}, {9, L"Sync.exe", /*ownedByCurrentUser=*/false}};
+  ASSERT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.scans, 1);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.scans, 1);
+  EXPECT_EQ(table.looks, 5);
+
+  // One of two gone: the other is enough.
+  std::erase_if(table.processes, [](const auto& p) { return p.pid == 7; });
+  ASSERT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.scans, 1);
+  // Both gone (another user's engine does not count): scanned, and started.
+  std::erase_if(table.processes, [](const auto& p) { return p.pid == 8; });
+  ASSERT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.scans, 3) << "one scan finds none and starts one, the next finds it";
+  EXPECT_EQ(table.started.size(), 1u);
+  const int scans = table.scans;
+  ASSERT_TRUE(engine.EnsureRunning());
+  EXPECT_EQ(table.scans, scans) << "the started engine is known after the scan that found it";
 }
 
 }  // namespace

@@ -121,6 +121,24 @@ std::optional<std::vector<ProcessEntry>> SystemProcessTable::ScanFor(std::wstrin
   return ScanProc(imageName);
 }
 
+std::optional<bool> SystemProcessTable::StillRunning(ProcessId pid, std::wstring_view imageName) {
+  const std::string dir = "/proc/" + std::to_string(pid);
+  std::ifstream statFile(dir + "/stat");
+  std::string line;
+  if (!std::getline(statFile, line)) return false;  // gone
+  // "pid (comm) state ...": the name may itself hold ") ".
+  const auto open = line.find('(');
+  const auto close = line.rfind(')');
+  if (open == std::string::npos || close == std::string::npos || close < open || close + 2 >= line.size()) {
+    return std::nullopt;
+  }
+  const char state = line[close + 2];
+  if (state == 'Z' || state == 'X' || state == 'x') return false;
+  if (!SameImageName(Utf8ToWide(line.substr(open + 1, close - open - 1)), imageName)) return false;
+  struct stat info {};
+  return ::stat(dir.c_str(), &info) == 0 && info.st_uid == ::geteuid();
+}
+
 std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& commandLine) {
   const auto words = SplitCommandLine(commandLine);
   if (words.empty()) return std::nullopt;

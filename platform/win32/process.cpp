@@ -65,6 +65,10 @@ std::optional<std::vector<ProcessEntry>> SystemProcessTable::ScanFor(std::wstrin
   return Snapshot(imageName);
 }
 
+// A snapshot is the one look that tells the image name and the owner
+// together here; the supervisor scans.
+std::optional<bool> SystemProcessTable::StillRunning(ProcessId, std::wstring_view) { return std::nullopt; }
+
 std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& commandLine) {
   // CreateProcessW may write into the command line buffer.
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
