@@ -93,6 +93,16 @@ class Painter {
         Control(*node);
         if (node->IsCheckBoxVisible()) Control(*node->GetCheckBox());
       }
+      // A thin thumb tells that the tree goes on past what it shows.
+      const int content = tree->GetContentHeight();
+      const int view = tree->GetViewHeight();
+      if (view > 0 && content > view) {
+        const Rect& r = c.GetPos();
+        const int w = pm_.Scale(4);
+        const int h = std::max(r.Height() * view / content, pm_.Scale(16));
+        const int top = r.top + (r.Height() - h) * tree->GetScrollOffset() / (content - view);
+        Fill(QRect(r.right - w - pm_.Scale(2), top, w, h), 0x80707C88, w / 2);
+      }
       p_.restore();
       return;
     }
