@@ -253,13 +253,18 @@ void StatusPoller::HandleWakeFeed(const PollAnswer& answer) {
   if (!json::Parse(answer.body, events) || !events.isArray()) {
     // No engine, or one restarting (it numbers its events from 1 again):
     // asked from the start, a little later, so a missing engine costs no
-    // busy loop.
+    // busy loop. The system status goes along: its start time tells the
+    // disk feed to start over too, which would otherwise wait for the slow
+    // round while files arrive.
     wakeCursor_ = "0";
     if (scheduler_ != nullptr) {
       const std::uint64_t generation = paceGeneration_;
       scheduler_->RunAfter(hiddenPace_.wakeRetry, [this, generation] {
         ApplyPending();
-        if (generation == paceGeneration_ && hidden_) AskWakeFeed();
+        if (generation != paceGeneration_ || !hidden_) return;
+        AskWakeFeed();
+        const std::string status = Rest(rest::kSystemStatus);
+        if (parked_.erase(status) > 0) ctx_.Get(status);
       });
     }
     return;
