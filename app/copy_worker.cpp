@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/text.h"
 #include "platform/file_copy.h"
 #include "platform/file_sync.h"
 
@@ -108,7 +109,7 @@ void CopyWorker::Report(bool force) {
 }
 
 void CopyWorker::CopyOne(const fs::path& file, const fs::path& target, bool link) {
-  progress_.currentFileName = file.filename().wstring();
+  progress_.currentFileName = WideFromPath(file.filename());
   progress_.currentPercent = 0;
   progress_.currentCounted = false;
   std::error_code ec;
@@ -156,8 +157,8 @@ void CopyWorker::CopyFolder(const fs::path& folder, const fs::path& target) {
     std::error_code typeError;
     const bool link = item.is_symlink(typeError);
     if (!link && item.is_directory(typeError)) {
-      progress_.fromPath = entry.wstring();
-      progress_.toPath = to.wstring();
+      progress_.fromPath = WideFromPath(entry);
+      progress_.toPath = WideFromPath(to);
       // An existing folder is no error; one that cannot be made shows as
       // files that fail one by one.
       std::error_code mkdirError;
