@@ -29,6 +29,10 @@ constexpr wchar_t kRevertBtn[] = L"REVERTBTN";
 constexpr wchar_t kOverrideBtn[] = L"OVERRIDEBTN";
 constexpr wchar_t kOpenFolderBtn[] = L"OPENFOLDERBTN";
 
+// While the window is in the tray or minimised nobody reads the lists: the
+// data thread's pass (the current list, the engine check) runs once a second.
+constexpr auto kHiddenDataPass = std::chrono::seconds(1);
+
 constexpr dui::Color kBusyBkColor = 0xFF4B74B4;
 constexpr dui::Color kRefreshIdleBkColor = 0xFFB0BBC7;
 
@@ -698,6 +702,11 @@ void COrlinFrameWnd::AddFolder() {
 }
 
 void COrlinFrameWnd::OnShowStateChanged(bool onScreen) {
+  {
+    std::lock_guard lock(dataSleepMutex_);
+    onScreen_ = onScreen;
+  }
+  dataSleep_.notify_all();
   if (controller_) controller_->SetViewVisible(onScreen);
 }
 
@@ -1029,12 +1038,14 @@ bool COrlinFrameWnd::IsDataThreadRunning() const {
 
 void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
   while (!stop.stop_requested()) {
+    const bool onScreen = onScreen_.load();
     if (lists_) lists_->DataPass();
     // An engine that died (or was killed) is started again here.
     controller->EnsureEngineRunning();
-    const auto pause = lists_ ? lists_->PassInterval() : std::chrono::milliseconds(100);
+    std::chrono::milliseconds pause = lists_ ? lists_->PassInterval() : std::chrono::milliseconds(100);
+    if (!onScreen) pause = std::max<std::chrono::milliseconds>(pause, kHiddenDataPass);
     std::unique_lock lock(dataSleepMutex_);
-    dataSleep_.wait_for(lock, pause, [&] { return stop.stop_requested(); });
+    dataSleep_.wait_for(lock, pause, [&] { return stop.stop_requested() || onScreen_.load() != onScreen; });
   }
 }
 

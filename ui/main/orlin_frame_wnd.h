@@ -266,6 +266,9 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   std::wstring language_ = L"zh_cn";
   std::filesystem::path syncFolder_;
   std::jthread dataThread_;
+  // Whether the window shows; the data thread comes by less often while it
+  // does not, and at once when it shows again (woken through dataSleep_).
+  std::atomic<bool> onScreen_{false};
   // Wakes the data thread's pause when it is to stop. A plain condition
   // variable: a wait on the stop token would register a stop callback, whose
   // wake-up the MinGW standard library can lose.

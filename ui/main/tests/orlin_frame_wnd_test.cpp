@@ -509,6 +509,22 @@ TEST_F(FrameTest, TheControllerHearsWhetherTheWindowShowsSoItCanPollSlowlyInTheT
   EXPECT_TRUE(PumpUntil(now(false), "the window manager's close to go to the tray"));
 }
 
+TEST_F(FrameTest, InTheTrayTheDataThreadComesByOnceASecond) {
+  Start();
+  ASSERT_TRUE(PumpUntil([&] { return Fake().Count("EnsureEngineRunning") >= 3; }, "the data thread's passes"));
+  Click(L"CLOSEBTN");
+  ASSERT_TRUE(PumpUntil([&] { return !Fake().Visibility().empty() && !Fake().Visibility().back(); }, "the tray"));
+  // The pass the hide woke is over after this; then at most one more in
+  // 0.6 s (shown, the thread comes by every 100 ms).
+  std::this_thread::sleep_for(200ms);
+  const std::size_t before = Fake().Count("EnsureEngineRunning");
+  std::this_thread::sleep_for(600ms);
+  EXPECT_LE(Fake().Count("EnsureEngineRunning") - before, 1u);
+  frame->ShowMain();
+  const std::size_t hidden = Fake().Count("EnsureEngineRunning");
+  EXPECT_TRUE(PumpUntil([&] { return Fake().Count("EnsureEngineRunning") >= hidden + 3; }, "the full pace again"));
+}
+
 TEST_F(FrameTest, UpdaterStartsBesideTheProgramOrSaysItCouldNot) {
   Start();
   frame->Update();
