@@ -6,6 +6,8 @@
 // path when none runs.
 //
 //   ravel [--] PATH...
+//   ravel --remove-entries   (the uninstall: the file managers' entries of
+//                             this user go, see file_manager_entries.h)
 //
 // Exit code 0 when the path was handed over or Orlin started, 1 otherwise
 // (with a line on standard error), 2 without a path.
@@ -18,15 +20,22 @@
 #include "platform/executable_path.h"
 #include "platform/program_start.h"
 #include "platform/shell.h"
+#include "shellext/file_manager_entries.h"
 #include "shellext/hand_over.h"
 
 int main(int argc, char** argv) {
   using namespace orlin;
   namespace fs = std::filesystem;
 
+  const auto words = platform::ProgramArguments(argc, argv);
+  if (!words.empty() && words[0] == "--remove-entries") {
+    const auto run = ravel::RemoveFileManagerEntries(ravel::EntryPlaces::FromEnvironment());
+    for (const auto& failure : run.failures) std::fprintf(stderr, "ravel: %s\n", failure.c_str());
+    return run.failures.empty() ? 0 : 1;
+  }
   std::string first;
   bool options = true;
-  for (const auto& word : platform::ProgramArguments(argc, argv)) {
+  for (const auto& word : words) {
     if (options && word == "--") {
       options = false;
       continue;

@@ -219,6 +219,13 @@ TEST_F(RavelEndToEnd, RavelStartsOrlinOrHandsItTheFolderAndTheFilesReachTheNas) 
   ASSERT_EQ(Ctl("wait-window UIOrlinFrameWnd --timeout 120").exitCode, 0)
       << "the started Orlin's windows: " << Ctl("windows").out << "; its crash reports: " << CrashReports();
   EXPECT_EQ(ReadFile(Scratch("ravel-first.out")), "") << "ravel started Orlin and ended quietly";
+  // Orlin's start-up put the file managers' entries for this ravel in place.
+  if (!std::getenv("XDG_DATA_HOME")) {
+    const fs::path data = install->home() / ".local" / "share";
+    EXPECT_TRUE(fs::exists(data / "nautilus" / "scripts" / "Using Orlin to Synchronize"));
+    EXPECT_NE(ReadFile(data / "kio" / "servicemenus" / "orlin-ravel-folder.desktop").find((dir() / "ravel").string()),
+              std::string::npos);
+  }
   ASSERT_TRUE(WaitUntil([&] { return Arrived(Folder(), "one"); }, "the first folder in the sync folder"));
   EXPECT_FALSE(fs::exists(Folder() / "first source")) << "the folder's content lands in the sync folder's root";
   ASSERT_TRUE(WaitUntil([&] { return Arrived(NasFolder(), "one"); }, "the first folder on the NAS"));
