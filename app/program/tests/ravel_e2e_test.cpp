@@ -2,8 +2,9 @@
 // the built programs, the real engine and the Tarn server stand-in: with no
 // Orlin running, ravel starts one that copies the folder once its main view
 // is up; with Orlin running, ravel hands it the folder, the copy window
-// shows and ravel returns when it closed; the sync folder itself is refused
-// with a message. The copied files reach the NAS.
+// shows and ravel returns when it closed; a second start of Orlin with a
+// path hands it over the same way; the sync folder itself is refused with a
+// message. The copied files reach the NAS.
 //
 // Orlin runs offscreen in a process namespace of its own inside the test's
 // private network; the namespace's first process is a shell that stays, so
@@ -246,6 +247,17 @@ TEST_F(RavelEndToEnd, RavelStartsOrlinOrHandsItTheFolderAndTheFilesReachTheNas) 
   ASSERT_EQ(Ctl("click UICPWnd OKBTN").exitCode, 0);
   EXPECT_EQ(WaitForRavel(ravel), 0) << ReadFile(Scratch("ravel-second.out"));
   ASSERT_TRUE(WaitUntil([&] { return Arrived(NasFolder(), "two"); }, "the second folder on the NAS"));
+
+  // A second start of Orlin with a path hands it to the running one, as
+  // ravel would, and ends once that copy is done.
+  const fs::path third = MakeSource("third source", "three");
+  const std::string second_start = "timeout 300 env QT_QPA_PLATFORM=offscreen " + Quote((dir() / "orlin").string()) +
+                                   " " + Quote(third.string()) + " >" + Quote(Scratch("second-start.out").string()) +
+                                   " 2>&1";
+  const int started = std::system(second_start.c_str());
+  EXPECT_TRUE(WIFEXITED(started) && WEXITSTATUS(started) == 0) << ReadFile(Scratch("second-start.out"));
+  EXPECT_TRUE(Arrived(Folder(), "three")) << "copied before the second start ended";
+  ASSERT_TRUE(WaitUntil([&] { return Arrived(NasFolder(), "three"); }, "the third folder on the NAS"));
 
   // The sync folder itself: refused with a message, nothing copied; ravel
   // returns once the message is closed.
