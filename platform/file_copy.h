@@ -5,16 +5,15 @@
 // The copy never leaves half a file where the user looks: it is written to a
 // temporary file beside the destination (named by the caller) and renamed
 // over the destination only once it is complete. A cancelled or failed copy
-// removes the temporary file and leaves the destination as it was. (On POSIX
-// a file of at most one chunk that does not exist at the destination yet is
-// written under its own name: a cancel is only looked at between chunks, so
-// it never falls into such a file, and a failure removes it.)
+// removes the temporary file and leaves the destination as it was. (A file
+// of at most one chunk that does not exist at the destination yet is written
+// under its own name: a cancel is only looked at between chunks, so it never
+// falls into such a file, and a failure removes it.)
 //
 // POSIX: copy_file_range in chunks (the file system may share blocks instead
 // of copying them), sendfile where the kernel refuses copy_file_range between
 // the two file systems, read and write where neither is allowed. Windows:
-// CopyFileExW with a progress routine (its cancel flag stops the running
-// file), then MoveFileExW over the destination.
+// ReadFile and WriteFile in blocks, then MoveFileExW over the destination.
 //
 // Threads: any thread; the progress callback runs on the calling thread.
 

@@ -57,7 +57,7 @@ TEST(FileCopyTest, CopiesContentAndTimeThroughTheTemporaryName) {
                                             });
   ASSERT_EQ(outcome.result, FileCopyResult::kCopied) << outcome.error.message();
   EXPECT_EQ(outcome.bytes, content.size());
-  EXPECT_EQ(Read(dir.path() / "out" / "dst.bin"), content);
+  EXPECT_TRUE(Read(dir.path() / "out" / "dst.bin") == content) << "the copy differs from the source";
   EXPECT_EQ(Names(dir.path() / "out"), std::vector<std::string>{"dst.bin"});
   EXPECT_TRUE(temporaryExistedWhileCopying);
   EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(fs::last_write_time(dir.path() / "out" / "dst.bin") - mtime).count(), 0);
@@ -112,7 +112,7 @@ TEST(FileCopyTest, CancelInTheMiddleLeavesNoPartAndKeepsTheOldDestination) {
                                             });
   EXPECT_EQ(outcome.result, FileCopyResult::kCancelled);
   EXPECT_LT(calls, 4) << "the copy went on after the cancel flag was set";
-  EXPECT_EQ(Read(dir.path() / "dst"), "the old file");
+  EXPECT_TRUE(Read(dir.path() / "dst") == "the old file") << "the old destination changed";
   EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"big", "dst"}));
 }
 

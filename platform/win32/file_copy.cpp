@@ -3,33 +3,41 @@
 #include <windows.h>
 
 #include <cwctype>
+#include <vector>
 
 namespace orlin::platform {
 namespace {
 
-struct RoutineContext {
-  const std::atomic<int>* cancel;
-  const FileCopyProgress* progress;
-  std::uint64_t copied = 0;
-  bool stoppedByCallback = false;
-};
-
-// The system calls this after every chunk it copied; PROGRESS_CANCEL makes
-// it stop and delete the partial destination itself.
-DWORD CALLBACK ProgressRoutine(LARGE_INTEGER total, LARGE_INTEGER transferred, LARGE_INTEGER, LARGE_INTEGER, DWORD,
-                               DWORD, HANDLE, HANDLE, LPVOID data) {
-  auto* context = static_cast<RoutineContext*>(data);
-  context->copied = static_cast<std::uint64_t>(transferred.QuadPart);
-  if (context->cancel && context->cancel->load() == 1) return PROGRESS_CANCEL;
-  if (*context->progress &&
-      !(*context->progress)(static_cast<std::uint64_t>(transferred.QuadPart), static_cast<std::uint64_t>(total.QuadPart))) {
-    context->stoppedByCallback = true;
-    return PROGRESS_CANCEL;
-  }
-  return PROGRESS_CONTINUE;
-}
+// Read and written in blocks of this size; the cancel flag is looked at
+// after each block, progress reported after each chunk.
+constexpr DWORD kBlock = 1u << 20;
 
 std::error_code LastError() { return {static_cast<int>(::GetLastError()), std::system_category()}; }
+
+bool Cancelled(const std::atomic<int>* cancel) { return cancel != nullptr && cancel->load() == 1; }
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+  bool Close() {
+    if (!ok()) return true;
+    const BOOL closed = ::CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return closed != FALSE;
+  }
+  void Reset(HANDLE h) {
+    Close();
+    h_ = h;
+  }
+
+ private:
+  HANDLE h_;
+};
 
 std::wstring Fold(const std::filesystem::path& part) {
   std::wstring s = part.wstring();
@@ -39,47 +47,106 @@ std::wstring Fold(const std::filesystem::path& part) {
 
 }  // namespace
 
+// Chunked ReadFile and WriteFile rather than CopyFileExW: the copy stops
+// within a block of the cancel, progress comes at the same pace on every
+// system (some implementations of CopyFileExW never call its progress
+// routine), and the temporary file is this function's to remove.
 FileCopyOutcome CopyFileWithProgress(const std::filesystem::path& from, const std::filesystem::path& to,
                                      const std::filesystem::path& temporary, const std::atomic<int>* cancel,
                                      const FileCopyProgress& progress) {
   FileCopyOutcome outcome;
-  if ((cancel && cancel->load() == 1)) {
+  Handle in(::CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in.ok()) {
+    outcome.error = LastError();
+    return outcome;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(in.get(), &info)) {
+    outcome.error = LastError();
+    return outcome;
+  }
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    outcome.error = std::make_error_code(std::errc::invalid_argument);
+    return outcome;
+  }
+  const std::uint64_t total = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (Cancelled(cancel) || (progress && !progress(0, total))) {
     outcome.result = FileCopyResult::kCancelled;
     return outcome;
   }
-  RoutineContext context{cancel, &progress};
-  // The system's own cancel flag: a BOOL it reads while a chunk is copied.
-  BOOL systemCancel = FALSE;
-  const DWORD flags = 0x00000800 /* COPY_FILE_COPY_SYMLINK */ | 0x00000008 /* COPY_FILE_ALLOW_DECRYPTED_DESTINATION */ |
-                      COPY_FILE_FAIL_IF_EXISTS;
-  const BOOL ok = ::CopyFileExW(from.c_str(), temporary.c_str(), ProgressRoutine, &context, &systemCancel, flags);
-  if (!ok) {
-    const DWORD error = ::GetLastError();
-    ::DeleteFileW(temporary.c_str());
-    if (error == ERROR_REQUEST_ABORTED) {
-      outcome.result = FileCopyResult::kCancelled;
-    } else {
-      outcome.error = {static_cast<int>(error), std::system_category()};
+
+  // A file of one chunk that is new at the destination is written under its
+  // own name (no cancel falls into it, a failure removes it); anything else
+  // under the temporary name, renamed over the destination once complete.
+  const std::filesystem::path* written = &temporary;
+  Handle out;
+  if (total <= kFileCopyChunk) {
+    HANDLE h = ::CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      out.Reset(h);
+      written = &to;
     }
-    return outcome;
   }
-  if (cancel && cancel->load() == 1) {
-    ::DeleteFileW(temporary.c_str());
+  if (!out.ok()) {
+    HANDLE h = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      outcome.error = LastError();
+      return outcome;
+    }
+    out.Reset(h);
+  }
+  auto abandon = [&](FileCopyResult result, std::error_code error) {
+    out.Close();
+    ::DeleteFileW(written->c_str());
+    outcome.result = result;
+    outcome.error = error;
+    return outcome;
+  };
+
+  std::vector<char> buffer(kBlock);
+  std::uint64_t copied = 0;
+  std::uint64_t reported = 0;
+  for (;;) {
+    if (Cancelled(cancel)) return abandon(FileCopyResult::kCancelled, {});
+    DWORD read = 0;
+    if (!::ReadFile(in.get(), buffer.data(), kBlock, &read, nullptr)) return abandon(FileCopyResult::kFailed, LastError());
+    if (read == 0) break;
+    DWORD done = 0;
+    while (done < read) {
+      DWORD written = 0;
+      if (!::WriteFile(out.get(), buffer.data() + done, read - done, &written, nullptr)) {
+        return abandon(FileCopyResult::kFailed, LastError());
+      }
+      done += written;
+    }
+    copied += read;
+    const bool complete = copied >= total;
+    if (progress && (copied - reported >= kFileCopyChunk || complete)) {
+      reported = copied;
+      if (!progress(copied, copied > total ? copied : total)) return abandon(FileCopyResult::kCancelled, {});
+    }
+    if (complete) break;
+  }
+
+  // The source's times (the engine takes an unchanged time for an unchanged
+  // file), then its attributes.
+  ::SetFileTime(out.get(), &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime);
+  if (!out.Close()) return abandon(FileCopyResult::kFailed, LastError());
+  if (Cancelled(cancel)) {
+    ::DeleteFileW(written->c_str());
     outcome.result = FileCopyResult::kCancelled;
     return outcome;
   }
-  if (!::MoveFileExW(temporary.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+  if (written == &temporary && !::MoveFileExW(temporary.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     outcome.error = LastError();
     ::DeleteFileW(temporary.c_str());
     return outcome;
   }
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (::GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &data)) {
-    outcome.bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  } else {
-    outcome.bytes = context.copied;
-  }
+  ::SetFileAttributesW(to.c_str(), info.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_TEMPORARY));
   outcome.result = FileCopyResult::kCopied;
+  outcome.bytes = copied;
   return outcome;
 }
 
