@@ -2,8 +2,17 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace orlin::platform {
 namespace {
+
+// The window procedure hands the window layer WM_COPYDATA's lParam as it is:
+// the portable payload must be the system's structure.
+static_assert(sizeof(CopyDataMessage) == sizeof(COPYDATASTRUCT));
+static_assert(offsetof(CopyDataMessage, dwData) == offsetof(COPYDATASTRUCT, dwData));
+static_assert(offsetof(CopyDataMessage, cbData) == offsetof(COPYDATASTRUCT, cbData));
+static_assert(offsetof(CopyDataMessage, lpData) == offsetof(COPYDATASTRUCT, lpData));
 
 class WindowLink final : public MainWindowLink {
  public:
