@@ -751,8 +751,10 @@ void COrlinFrameWnd::OpenSettings(int origin) {
 
 int COrlinFrameWnd::RunSettingsWindow(int origin) {
   CSettingWnd wnd(settings_, *controller_, origin, nullptr);
-  // A minimised main window would take it out of sight: the desktop owns it then.
-  if (!wnd.Create(IsIconic() ? nullptr : this, SettingsWindowTitle(settings_.language), CSettingWnd::kStyle,
+  // A minimised main window (or one in the tray, for the tray's Setting)
+  // would take it out of sight: the desktop owns it then.
+  const bool ownerOutOfSight = IsIconic() || !GetHWND() || !GetHWND()->IsShown();
+  if (!wnd.Create(ownerOutOfSight ? nullptr : this, SettingsWindowTitle(settings_.language), CSettingWnd::kStyle,
                   dui::kWsExTopmost)) {
     return kModalCancel;
   }
