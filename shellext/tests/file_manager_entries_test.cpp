@@ -31,8 +31,8 @@ bool Executable(const fs::path& p) {
 
 class Entries : public ::testing::Test {
  protected:
-  EntryPlaces places{dir.path() / "data", dir.path() / "config"};
   testsupport::TempDir dir;
+  EntryPlaces places{dir.path() / "data", dir.path() / "config"};
   const fs::path ravel = "/opt/Orlin it's/ravel";
   const fs::path icon = "/opt/Orlin it's/res/icons/128.png";
   fs::path Script(const char* name) { return places.dataHome / "nautilus" / "scripts" / name; }
