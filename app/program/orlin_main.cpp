@@ -80,7 +80,11 @@ std::wstring StartPath(int argc, char** argv) {
     if (!path.empty()) path += ' ';
     path += word;
   }
-  return Utf8ToWide(path);
+  if (path.empty()) return {};
+  // A path given by hand is taken from where it was given.
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(PathFromWide(Utf8ToWide(path)), ec);
+  return ec ? Utf8ToWide(path) : WideFromPath(absolute.lexically_normal());
 }
 
 // A second start with a path hands it to the Orlin that runs, as Ravel
