@@ -83,8 +83,10 @@ std::wstring StartPath(int argc, char** argv) {
   if (path.empty()) return {};
   // A path given by hand is taken from where it was given.
   std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(PathFromWide(Utf8ToWide(path)), ec);
-  return ec ? Utf8ToWide(path) : WideFromPath(absolute.lexically_normal());
+  std::filesystem::path absolute = std::filesystem::absolute(PathFromWide(Utf8ToWide(path)), ec).lexically_normal();
+  if (ec) return Utf8ToWide(path);
+  if (!absolute.has_filename() && absolute != absolute.root_path()) absolute = absolute.parent_path();
+  return WideFromPath(absolute);
 }
 
 // A second start with a path hands it to the Orlin that runs, as Ravel
