@@ -49,6 +49,11 @@ function(orlin_windows_manifest target)
   endif()
 endfunction()
 
+# Tests that start engines or run the controller's start-up on the real
+# process table.
+set(ORLIN_ENGINE_TESTS
+  "_e2e_test$|^engine_engine_real_test$|^orlin_cli_test$|^orlin_ctl_program_test$|^program_|^account_tarn_server|^controller_settings_apply|^platform_process_posix_test$|^platform_process_win32_test$|^platform_engine_process_win32_test$")
+
 # orlin_test(NAME <test> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [SERIAL])
 # One GoogleTest executable registered as one CTest test.
 function(orlin_test)
@@ -73,6 +78,12 @@ function(orlin_test)
   endif()
   if(ARG_SERIAL)
     set_tests_properties(${ARG_NAME} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+  # Every start-up stops this user's engines, and a test's private network
+  # does not hide its processes from another test: tests that run engines
+  # (or the start-up against the real process table) take turns.
+  if(ARG_NAME MATCHES "${ORLIN_ENGINE_TESTS}")
+    set_tests_properties(${ARG_NAME} PROPERTIES RESOURCE_LOCK sync_exe_processes)
   endif()
 endfunction()
 
