@@ -9,6 +9,7 @@
 #include <json/json.h>
 
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "ui/dui/menu_wnd.h"
@@ -377,7 +378,9 @@ TEST_F(AutomationTest, TrayClicksReachTheIconsReceiverAsItsCallbackMessage) {
 
 TEST_F(AutomationTest, MenuClicksAnItemOfTheOpenMenu) {
   EXPECT_THAT(Ask({.op = "menu", .text = "MENU_EXIT"}).error, HasSubstr("no menu is open"));
-  auto* menu = new CMenuWnd;
+  // Owned here, as the window that opens a menu owns it.
+  auto owned = std::make_unique<CMenuWnd>();
+  CMenuWnd* menu = owned.get();
   ASSERT_TRUE(menu->Init(nullptr, L"menu.xml", Point{10, 10}, &window->GetPaintManager()));
   menu->GetMenuUI()->Add(CMenuWnd::NewTextElement(L"MENU_PANEL", L"Open Panel"));
   menu->GetMenuUI()->Add(CMenuWnd::NewTextElement(L"MENU_EXIT", L"Exit"));
