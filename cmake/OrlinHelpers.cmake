@@ -8,6 +8,11 @@ else()
   if(ORLIN_WERROR)
     target_compile_options(orlin_options INTERFACE -Werror)
   endif()
+  if(NOT WIN32)
+    # Qt demands position-independent code of whatever links it; everything
+    # else is built the same way so that one precompiled header fits all.
+    target_compile_options(orlin_options INTERFACE -fPIC)
+  endif()
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     # GCC 12 reports std::string inlined at -O2 as overlapping memcpy
     # (-Wrestrict), and at -O3 (the Windows build) moved-from strings inside
@@ -64,6 +69,9 @@ function(orlin_test)
   add_executable(${ARG_NAME} ${ARG_SOURCES})
   orlin_windows_manifest(${ARG_NAME})
   target_link_libraries(${ARG_NAME} PRIVATE orlin_options ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  if(TARGET orlin_test_pch)
+    target_precompile_headers(${ARG_NAME} REUSE_FROM orlin_test_pch)
+  endif()
   if(ORLIN_TEST_RUNNER)
     add_test(NAME ${ARG_NAME} COMMAND ${ORLIN_TEST_RUNNER} $<TARGET_FILE:${ARG_NAME}>)
   else()
