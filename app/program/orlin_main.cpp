@@ -19,12 +19,14 @@
 #include <thread>
 
 #include "app/controller/engine_controller.h"
+#include "app/user_install.h"
 #include "common/clock.h"
 #include "common/text.h"
 #include "common/install_layout.h"
 #include "common/message_presenter.h"
 #include "platform/crash_dump.h"
 #include "platform/executable_path.h"
+#include "platform/install_directory.h"
 #include "platform/process.h"
 #include "platform/shell.h"
 #include "platform/program_start.h"
@@ -119,7 +121,14 @@ void InstallFileManagerEntries(const std::filesystem::path& installDir) {
 
 int main(int argc, char** argv) {
   const std::filesystem::path program = platform::ExecutablePath();
-  const std::filesystem::path installDir = program.parent_path();
+  const std::filesystem::path installDir = platform::InstallDirectory();
+  if (installDir != program.parent_path()) {
+    // Installed for every user: the first start lays out this user's
+    // directory, later ones bring it up to date with the programs.
+    const UserInstallResult laidOut = LayOutUserInstall(program.parent_path(), installDir);
+    for (const auto& failure : laidOut.failures) std::fprintf(stderr, "orlin: %s\n", failure.c_str());
+    if (!laidOut.ok) return 1;
+  }
   platform::InstallCrashHandler(installDir / "dmp");
 
   // Held for the whole run; a second start finds it taken and ends silently.

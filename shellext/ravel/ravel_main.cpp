@@ -17,7 +17,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "platform/executable_path.h"
+#include "platform/install_directory.h"
 #include "platform/program_start.h"
 #include "platform/shell.h"
 #include "shellext/file_manager_entries.h"
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
   path = path.lexically_normal();
   if (path.has_filename() == false && path != path.root_path()) path = path.parent_path();
 
-  const fs::path installDir = platform::ExecutablePath().parent_path();
+  const fs::path installDir = platform::InstallDirectory();
   ravel::HandOverDesktop desktop;
   desktop.findMainWindow = platform::FindMainWindow;
   desktop.startOrlin = [&](const std::wstring& wide) {

@@ -3,13 +3,13 @@
 
 #include <system_error>
 
-#include "platform/executable_path.h"
+#include "platform/install_directory.h"
 #include "platform/single_instance.h"
 #include "tools/monitoring/watchdog.h"
 
 int main() {
   using namespace orlin;
-  const auto installDir = platform::ExecutablePath().parent_path();
+  const auto installDir = platform::InstallDirectory();
   // Orlin finds its files from its working directory, and an Orlin started
   // again takes this one.
   std::error_code ec;

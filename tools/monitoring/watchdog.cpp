@@ -109,6 +109,8 @@ std::optional<platform::ProcessId> SystemWatchdog::FindOrlin() {
   for (const auto& entry : *entries) {
     const std::wstring name = AsciiLower(entry.imageName);
     if (name != L"orlin" && name != L"orlin.exe") continue;
+    // Programs installed for every user run as one image for all of them.
+    if (!entry.ownedByCurrentUser) continue;
     // Another install's Orlin is not ours to watch.
     auto image = platform::ProcessImagePath(entry.pid);
     std::error_code ec;

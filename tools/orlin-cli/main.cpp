@@ -15,11 +15,12 @@
 #include <sstream>
 
 #include "app/controller/engine_controller.h"
+#include "app/user_install.h"
 #include "cli.h"
 #include "common/install_layout.h"
 #include "common/text.h"
 #include "engine/engine_process.h"
-#include "platform/executable_path.h"
+#include "platform/install_directory.h"
 #include "platform/process.h"
 #include "platform/program_start.h"
 #include "platform/single_instance.h"
@@ -81,10 +82,15 @@ class ResultChannel {
 
 int main(int argc, char** argv) {
   std::vector<std::string> words = platform::ProgramArguments(argc, argv);
-  std::filesystem::path installDir = platform::ExecutablePath().parent_path();
+  std::filesystem::path installDir = platform::InstallDirectory();
   if (words.size() >= 2 && words[0] == "--install-dir") {
     installDir = std::filesystem::absolute(PathFromWide(Utf8ToWide(words[1])));
     words.erase(words.begin(), words.begin() + 2);
+  } else if (installDir != platform::ProgramDirectory()) {
+    // Installed for every user: this user's directory may not be laid out yet.
+    for (const auto& failure : LayOutUserInstall(platform::ProgramDirectory(), installDir).failures) {
+      std::fprintf(stderr, "orlin-cli: %s\n", failure.c_str());
+    }
   }
   if (words.empty() || words[0] == "--help" || words[0] == "-h") {
     Usage(words.empty() ? std::cerr : std::cout);

@@ -2,11 +2,11 @@
 
 #include <iostream>
 
-#include "platform/executable_path.h"
+#include "platform/install_directory.h"
 #include "platform/program_start.h"
 #include "tools/orlin-ctl/ctl.h"
 
 int main(int argc, char** argv) {
   const auto args = orlin::platform::ProgramArguments(argc, argv);
-  return orlin::ctl::Run(args, orlin::platform::ExecutablePath().parent_path(), std::cout, std::cerr);
+  return orlin::ctl::Run(args, orlin::platform::InstallDirectory(), std::cout, std::cerr);
 }

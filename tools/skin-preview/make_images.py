@@ -139,7 +139,9 @@ def main():
     c.fill(union(line(1.2, 4.8, 3.6, 7.2, 1.6), line(3.6, 7.2, 7.9, 1.8, 1.6)), ACCENT)
     c.save("common/menu_check.png")
 
-    for size in (32, 16):  # program and tray icon: two arrows around a disc
+    # Program and tray icon: two arrows around a disc. The larger sizes are
+    # the desktop's (the Linux package puts them in the icon theme).
+    for size in (256, 128, 64, 48, 32, 16):
         s = size / 32.0
         c = Canvas(size, size)
         c.fill(rrect(1 * s, 1 * s, 31 * s, 31 * s, 7 * s), ACCENT)
@@ -147,7 +149,7 @@ def main():
         c.fill(ring(16 * s, 16 * s, 8.5 * s, 3 * s, 200, 340), WHITE)
         c.fill(poly([(24.5 * s, 9 * s), (27.5 * s, 15.5 * s), (20.5 * s, 14.5 * s)]), WHITE)
         c.fill(poly([(7.5 * s, 23 * s), (4.5 * s, 16.5 * s), (11.5 * s, 17.5 * s)]), WHITE)
-        c.save("icons/128.png" if size == 32 else "icons/128-16.png")
+        c.save({32: "icons/128.png", 16: "icons/128-16.png"}.get(size, "icons/orlin-%d.png" % size))
 
     tray = {
         "folder": [(union(rrect(1.5, 3, 7, 6, 1), rrect(1.5, 4.5, 14.5, 13, 1.2)), ACCENT)],
