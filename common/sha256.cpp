@@ -92,4 +92,43 @@ std::string Sha256Hex(std::string_view data) {
   return hex;
 }
 
+void Sha256Stream::Update(std::string_view data) {
+  total_ += data.size();
+  std::size_t offset = 0;
+  if (blockSize_ > 0) {
+    while (blockSize_ < 64 && offset < data.size()) block_[blockSize_++] = static_cast<std::uint8_t>(data[offset++]);
+    if (blockSize_ < 64) return;
+    Compress(state_, block_);
+    blockSize_ = 0;
+  }
+  for (; offset + 64 <= data.size(); offset += 64) {
+    Compress(state_, reinterpret_cast<const std::uint8_t*>(data.data() + offset));
+  }
+  while (offset < data.size()) block_[blockSize_++] = static_cast<std::uint8_t>(data[offset++]);
+}
+
+std::string Sha256Stream::FinishHex() {
+  std::uint8_t tail[128] = {};
+  for (std::size_t i = 0; i < blockSize_; ++i) tail[i] = block_[i];
+  tail[blockSize_ & 63] = 0x80;
+  const std::size_t tailSize = blockSize_ + 1 + 8 <= 64 ? 64 : 128;
+  const std::uint64_t bits = total_ * 8;
+  for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  Compress(state_, tail);
+  if (tailSize == 128) Compress(state_, tail + 64);
+
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(64);
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      const auto byte = static_cast<std::uint8_t>(state_[i] >> (24 - 8 * j));
+      hex.push_back(kHex[byte >> 4]);
+      hex.push_back(kHex[byte & 0xF]);
+    }
+  }
+  *this = Sha256Stream{};
+  return hex;
+}
+
 }  // namespace orlin

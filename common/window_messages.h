@@ -53,4 +53,11 @@ enum WindowMessage : unsigned {
 inline constexpr wchar_t kMainWindowClass[] = L"UIOrlinFrameWnd";
 inline constexpr wchar_t kMainWindowTitle[] = L"Orlin";
 
+// The updater's window (AutoUpdater, started by the tray's "Update"): Orlin
+// finds it by class and title to tell it the language (2026, wParam 0 "en",
+// 1 otherwise). On POSIX its channel in the install directory stands for it.
+inline constexpr wchar_t kUpdaterWindowClass[] = L"UIAutoUpdaterWnd";
+inline constexpr wchar_t kUpdaterWindowTitle[] = L"Tarn AutoUpdater";
+inline constexpr char kUpdaterWindowChannel[] = "updater";
+
 }  // namespace orlin

@@ -58,7 +58,8 @@ struct HttpExchange {
     kTooLarge,      // the answer exceeded its cap; the exchange was abandoned
     kTransferFailed, // the connection broke mid-answer, or any other transport error
     kRedirectRefused,   // the server sent the request elsewhere, where it is not followed
-    kCertificateRefused // the certificate check refused the server: nothing was sent to it
+    kCertificateRefused, // the certificate check refused the server: nothing was sent to it
+    kAbandoned          // the caller stopped a download (its sink refused a piece)
   };
   Outcome outcome = Outcome::kNotAttempted;
   int httpStatus = 0;       // 0 when no status line arrived
@@ -122,6 +123,19 @@ class CHttpClient {
   // "Content-Type:application/json" and then `headers`.
   int JsonPost(const std::wstring& url, const std::wstring& headers, const std::wstring& json,
                std::wstring& answer);
+
+  // Receives a download's answer piece by piece, in order, on the calling
+  // thread. False stops the transfer at once (kAbandoned).
+  using DownloadSink = std::function<bool(std::string_view bytes)>;
+
+  // GET `url` from the Tarn server as FormPost talks to it (a certificate
+  // of an unknown authority is accepted, its name must match, the
+  // certificate check decides), handing the body of a 200 answer to `sink`
+  // as it arrives instead of keeping it: packages are larger than any answer
+  // the client holds. Another status is kHttpFailure, with its body (capped
+  // as a form post's) in `answer`. Only the stall limit applies unless an
+  // overall limit is set. Nothing is printed.
+  int Download(const std::wstring& url, const DownloadSink& sink, std::wstring& answer);
 
   // Overrides the connect time limit of every later request (0 = the
   // operation's default above).

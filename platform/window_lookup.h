@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,9 @@ struct MainWindowQuery {
   // POSIX: whose channel. Windows: not used (window classes are
   // desktop-wide).
   std::filesystem::path installDir;
+  // POSIX: the channel of the install directory that stands for the window:
+  // "window" is the main window's, the updater's window is "updater".
+  std::string channel = "window";
 };
 
 // The payload of WM_COPYDATA, laid out as the system's COPYDATASTRUCT.
@@ -62,6 +66,14 @@ class MainWindowLink {
   // once the window has handled it: true then; false when the window went
   // away first.
   virtual bool SendCopyData(std::wstring_view path) = 0;
+  // Sends a window message of the contract (common/window_messages.h), as
+  // SendMessageW does: returns the window's result once it has handled it;
+  // nullopt when the window went away first or does not take the message
+  // from another program.
+  virtual std::optional<std::intptr_t> SendWindowMessage(unsigned message, std::uintptr_t wParam,
+                                                         std::intptr_t lParam) {
+    return std::nullopt;
+  }
 };
 
 // The main window of a running Orlin, or null when none runs.
@@ -77,6 +89,12 @@ struct MailboxHandlers {
   // On the UI thread: WM_COPYDATA as the main window handles it; its result
   // is the message result. The message's data lives until it returns.
   std::function<std::intptr_t(const CopyDataMessage&)> copyData;
+  // On the UI thread: a window message another program sends (the exit
+  // request 2024 of the updater and the uninstaller, the language switch
+  // 2026 to the updater's window). Its result is the message result; nullopt
+  // refuses the message. Null: every such message is refused.
+  std::function<std::optional<std::intptr_t>(unsigned message, std::uintptr_t wParam, std::intptr_t lParam)>
+      windowMessage;
 };
 
 class MainWindowMailbox {
@@ -93,9 +111,11 @@ struct MailboxOpen {
   std::string error;                           // why, for the log
 };
 
-// Opens the mailbox of the main window of `installDir`. On Windows it
+// Opens the mailbox of the main window of `installDir` (POSIX: on
+// `channel`, the one a MainWindowQuery of that window names). On Windows it
 // receives nothing itself and always opens.
-MailboxOpen OpenMainWindowMailbox(const std::filesystem::path& installDir, MailboxHandlers handlers);
+MailboxOpen OpenMainWindowMailbox(const std::filesystem::path& installDir, MailboxHandlers handlers,
+                                  std::string_view channel = "window");
 
 // The path a WM_COPYDATA payload carries: UTF-16 up to its first NUL, and
 // never past cbData, whatever the sender wrote there (a payload without a

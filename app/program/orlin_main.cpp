@@ -216,6 +216,13 @@ int main(int argc, char** argv) {
   mailboxHandlers.copyData = [&frame](const platform::CopyDataMessage& message) {
     return frame->SendMessageW(dui::kWmCopyData, 0, reinterpret_cast<std::intptr_t>(&message));
   };
+  // The updater and the uninstaller ask Orlin to exit as its tray's Exit
+  // does; no other message is taken from another program.
+  mailboxHandlers.windowMessage = [&frame](unsigned message, std::uintptr_t,
+                                           std::intptr_t) -> std::optional<std::intptr_t> {
+    if (message != kMsgQuit) return std::nullopt;
+    return frame->SendMessageW(kMsgQuit, 0, 0);
+  };
   platform::MailboxOpen mailbox = platform::OpenMainWindowMailbox(installDir, std::move(mailboxHandlers));
   if (!mailbox.mailbox) std::fprintf(stderr, "orlin: no paths from the file manager: %s\n", mailbox.error.c_str());
 

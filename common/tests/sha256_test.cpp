@@ -20,5 +20,22 @@ TEST(Sha256, KnownDigests) {
   EXPECT_EQ(Sha256Hex(std::string(64, 'x')), "7ce100971f64e7001e8fe5a51973ecdfe1ced42befe7ee8d5fd6219506b5393c");
 }
 
+// Pieces of every size up to two blocks and across the padding boundaries
+// give the digest of the whole, and a finished stream starts over.
+TEST(Sha256, StreamInPiecesGivesTheDigestOfTheWhole) {
+  std::string data;
+  for (int i = 0; i < 1000; ++i) data.push_back(static_cast<char>(i * 7 + i / 13));
+  for (std::size_t length : {0u, 1u, 55u, 56u, 63u, 64u, 65u, 119u, 128u, 1000u}) {
+    const std::string_view whole(data.data(), length);
+    for (std::size_t piece = 1; piece <= 130; piece += 7) {
+      Sha256Stream stream;
+      for (std::size_t at = 0; at < whole.size(); at += piece) stream.Update(whole.substr(at, piece));
+      ASSERT_EQ(stream.FinishHex(), Sha256Hex(whole)) << "length " << length << ", pieces of " << piece;
+      stream.Update("abc");
+      ASSERT_EQ(stream.FinishHex(), Sha256Hex("abc"));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orlin

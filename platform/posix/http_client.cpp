@@ -28,7 +28,7 @@ constexpr std::size_t kMaxErrorTextChars = 1024;
 
 // --- Requests
 
-enum class Verb { kGet, kFormPost, kJsonPost };
+enum class Verb { kGet, kFormPost, kJsonPost, kDownload };
 
 // Header lines of a CR LF (or LF) separated text, in order. A line whose
 // name was already added is skipped: a header is only added when new.
@@ -58,11 +58,24 @@ struct AnswerSink {
   std::string bytes;
   std::size_t cap = CHttpClient::kMaxAnswerBytes;
   bool overflowed = false;
+  // A download's: the body of a 200 answer goes there instead.
+  const CHttpClient::DownloadSink* stream = nullptr;
+  CURL* easy = nullptr;
+  bool abandoned = false;
 };
 
 size_t OnAnswerBytes(char* data, size_t size, size_t count, void* user) {
   auto* sink = static_cast<AnswerSink*>(user);
   const size_t n = size * count;
+  if (sink->stream != nullptr) {
+    long status = 0;
+    curl_easy_getinfo(sink->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 200) {
+      if ((*sink->stream)(std::string_view(data, n))) return n;
+      sink->abandoned = true;
+      return 0;
+    }
+  }
   if (n > sink->cap - std::min(sink->bytes.size(), sink->cap)) {
     sink->overflowed = true;
     return 0;  // libcurl abandons the transfer
@@ -207,9 +220,10 @@ bool SupportedUrl(const std::string& url) {
   return ok;
 }
 
-HttpExchange::Outcome Classify(CURLcode code, bool overflowed, bool certificateRefused) {
+HttpExchange::Outcome Classify(CURLcode code, bool overflowed, bool certificateRefused, bool abandoned) {
   using Outcome = HttpExchange::Outcome;
   if (overflowed) return Outcome::kTooLarge;
+  if (abandoned) return Outcome::kAbandoned;
   if (certificateRefused) return Outcome::kCertificateRefused;
   switch (code) {
     case CURLE_OK:
@@ -247,7 +261,7 @@ struct CHttpClient::Session {
   CertificateCheck certificateCheck;
 
   int Request(Verb verb, const std::wstring& url, const std::wstring& headers, const std::wstring* body,
-              std::wstring& answer, HttpExchange& exchange);
+              std::wstring& answer, HttpExchange& exchange, const DownloadSink* download = nullptr);
 };
 
 CHttpClient::CHttpClient(std::wstring userAgent) : session_(std::make_unique<Session>()) {
@@ -276,6 +290,10 @@ int CHttpClient::JsonPost(const std::wstring& url, const std::wstring& headers, 
   return session_->Request(Verb::kJsonPost, url, headers, &json, answer, last_);
 }
 
+int CHttpClient::Download(const std::wstring& url, const DownloadSink& sink, std::wstring& answer) {
+  return session_->Request(Verb::kDownload, url, std::wstring{}, nullptr, answer, last_, &sink);
+}
+
 void CHttpClient::SetConnectTimeout(std::chrono::milliseconds timeout) { session_->connectTimeout = timeout; }
 
 void CHttpClient::SetReceiveTimeout(std::chrono::milliseconds timeout) { session_->receiveTimeout = timeout; }
@@ -285,7 +303,10 @@ void CHttpClient::SetOverallTimeout(std::chrono::milliseconds timeout) { session
 void CHttpClient::SetCertificateCheck(CertificateCheck check) { session_->certificateCheck = std::move(check); }
 
 int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std::wstring& headers,
-                                  const std::wstring* body, std::wstring& answer, HttpExchange& exchange) {
+                                  const std::wstring* body, std::wstring& answer, HttpExchange& exchange,
+                                  const DownloadSink* download) {
+  // A download talks to the Tarn server as a form post does.
+  const bool tarnServer = verb == Verb::kFormPost || verb == Verb::kDownload;
   exchange = HttpExchange{};
   std::string currentUrl = WideToUtf8(url);
   std::optional<UrlParts> current = ParseUrl(currentUrl);
@@ -319,11 +340,12 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
       AppendHeaderLines(lines, WideToUtf8(headers));
       payload = WideToUtf8(*body);
       break;
+    case Verb::kDownload:
+      break;
   }
 
   const std::chrono::milliseconds connectLimit =
-      connectTimeout.count() > 0 ? connectTimeout
-                                 : (verb == Verb::kFormPost ? kFormPostConnectTimeout : kDefaultConnectTimeout);
+      connectTimeout.count() > 0 ? connectTimeout : (tarnServer ? kFormPostConnectTimeout : kDefaultConnectTimeout);
   const std::chrono::milliseconds receiveLimit =
       receiveTimeout.count() > 0 ? receiveTimeout : kDefaultReceiveTimeout;
   const std::chrono::milliseconds overallLimit =
@@ -342,7 +364,9 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     if (verb == Verb::kGet) list = curl_slist_append(list, "Content-Type:");
 
     AnswerSink sink;
-    if (verb == Verb::kFormPost) sink.cap = kMaxFormAnswerBytes;
+    if (tarnServer) sink.cap = kMaxFormAnswerBytes;
+    sink.stream = download;
+    sink.easy = h;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     PreRequest pre{h, current->scheme == "https", &certificateCheck, {}, false};
 
@@ -385,7 +409,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
                      std::max<long>(1, static_cast<long>((receiveLimit.count() + 999) / 1000)));
 
-    if (verb == Verb::kFormPost) {
+    if (tarnServer) {
       // The Tarn server's certificate is self-signed: an unknown authority is
       // accepted, but the certificate must still name the server.
       curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -397,7 +421,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
       curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
     }
 
-    if (verb == Verb::kGet) {
+    if (verb == Verb::kGet || verb == Verb::kDownload) {
       if (!payload.empty()) {
         curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, "GET");
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(payload.size()));
@@ -423,8 +447,8 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     long status = 0;
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
     exchange.httpStatus = static_cast<int>(status);
-    exchange.outcome = Classify(code, sink.overflowed, pre.refused);
-    if (status != 0 && verb != Verb::kFormPost) std::printf("HTTP_STATUS_code:%d\n", static_cast<int>(status));
+    exchange.outcome = Classify(code, sink.overflowed, pre.refused, sink.abandoned);
+    if (status != 0 && !tarnServer) std::printf("HTTP_STATUS_code:%d\n", static_cast<int>(status));
 
     if (exchange.outcome == HttpExchange::Outcome::kAnswered && IsRedirectStatus(status)) {
       char* location = nullptr;
@@ -453,6 +477,8 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     std::string error;
     if (sink.overflowed) {
       error = "The answer is larger than " + std::to_string(sink.cap) + " bytes";
+    } else if (sink.abandoned) {
+      error = "The download was stopped";
     } else if (pre.refused) {
       error = "The server's certificate is not the one this account trusts";
     } else if (errorBuffer[0] != '\0') {

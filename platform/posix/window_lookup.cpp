@@ -1,6 +1,7 @@
 #include "platform/window_lookup.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <condition_variable>
 #include <list>
@@ -14,6 +15,8 @@
 // The requests on the channel, one line each, answered with one line:
 //   "login?"           -> "yes" | "no"
 //   "copydata <hex>"   -> "done <result>"  (after the window handled it)
+//   "message <msg> <wParam> <lParam>" -> "done <result>" | "refused"
+//                         (decimal numbers; a window message of the contract)
 // <hex> is the WM_COPYDATA payload, the UTF-16LE bytes of the path and its
 // terminator, two lower-case hex digits a byte.
 
@@ -22,7 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr char kChannel[] = "window";
 // A path of 32767 UTF-16 units and its terminator, as hex, with room to spare.
 constexpr std::size_t kMaxLine = 512 * 1024;
 constexpr auto kWriteTimeout = 10s;
@@ -85,6 +87,23 @@ class ChannelLink final : public MainWindowLink {
       const LocalRead answer = connection_->ReadLine(1h);
       if (answer.status == LocalIo::kTimedOut) continue;
       return answer.status == LocalIo::kOk && answer.line.rfind("done", 0) == 0;
+    }
+  }
+
+  std::optional<std::intptr_t> SendWindowMessage(unsigned message, std::uintptr_t wParam,
+                                                 std::intptr_t lParam) override {
+    const std::string request = "message " + std::to_string(message) + " " + std::to_string(wParam) + " " +
+                                std::to_string(lParam) + "\n";
+    if (connection_->Write(request, kWriteTimeout) != LocalIo::kOk) return std::nullopt;
+    for (;;) {
+      const LocalRead answer = connection_->ReadLine(1h);
+      if (answer.status == LocalIo::kTimedOut) continue;
+      if (answer.status != LocalIo::kOk || answer.line.rfind("done ", 0) != 0) return std::nullopt;
+      try {
+        return static_cast<std::intptr_t>(std::stoll(answer.line.substr(5)));
+      } catch (const std::exception&) {
+        return std::nullopt;
+      }
     }
   }
 
@@ -197,6 +216,24 @@ class ChannelMailbox final : public MainWindowMailbox {
         });
         if (!result) return;
         answer = "done " + std::to_string(*result) + "\n";
+      } else if (request.line.rfind("message ", 0) == 0) {
+        unsigned message = 0;
+        unsigned long long wParam = 0;
+        long long lParam = 0;
+        char end = 0;
+        if (std::sscanf(request.line.c_str() + 8, "%u %llu %lld%c", &message, &wParam, &lParam, &end) != 3) return;
+        // Shared: the task may still run after this sender was let go.
+        auto refused = std::make_shared<bool>(false);
+        auto result = OnUiThread([refused, message, wParam, lParam](MailboxHandlers& h) -> std::intptr_t {
+          std::optional<std::intptr_t> handled;
+          if (h.windowMessage) {
+            handled = h.windowMessage(message, static_cast<std::uintptr_t>(wParam), static_cast<std::intptr_t>(lParam));
+          }
+          *refused = !handled;
+          return handled.value_or(0);
+        });
+        if (!result) return;
+        answer = *refused ? "refused\n" : "done " + std::to_string(*result) + "\n";
       } else {
         return;  // not one of ours: the sender is let go
       }
@@ -243,13 +280,14 @@ class ChannelMailbox final : public MainWindowMailbox {
 }  // namespace
 
 std::unique_ptr<MainWindowLink> FindMainWindow(const MainWindowQuery& query) {
-  LocalConnect connect = ConnectLocal(query.installDir, kChannel);
+  LocalConnect connect = ConnectLocal(query.installDir, query.channel);
   if (!connect.connection) return nullptr;
   return std::make_unique<ChannelLink>(std::move(connect.connection));
 }
 
-MailboxOpen OpenMainWindowMailbox(const std::filesystem::path& installDir, MailboxHandlers handlers) {
-  LocalListen listen = ListenLocal(installDir, kChannel);
+MailboxOpen OpenMainWindowMailbox(const std::filesystem::path& installDir, MailboxHandlers handlers,
+                                  std::string_view channel) {
+  LocalListen listen = ListenLocal(installDir, channel);
   if (!listen.server) return {nullptr, listen.error};
   return {std::make_unique<ChannelMailbox>(std::move(listen.server), std::move(handlers)), {}};
 }

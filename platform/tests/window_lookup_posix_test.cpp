@@ -11,6 +11,7 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "platform/local_socket.h"
 #include "platform/window_lookup.h"
@@ -191,6 +192,42 @@ TEST_F(WindowChannel, GarbageEndsOnlyThatSender) {
   ASSERT_NE(link, nullptr);
   EXPECT_TRUE(link->SendCopyData(L"/tmp/after"));
   ASSERT_EQ(received.size(), 1u);
+}
+
+// The exit request of the updater and the uninstaller, and the language
+// switch to the updater's window, reach the handler on the UI thread with
+// their parameters; its result comes back, and a message it does not take
+// is refused. Each window listens on its own channel.
+TEST_F(WindowChannel, WindowMessagesReachTheWindowOfTheirChannelOnItsUiThread) {
+  MailboxHandlers handlers = Handlers();
+  std::vector<std::tuple<unsigned, std::uintptr_t, std::intptr_t>> messages;
+  handlers.windowMessage = [&](unsigned message, std::uintptr_t w, std::intptr_t l) -> std::optional<std::intptr_t> {
+    onUiThread = std::this_thread::get_id() == ui.id();
+    messages.emplace_back(message, w, l);
+    if (message != 2026) return std::nullopt;
+    return 7;
+  };
+  MailboxOpen updater = OpenMainWindowMailbox(dir.path(), std::move(handlers), "updater");
+  ASSERT_NE(updater.mailbox, nullptr) << updater.error;
+  EXPECT_EQ(FindMainWindow(Query()), nullptr) << "the main window's channel is another";
+
+  MainWindowQuery query{L"UIAutoUpdaterWnd", L"Tarn AutoUpdater", L"", dir.path(), "updater"};
+  auto link = FindMainWindow(query);
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->SendWindowMessage(2026, 1, -5), 7);
+  EXPECT_TRUE(onUiThread);
+  EXPECT_EQ(link->SendWindowMessage(2024, 0, 0), std::nullopt) << "a message the window does not take";
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], std::make_tuple(2026u, std::uintptr_t{1}, std::intptr_t{-5}));
+
+  // A window that takes no messages from other programs refuses them all.
+  MailboxOpen main = OpenMainWindowMailbox(dir.path(), Handlers());
+  ASSERT_NE(main.mailbox, nullptr);
+  auto mainLink = FindMainWindow(Query());
+  ASSERT_NE(mainLink, nullptr);
+  EXPECT_EQ(mainLink->SendWindowMessage(2024, 0, 0), std::nullopt);
+  updater.mailbox->Stop();
+  EXPECT_EQ(FindMainWindow(query), nullptr);
 }
 
 TEST(CopyDataPayload, ReadsToTheTerminatorAndNeverPastTheSize) {

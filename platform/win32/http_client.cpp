@@ -51,7 +51,7 @@ HttpExchange::Outcome OutcomeOf(DWORD code) {
   }
 }
 
-enum class Verb { kGet, kFormPost, kJsonPost };
+enum class Verb { kGet, kFormPost, kJsonPost, kDownload };
 
 // The header block split into its lines (CR LF or LF separated), empty lines
 // dropped.
@@ -175,7 +175,7 @@ struct CHttpClient::Session {
   CertificateCheck certificateCheck;
 
   int Request(Verb verb, const std::wstring& url, const std::wstring& headers, const std::wstring& body,
-              std::wstring& answer, HttpExchange& last);
+              std::wstring& answer, HttpExchange& last, const DownloadSink* download = nullptr);
 };
 
 CHttpClient::CHttpClient(std::wstring userAgent) : session_(std::make_unique<Session>()) {
@@ -197,6 +197,10 @@ int CHttpClient::JsonPost(const std::wstring& url, const std::wstring& headers, 
   return session_->Request(Verb::kJsonPost, url, headers, json, answer, last_);
 }
 
+int CHttpClient::Download(const std::wstring& url, const DownloadSink& sink, std::wstring& answer) {
+  return session_->Request(Verb::kDownload, url, {}, {}, answer, last_, &sink);
+}
+
 void CHttpClient::SetConnectTimeout(std::chrono::milliseconds timeout) { session_->connectTimeout = timeout; }
 
 void CHttpClient::SetReceiveTimeout(std::chrono::milliseconds timeout) { session_->receiveTimeout = timeout; }
@@ -206,14 +210,17 @@ void CHttpClient::SetOverallTimeout(std::chrono::milliseconds timeout) { session
 void CHttpClient::SetCertificateCheck(CertificateCheck check) { session_->certificateCheck = std::move(check); }
 
 int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std::wstring& headers,
-                                  const std::wstring& body, std::wstring& answer, HttpExchange& last) {
+                                  const std::wstring& body, std::wstring& answer, HttpExchange& last,
+                                  const DownloadSink* download) {
   last = HttpExchange{};
+  // A download talks to the Tarn server as a form post does.
+  const bool tarnServer = verb == Verb::kFormPost || verb == Verb::kDownload;
   std::wstring currentUrl = url;
   std::optional<CrackedUrl> current = Crack(url);
   if (!current) return kHttpFailure;  // not attempted: the answer stays as it was
 
   const auto connectLimit = connectTimeout.count() > 0 ? connectTimeout
-                            : verb == Verb::kFormPost  ? CHttpClient::kFormPostConnectTimeout
+                            : tarnServer               ? CHttpClient::kFormPostConnectTimeout
                                                        : CHttpClient::kDefaultConnectTimeout;
   const auto receiveLimit = receiveTimeout.count() > 0 ? receiveTimeout : CHttpClient::kDefaultReceiveTimeout;
   const auto overallLimit = overallTimeout.count() > 0  ? overallTimeout
@@ -250,7 +257,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
   if (internet.h == nullptr) return fail(::GetLastError());
 
   const std::string bodyBytes = WideToUtf8(body);
-  const std::size_t answerCap = verb == Verb::kFormPost ? CHttpClient::kMaxFormAnswerBytes : CHttpClient::kMaxAnswerBytes;
+  const std::size_t answerCap = tarnServer ? CHttpClient::kMaxFormAnswerBytes : CHttpClient::kMaxAnswerBytes;
 
   for (;;) {
     if (pastDeadline()) return fail(ERROR_INTERNET_TIMEOUT, HttpExchange::Outcome::kTimedOut);
@@ -268,14 +275,15 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     if (connection.h == nullptr) return fail(::GetLastError());
 
     DWORD requestFlags = connectionFlags;
-    if (verb != Verb::kFormPost) {
+    if (!tarnServer) {
       requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
       if (https) requestFlags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID;
     }
     // Redirections are judged below, one at a time.
     requestFlags |= INTERNET_FLAG_NO_AUTO_REDIRECT;
     InetHandle request;
-    request.h = ::HttpOpenRequestW(connection.h, verb == Verb::kGet ? L"GET" : L"POST", current->object.c_str(),
+    const bool get = verb == Verb::kGet || verb == Verb::kDownload;
+    request.h = ::HttpOpenRequestW(connection.h, get ? L"GET" : L"POST", current->object.c_str(),
                                    nullptr, nullptr, nullptr, requestFlags, 1);
     if (request.h == nullptr) return fail(::GetLastError());
     // The stall limits are set on the request as well: Wine's WinInet does not
@@ -285,14 +293,18 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     ::InternetSetOptionW(request.h, INTERNET_OPTION_SEND_TIMEOUT, &value, sizeof value);
 
     std::wstring headerText;
-    if (verb == Verb::kFormPost) {
+    if (tarnServer) {
       DWORD security = 0;
       DWORD size = sizeof security;
       if (::InternetQueryOptionW(request.h, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
         security |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
         ::InternetSetOptionW(request.h, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof security);
       }
+    }
+    if (verb == Verb::kFormPost) {
       headerText = L"Content-Type: application/x-www-form-urlencoded; charset=UTF-8\r\n";
+    } else if (verb == Verb::kDownload) {
+      headerText.clear();
     } else if (verb == Verb::kJsonPost) {
       headerText = L"Accept: */*,application/json\r\nContent-Type:application/json\r\n" + headers;
     } else {
@@ -346,7 +358,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
       return fail(ERROR_HTTP_INVALID_SERVER_RESPONSE, HttpExchange::Outcome::kTransferFailed);
     }
     last.httpStatus = static_cast<int>(status);
-    if (verb != Verb::kFormPost) {
+    if (!tarnServer) {
       std::printf("HTTP_STATUS_code:%d\n", static_cast<int>(status));
       std::fflush(stdout);
     }
@@ -368,6 +380,9 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     }
 
     std::string bytes;
+    // A download's 200 answer goes to its sink; only the count stays here.
+    const bool streamed = download != nullptr && status == 200;
+    unsigned long long received = 0;
     char buffer[kReadChunkBytes + 1];
     for (;;) {
       if (pastDeadline()) return fail(ERROR_INTERNET_TIMEOUT, HttpExchange::Outcome::kTimedOut);
@@ -390,6 +405,13 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
       }
       if (!::InternetReadFile(request.h, buffer, want, &read)) return fail(::GetLastError());
       if (read == 0) break;
+      received += read;
+      if (streamed) {
+        if (!(*download)(std::string_view(buffer, read))) {
+          return failText(HttpExchange::Outcome::kAbandoned, L"The download was stopped");
+        }
+        continue;
+      }
       if (bytes.size() + read > answerCap) {
         return failText(HttpExchange::Outcome::kTooLarge,
                         L"The answer is larger than " + std::to_wstring(answerCap) + L" bytes");
@@ -398,7 +420,7 @@ int CHttpClient::Session::Request(Verb verb, const std::wstring& url, const std:
     }
     // WinInet ends the read quietly when the server closes early; an answer
     // shorter than it announced is a broken transfer, not a short success.
-    if (const auto announced = AnnouncedLength(request.h); announced && bytes.size() < *announced) {
+    if (const auto announced = AnnouncedLength(request.h); announced && received < *announced) {
       return fail(ERROR_INTERNET_CONNECTION_ABORTED, HttpExchange::Outcome::kTransferFailed);
     }
     answer = Utf8ToWide(bytes);

@@ -38,6 +38,18 @@ class WindowLink final : public MainWindowLink {
     return ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE;
   }
 
+  std::optional<std::intptr_t> SendWindowMessage(unsigned message, std::uintptr_t wParam,
+                                                 std::intptr_t lParam) override {
+    // A hung window is not waited for without end; a window that works
+    // (Orlin's exit sequence, which ends the engine) has a minute.
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window_, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam),
+                               SMTO_ABORTIFHUNG, 60000, &result)) {
+      return std::nullopt;
+    }
+    return static_cast<std::intptr_t>(result);
+  }
+
  private:
   HWND window_;
   std::wstring loginClass_;
@@ -57,7 +69,7 @@ std::unique_ptr<MainWindowLink> FindMainWindow(const MainWindowQuery& query) {
   return std::make_unique<WindowLink>(window, query.loginClass);
 }
 
-MailboxOpen OpenMainWindowMailbox(const std::filesystem::path&, MailboxHandlers) {
+MailboxOpen OpenMainWindowMailbox(const std::filesystem::path&, MailboxHandlers, std::string_view) {
   return {std::make_unique<WindowProcedureMailbox>(), {}};
 }
 

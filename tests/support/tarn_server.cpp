@@ -6,7 +6,13 @@
 
 namespace orlin::testsupport {
 
-TarnServer::TarnServer(const std::filesystem::path& state, std::uint16_t port, const std::string& account) {
+TarnServer::TarnServer(const std::filesystem::path& state, std::uint16_t port, const std::string& account,
+                       const std::vector<std::string>& extra) {
+  const std::string portText = std::to_string(port);
+  std::vector<const char*> argv{ORLIN_TEST_TARN_DEV_SERVER, "--state", state.c_str(), "--port", portText.c_str(),
+                                "--user", account.c_str()};
+  for (const auto& word : extra) argv.push_back(word.c_str());
+  argv.push_back(nullptr);
   int out[2];
   if (::pipe(out) != 0) return;
   pid_ = ::fork();
@@ -14,9 +20,7 @@ TarnServer::TarnServer(const std::filesystem::path& state, std::uint16_t port, c
     ::dup2(out[1], STDOUT_FILENO);
     ::close(out[0]);
     ::close(out[1]);
-    const std::string portText = std::to_string(port);
-    ::execl(ORLIN_TEST_TARN_DEV_SERVER, ORLIN_TEST_TARN_DEV_SERVER, "--state", state.c_str(), "--port",
-            portText.c_str(), "--user", account.c_str(), static_cast<char*>(nullptr));
+    ::execv(ORLIN_TEST_TARN_DEV_SERVER, const_cast<char* const*>(argv.data()));
     ::_exit(127);
   }
   ::close(out[1]);

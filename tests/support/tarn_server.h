@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace orlin::testsupport {
 
@@ -18,7 +19,9 @@ class TarnServer {
   // Serves HTTPS on `port` for `account` ("name:password") and keeps its
   // state under `state`. Returns once the stand-in said it takes logins,
   // or once it ended without saying so (deviceId() is empty then).
-  TarnServer(const std::filesystem::path& state, std::uint16_t port, const std::string& account);
+  // `extra` are further options of the stand-in ("--updates", DIR).
+  TarnServer(const std::filesystem::path& state, std::uint16_t port, const std::string& account,
+             const std::vector<std::string>& extra = {});
   ~TarnServer();
   TarnServer(const TarnServer&) = delete;
   TarnServer& operator=(const TarnServer&) = delete;

@@ -925,6 +925,10 @@ void COrlinFrameWnd::SwitchLanguage(bool chinese) {
   PublishSettings();
   ApplyFolderTypeLook(false);
   RelayoutNudge();
+  // An open updater window changes its texts with the program.
+  platform::MainWindowQuery updater{kUpdaterWindowClass, kUpdaterWindowTitle, L"", services_.installDir,
+                                    kUpdaterWindowChannel};
+  if (auto link = platform::FindMainWindow(updater)) link->SendWindowMessage(kMsgLanguageChanged, chinese ? 1 : 0, 0);
   if (lists_) lists_->OnLanguageChanged();
 }
 
