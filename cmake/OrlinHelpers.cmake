@@ -16,10 +16,10 @@ else()
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
     # GCC 12 reports std::string inlined at -O2 as overlapping memcpy
     # (-Wrestrict) or as copying past its small buffer (-Warray-bounds,
-    # -Wstringop-overflow), and moved-from strings inside aggregates as maybe
+    # -Wstringop-overflow, -Wstringop-overread), and moved-from strings inside aggregates as maybe
     # uninitialised; all known false positives of that release.
     target_compile_options(orlin_options INTERFACE -Wno-restrict -Wno-maybe-uninitialized -Wno-array-bounds
-                                                   -Wno-stringop-overflow)
+                                                   -Wno-stringop-overflow -Wno-stringop-overread)
   endif()
 endif()
 if(WIN32)
