@@ -1,0 +1,55 @@
+// lang.xml, the language of every window and of Ravel's menu entry: the
+// program's reader, the state files' reader and writer, and Ravel's reader
+// agree, and a language written reads back.
+#include "app/store/state_files.h"
+#include "app/store/xml_util.h"
+#include "fuzz/fuzz_support.h"
+#include "shellext/ravel_texts.h"
+
+namespace orlin::fuzz {
+namespace {
+
+// The document as it would be saved, to compare what a write left of it.
+std::string Printed(const std::filesystem::path& file) {
+  StateXmlDocument doc;
+  if (!LoadXmlFile(file, doc)) return "(not loaded)";
+  tinyxml2::XMLPrinter printer(nullptr, /*compact=*/false);
+  doc.Print(&printer);
+  return printer.CStr();
+}
+
+void Run(std::string_view bytes) {
+  static const InstallLayout layout = [] {
+    InstallLayout made{ScratchDir() / "lang"};
+    std::filesystem::create_directories(made.installDir);
+    return made;
+  }();
+  WriteInput(layout.LangFile(), bytes);
+  QuietPresenter presenter;
+  StateFiles files(layout, presenter);
+
+  const std::optional<std::wstring> language = ReadLanguageFile(layout.installDir);
+  FUZZ_CHECK(files.ReadLanguage() == language, "both readers of the program agree");
+  FUZZ_CHECK(ravel::ReadLanguage(layout.LangFile()) == language.value_or(L"zh_cn"), "Ravel reads the same");
+  if (!language) return;
+
+  // A language written reads back, and writing the old one again leaves
+  // the rest of the file as a save of the original would have.
+  const std::string before = Printed(layout.LangFile());
+  FUZZ_CHECK(files.WriteLanguage(L"en"), "a readable lang.xml takes a language");
+  FUZZ_CHECK(files.ReadLanguage() == L"en", "the language written reads back");
+  FUZZ_CHECK(files.WriteLanguage(*language), "and takes the old one again");
+  if (language->find(L'\r') == std::wstring::npos) {
+    FUZZ_CHECK(files.ReadLanguage() == language, "the old language reads back");
+    FUZZ_CHECK(Printed(layout.LangFile()) == before, "nothing else of the file changed");
+  }
+  FUZZ_CHECK(presenter.shown == 0, "no message while the file is readable");
+}
+
+}  // namespace
+}  // namespace orlin::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  orlin::fuzz::Run(orlin::fuzz::Bytes(data, size));
+  return 0;
+}
