@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 #include <thread>
 
@@ -20,7 +21,13 @@ std::optional<Json::Value> Parse(std::string_view text) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;
-  if (text.empty() || !reader->parse(text.data(), text.data() + text.size(), &value, &errors)) return std::nullopt;
+  try {
+    if (text.empty() || !reader->parse(text.data(), text.data() + text.size(), &value, &errors)) return std::nullopt;
+  } catch (const std::exception&) {
+    // The reader throws instead of failing when arrays or objects nest
+    // deeper than its stack limit; such an answer is as unusable as garbage.
+    return std::nullopt;
+  }
   return value;
 }
 

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -22,7 +23,13 @@ std::optional<Json::Value> ParseJson(std::string_view text) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;
-  if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) return std::nullopt;
+  try {
+    if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) return std::nullopt;
+  } catch (const std::exception&) {
+    // The reader throws instead of failing when arrays or objects nest
+    // deeper than its stack limit; such an answer is as unusable as garbage.
+    return std::nullopt;
+  }
   return value;
 }
 

@@ -95,6 +95,15 @@ TEST(LiveSettingsEditTest, AnotherFolderOrGarbageIsNotEdited) {
   EXPECT_EQ(EditEngineConfiguration("[1,2]", "anna-FOLDER", Changed(), all).outcome, LiveEdit::kNotParsable);
 }
 
+TEST(LiveSettingsEditTest, AConfigurationNestedBeyondTheReadersLimitIsNotParsableNotACrash) {
+  // The JSON reader throws past 1000 levels instead of failing
+  // (fuzz/corpus/live_settings/deep-nesting.json).
+  const std::string deep = "{\"folders\":[{\"id\":\"default\"}],\"x\":" + std::string(1005, '[') +
+                           std::string(1005, ']') + "}";
+  LiveSettingsFields all{true, true, true, true, true};
+  EXPECT_EQ(EditEngineConfiguration(deep, "default", Changed(), all).outcome, LiveEdit::kNotParsable);
+}
+
 class ScriptedEngine : public LiveConfigTransport {
  public:
   std::optional<std::string> GetConfiguration() override {

@@ -125,6 +125,10 @@ TEST(DeviceIdAnswer, JsonStartsAtTheFirstBraceAndNeedsAStringMyId) {
   EXPECT_EQ(EngineCommands::ParseDeviceId(L"{\"other\":\"x\"}"), std::nullopt);
   EXPECT_EQ(EngineCommands::ParseDeviceId(L"{\"myID\":\"abc\""), std::nullopt);  // truncated
   EXPECT_EQ(EngineCommands::ParseDeviceId(L"[\"myID\"]{"), std::nullopt);
+  // Nested beyond the JSON reader's limit, where it throws instead of
+  // failing (fuzz/corpus/device_id/deep-nesting.json): no ID, and no crash.
+  EXPECT_EQ(EngineCommands::ParseDeviceId(L"{\"myID\":" + std::wstring(1005, L'[') + std::wstring(1005, L']') + L"}"),
+            std::nullopt);
 }
 
 TEST_F(Commands, DeviceIdQueryCarriesTheKey) {
