@@ -1,7 +1,10 @@
 #include "ui/dui/headless_backend.h"
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 
+#include "common/text.h"
 #include "ui/dui/window_impl_base.h"
 
 namespace orlin::dui {
@@ -229,6 +232,158 @@ void HeadlessBackend::RunModalHook(WindowImplBase& window) {
     hook = modalHook_;
   }
   if (hook) hook(window);
+}
+
+// --------------------------------------------------------- recording surface
+
+bool RecordingSurface::Op::Shows() const {
+  Rect area = rect;
+  if (kind == OpKind::kRoundRect) {
+    area = Rect{static_cast<int>(shape.left), static_cast<int>(shape.top), static_cast<int>(shape.right + 0.999f),
+                static_cast<int>(shape.bottom + 0.999f)};
+  } else if (kind == OpKind::kPolyline) {
+    if (points.empty()) return false;
+    area = Rect{static_cast<int>(points[0].x), static_cast<int>(points[0].y), static_cast<int>(points[0].x) + 1,
+                static_cast<int>(points[0].y) + 1};
+  }
+  if (area.IsEmpty()) return false;
+  if (!clip) return true;
+  Rect both{std::max(area.left, clip->left), std::max(area.top, clip->top), std::min(area.right, clip->right),
+            std::min(area.bottom, clip->bottom)};
+  return !both.IsEmpty();
+}
+
+Rect RecordingSurface::Moved(const Rect& r) const {
+  return Rect{r.left + state_.dx, r.top + state_.dy, r.right + state_.dx, r.bottom + state_.dy};
+}
+
+void RecordingSurface::Record(Op op) {
+  op.clip = state_.clip;
+  ops_.push_back(std::move(op));
+}
+
+void RecordingSurface::FillRect(const Rect& r, Color color) {
+  Op op;
+  op.kind = OpKind::kFill;
+  op.rect = Moved(r);
+  op.color = color;
+  Record(std::move(op));
+}
+
+void RecordingSurface::DrawRoundRect(const RectF& r, float radius, Color fill, Color line, float lineWidth) {
+  Op op;
+  op.kind = OpKind::kRoundRect;
+  const float dx = static_cast<float>(state_.dx), dy = static_cast<float>(state_.dy);
+  op.shape = RectF{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+  op.radius = radius;
+  op.color = fill;
+  op.line = line;
+  op.lineWidth = lineWidth;
+  Record(std::move(op));
+}
+
+void RecordingSurface::DrawPolyline(const std::vector<PointF>& points, Color line, float lineWidth) {
+  Op op;
+  op.kind = OpKind::kPolyline;
+  for (const PointF& p : points) op.points.push_back(PointF{p.x + state_.dx, p.y + state_.dy});
+  op.line = line;
+  op.lineWidth = lineWidth;
+  Record(std::move(op));
+}
+
+void RecordingSurface::SetImageSize(const std::filesystem::path& file, Size size) { sizes_[file] = size; }
+
+std::optional<Size> RecordingSurface::ImageSize(const std::filesystem::path& file) {
+  if (auto it = sizes_.find(file); it != sizes_.end()) return it->second;
+  // The width and height lie big-endian at bytes 16 and 20 of a PNG file.
+  std::ifstream in(file, std::ios::binary);
+  unsigned char head[24] = {};
+  if (!in.read(reinterpret_cast<char*>(head), sizeof head)) return std::nullopt;
+  static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (!std::equal(std::begin(kSignature), std::end(kSignature), head)) return std::nullopt;
+  auto word = [&](int at) { return (head[at] << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) | head[at + 3]; };
+  return Size{word(16), word(20)};
+}
+
+void RecordingSurface::DrawImage(const std::filesystem::path& file, const Rect& dest, const Rect& source) {
+  Op op;
+  op.kind = OpKind::kImage;
+  op.rect = Moved(dest);
+  op.file = file;
+  op.source = source;
+  Record(std::move(op));
+}
+
+void RecordingSurface::DrawText(const Rect& r, const std::wstring& text, const FontSpec& font, Color color,
+                                unsigned style) {
+  Op op;
+  op.kind = OpKind::kText;
+  op.rect = Moved(r);
+  op.text = text;
+  op.font = font;
+  op.color = color;
+  op.style = style;
+  Record(std::move(op));
+}
+
+void RecordingSurface::Save() { saved_.push_back(state_); }
+
+void RecordingSurface::Restore() {
+  if (saved_.empty()) return;
+  state_ = saved_.back();
+  saved_.pop_back();
+}
+
+void RecordingSurface::ClipRect(const Rect& r) {
+  Rect c = Moved(r);
+  if (state_.clip) {
+    c = Rect{std::max(c.left, state_.clip->left), std::max(c.top, state_.clip->top),
+             std::min(c.right, state_.clip->right), std::min(c.bottom, state_.clip->bottom)};
+  }
+  state_.clip = c;
+}
+
+void RecordingSurface::Translate(int dx, int dy) {
+  state_.dx += dx;
+  state_.dy += dy;
+}
+
+std::vector<RecordingSurface::Op> RecordingSurface::OpsOf(OpKind kind) const {
+  std::vector<Op> out;
+  for (const Op& op : ops_) {
+    if (op.kind == kind) out.push_back(op);
+  }
+  return out;
+}
+
+const RecordingSurface::Op* RecordingSurface::FindText(const std::wstring& text) const {
+  for (const Op& op : ops_) {
+    if (op.kind == OpKind::kText && op.text == text) return &op;
+  }
+  return nullptr;
+}
+
+std::string RecordingSurface::Describe() const {
+  std::ostringstream out;
+  auto rect = [&](const Rect& r) { out << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom; };
+  for (const Op& op : ops_) {
+    switch (op.kind) {
+      case OpKind::kFill: out << "fill "; rect(op.rect); out << " #" << std::hex << op.color << std::dec; break;
+      case OpKind::kRoundRect:
+        out << "roundrect " << op.shape.left << ',' << op.shape.top << ',' << op.shape.right << ',' << op.shape.bottom
+            << " r" << op.radius << " fill #" << std::hex << op.color << " line #" << op.line << std::dec;
+        break;
+      case OpKind::kPolyline: out << "polyline " << op.points.size() << " points"; break;
+      case OpKind::kImage: out << "image "; rect(op.rect); out << ' ' << op.file.filename().string(); break;
+      case OpKind::kText: out << "text "; rect(op.rect); out << " '" << WideToUtf8(op.text) << "'"; break;
+    }
+    if (op.clip) {
+      out << " clip ";
+      rect(*op.clip);
+    }
+    out << '\n';
+  }
+  return out.str();
 }
 
 void ClickControl(WindowImplBase& window, const std::wstring& name) {

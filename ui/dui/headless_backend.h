@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ui/dui/backend.h"
+#include "ui/dui/render_engine.h"
 
 namespace orlin::dui {
 
@@ -85,6 +86,65 @@ class HeadlessBackend : public UiBackend, public std::enable_shared_from_this<He
   std::atomic<bool> quit_{false};
   Point cursor_{100, 100};
   Rect workArea_{0, 0, 1920, 1080};
+};
+
+// A surface that keeps what is painted on it, so the paint pass is tested
+// without a screen. Coordinates are recorded with the translation applied,
+// with the clip in force at that moment.
+class RecordingSurface : public RenderSurface {
+ public:
+  enum class OpKind { kFill, kRoundRect, kPolyline, kImage, kText };
+  struct Op {
+    OpKind kind = OpKind::kFill;
+    Rect rect;        // fill, image destination, text rectangle
+    RectF shape;      // rounded rectangle
+    float radius = 0;
+    float lineWidth = 0;
+    Color color = 0;  // fill, text colour, the rounded rectangle's fill
+    Color line = 0;   // outline and polyline colour
+    std::vector<PointF> points;
+    std::filesystem::path file;
+    Rect source;
+    std::wstring text;
+    FontSpec font;
+    unsigned style = 0;
+    std::optional<Rect> clip;  // none: unclipped
+    // Whether any of it can show inside its clip.
+    bool Shows() const;
+  };
+
+  void FillRect(const Rect& r, Color color) override;
+  void DrawRoundRect(const RectF& r, float radius, Color fill, Color line, float lineWidth) override;
+  void DrawPolyline(const std::vector<PointF>& points, Color line, float lineWidth) override;
+  // What SetImageSize gave, else the size in a PNG file's header.
+  std::optional<Size> ImageSize(const std::filesystem::path& file) override;
+  void DrawImage(const std::filesystem::path& file, const Rect& dest, const Rect& source) override;
+  void DrawText(const Rect& r, const std::wstring& text, const FontSpec& font, Color color, unsigned style) override;
+  void Save() override;
+  void Restore() override;
+  void ClipRect(const Rect& r) override;
+  void Translate(int dx, int dy) override;
+
+  void SetImageSize(const std::filesystem::path& file, Size size);
+  const std::vector<Op>& Ops() const { return ops_; }
+  std::vector<Op> OpsOf(OpKind kind) const;
+  // The first text painted with exactly this text, or null.
+  const Op* FindText(const std::wstring& text) const;
+  void Clear() { ops_.clear(); }
+  // One line per operation, for test failure messages.
+  std::string Describe() const;
+
+ private:
+  struct State {
+    int dx = 0, dy = 0;
+    std::optional<Rect> clip;
+  };
+  Rect Moved(const Rect& r) const;
+  void Record(Op op);
+  std::vector<Op> ops_;
+  State state_;
+  std::vector<State> saved_;
+  std::map<std::filesystem::path, Size> sizes_;
 };
 
 // Test helper: presses and releases the left button over a control's centre

@@ -14,7 +14,6 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
@@ -33,13 +32,12 @@
 
 #include "common/text.h"
 #include "ui/dui/menu_wnd.h"
+#include "ui/dui/render_engine.h"
 #include "ui/dui/window_impl_base.h"
 
 namespace orlin::dui {
 
 namespace {
-
-constexpr Color kDefaultTextColor = 0xFF1F2933;
 
 QString Q(const std::wstring& s) { return QString::fromStdWString(s); }
 QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
@@ -74,150 +72,72 @@ int QtTextFlags(unsigned style) {
 
 // ---------------------------------------------------------------- painting
 
-class Painter {
+// The paint pass's surface on a QPainter.
+class QtSurface : public RenderSurface {
  public:
-  Painter(QPainter& p, CPaintManagerUI& pm, QtBackend& backend) : p_(p), pm_(pm), backend_(backend) {}
+  QtSurface(QPainter& p, QtBackend& backend) : p_(p), backend_(backend) {}
 
-  // Paints `c` and what lies inside it, except what stock widgets show.
-  void Tree(CControlUI& c) {
-    if (!c.IsVisible() || c.GetPos().IsEmpty()) return;
-    Control(c);
-    if (auto* list = dynamic_cast<CListUI*>(&c)) {
-      if (list->GetHeader()) Tree(*list->GetHeader());
-      return;
-    }
-    if (auto* tree = dynamic_cast<CTreeViewUI*>(&c)) {
-      p_.save();
-      p_.setClipRect(ToQRect(c.GetPos()));
-      for (auto* node : tree->ShownNodes()) {
-        Control(*node);
-        if (node->IsCheckBoxVisible()) Control(*node->GetCheckBox());
-      }
-      // A thin thumb tells that the tree goes on past what it shows.
-      const int content = tree->GetContentHeight();
-      const int view = tree->GetViewHeight();
-      if (view > 0 && content > view) {
-        const Rect& r = c.GetPos();
-        const int w = pm_.Scale(4);
-        const int h = std::max(r.Height() * view / content, pm_.Scale(16));
-        const int top = r.top + (r.Height() - h) * tree->GetScrollOffset() / (content - view);
-        Fill(QRect(r.right - w - pm_.Scale(2), top, w, h), 0x80707C88, w / 2);
-      }
-      p_.restore();
-      return;
-    }
-    if (dynamic_cast<CComboUI*>(&c)) return;
-    if (auto* container = c.AsContainer()) {
-      for (int i = 0; i < container->GetCount(); ++i) Tree(*container->GetItemAt(i));
-    }
-  }
+  void FillRect(const Rect& r, Color color) override { p_.fillRect(ToQRect(r), ToQColor(color)); }
 
-  void Control(CControlUI& c) {
-    const Rect& pos = c.GetPos();
-    QRect r = ToQRect(pos);
-    const int round = pm_.Scale(c.GetBorderRound());
-    if (Color bk = c.CurrentBkColor()) Fill(r, bk, round);
-    if (!c.GetBkImage().IsEmpty()) Image(c.GetBkImage(), pos);
-    if (const ImageSpec* img = c.CurrentImage()) Image(*img, pos);
-    if (auto* progress = dynamic_cast<CProgressUI*>(&c)) {
-      int span = std::max(progress->GetMaxValue() - progress->GetMinValue(), 1);
-      int w = r.width() * (progress->GetValue() - progress->GetMinValue()) / span;
-      if (w > 0) Fill(QRect(r.left(), r.top(), w, r.height()), progress->GetForeColor(), round);
-    }
-    if (c.GetBorderSize() > 0 && c.GetBorderColor()) {
-      p_.save();
-      p_.setRenderHint(QPainter::Antialiasing, round > 0);
-      QPen pen(ToQColor(c.GetBorderColor()));
-      pen.setWidth(pm_.Scale(c.GetBorderSize()));
+  void DrawRoundRect(const RectF& r, float radius, Color fill, Color line, float lineWidth) override {
+    p_.save();
+    p_.setRenderHint(QPainter::Antialiasing, radius > 0);
+    if (line) {
+      QPen pen(ToQColor(line));
+      pen.setWidthF(lineWidth);
       p_.setPen(pen);
-      p_.setBrush(Qt::NoBrush);
-      QRectF inner = QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5);
-      if (round > 0) p_.drawRoundedRect(inner, round, round);
-      else p_.drawRect(inner);
-      p_.restore();
-    }
-    if (dynamic_cast<CEditUI*>(&c) || dynamic_cast<CComboUI*>(&c)) return;
-
-    Rect tp = c.GetTextPadding();
-    QRect textRect = r.adjusted(pm_.Scale(tp.left), pm_.Scale(tp.top), -pm_.Scale(tp.right), -pm_.Scale(tp.bottom));
-    if (auto* node = dynamic_cast<CTreeNodeUI*>(&c)) {
-      textRect.setLeft(node->TextLeft());
-    } else if (auto* check = dynamic_cast<CCheckBoxUI*>(&c); check && !c.CurrentImage()) {
-      int box = pm_.Scale(14);
-      CheckBox(QRect(r.left(), r.center().y() - box / 2, box, box), check->GetCheck(), c.IsEnabled());
-      textRect.setLeft(r.left() + box + pm_.Scale(6));
-    } else if (auto* item = dynamic_cast<CMenuElementUI*>(&c); item && !item->GetIcon().empty()) {
-      Size s{pm_.Scale(item->GetIconSize().cx), pm_.Scale(item->GetIconSize().cy)};
-      int slot = pm_.Scale(tp.left > 0 ? tp.left : 30);
-      Rect icon{pos.left + (slot - s.cx) / 2, pos.top + (pos.Height() - s.cy) / 2, 0, 0};
-      icon.right = icon.left + s.cx;
-      icon.bottom = icon.top + s.cy;
-      const QPixmap& pix = backend_.Image(ResolveImagePath(CPaintManagerUI::GetResourcePath(), WideToUtf8(item->GetIcon())));
-      if (!pix.isNull()) p_.drawPixmap(ToQRect(icon), pix);
-    }
-    if (c.GetText().empty()) return;
-    p_.save();
-    p_.setFont(ToQFont(pm_.GetScaledFont(c.GetFont())));
-    Color tc = c.CurrentTextColor();
-    p_.setPen(ToQColor(tc ? tc : kDefaultTextColor));
-    QString text = Q(c.GetText());
-    if (c.GetTextStyle() & kDtEndEllipsis) {
-      text = p_.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width());
-    }
-    p_.setClipRect(r);
-    p_.drawText(textRect, QtTextFlags(c.GetTextStyle()), text);
-    p_.restore();
-  }
-
- private:
-  void Fill(const QRect& r, Color color, int round) {
-    if (round > 0) {
-      p_.save();
-      p_.setRenderHint(QPainter::Antialiasing);
-      p_.setPen(Qt::NoPen);
-      p_.setBrush(ToQColor(color));
-      p_.drawRoundedRect(QRectF(r), round, round);
-      p_.restore();
     } else {
-      p_.fillRect(r, ToQColor(color));
+      p_.setPen(Qt::NoPen);
     }
-  }
-
-  void Image(const ImageSpec& spec, const Rect& pos) {
-    const QPixmap& pix = backend_.Image(ResolveImagePath(CPaintManagerUI::GetResourcePath(), spec.file));
-    if (pix.isNull()) return;
-    QRect target = ToQRect(pos);
-    if (spec.dest) {
-      target = QRect(pos.left + pm_.Scale(spec.dest->left), pos.top + pm_.Scale(spec.dest->top),
-                     pm_.Scale(spec.dest->Width()), pm_.Scale(spec.dest->Height()));
-    }
-    QRect source = spec.source ? ToQRect(*spec.source) : pix.rect();
-    p_.save();
-    p_.setRenderHint(QPainter::SmoothPixmapTransform);
-    p_.drawPixmap(target, pix, source);
+    p_.setBrush(fill ? QBrush(ToQColor(fill)) : QBrush(Qt::NoBrush));
+    const QRectF q(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    if (radius > 0) p_.drawRoundedRect(q, radius, radius);
+    else p_.drawRect(q);
     p_.restore();
   }
 
-  void CheckBox(const QRect& box, bool checked, bool enabled) {
+  void DrawPolyline(const std::vector<PointF>& points, Color line, float lineWidth) override {
+    QPolygonF polygon;
+    for (const PointF& pt : points) polygon << QPointF(pt.x, pt.y);
     p_.save();
     p_.setRenderHint(QPainter::Antialiasing);
-    QColor accent = enabled ? QColor(0x2F, 0x6F, 0xDE) : QColor(0xA9, 0xBF, 0xE6);
-    p_.setPen(QPen(checked ? accent : QColor(0x8A, 0x99, 0xAD), 1));
-    p_.setBrush(checked ? accent : QColor(Qt::white));
-    p_.drawRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), 2, 2);
-    if (checked) {
-      QPen pen(Qt::white, std::max(1.5, box.width() / 8.0));
-      p_.setPen(pen);
-      QPointF a(box.left() + box.width() * 0.22, box.top() + box.height() * 0.52);
-      QPointF b(box.left() + box.width() * 0.42, box.top() + box.height() * 0.72);
-      QPointF c(box.left() + box.width() * 0.78, box.top() + box.height() * 0.30);
-      p_.drawPolyline(QPolygonF({a, b, c}));
-    }
+    p_.setPen(QPen(ToQColor(line), lineWidth));
+    p_.drawPolyline(polygon);
     p_.restore();
   }
 
+  std::optional<Size> ImageSize(const std::filesystem::path& file) override {
+    const QPixmap& pix = backend_.Image(file);
+    if (pix.isNull()) return std::nullopt;
+    return Size{pix.width(), pix.height()};
+  }
+
+  void DrawImage(const std::filesystem::path& file, const Rect& dest, const Rect& source) override {
+    const QPixmap& pix = backend_.Image(file);
+    if (pix.isNull()) return;
+    p_.save();
+    p_.setRenderHint(QPainter::SmoothPixmapTransform);
+    p_.drawPixmap(ToQRect(dest), pix, ToQRect(source));
+    p_.restore();
+  }
+
+  void DrawText(const Rect& r, const std::wstring& text, const FontSpec& font, Color color, unsigned style) override {
+    p_.save();
+    p_.setFont(ToQFont(font));
+    p_.setPen(ToQColor(color));
+    QString q = Q(text);
+    if (style & kDtEndEllipsis) q = p_.fontMetrics().elidedText(q, Qt::ElideRight, r.Width());
+    p_.drawText(ToQRect(r), QtTextFlags(style), q);
+    p_.restore();
+  }
+
+  void Save() override { p_.save(); }
+  void Restore() override { p_.restore(); }
+  void ClipRect(const Rect& r) override { p_.setClipRect(ToQRect(r), Qt::IntersectClip); }
+  void Translate(int dx, int dy) override { p_.translate(dx, dy); }
+
+ private:
   QPainter& p_;
-  CPaintManagerUI& pm_;
   QtBackend& backend_;
 };
 
@@ -262,17 +182,11 @@ class RowDelegate : public QStyledItemDelegate {
   RowDelegate(CListUI* list, CPaintManagerUI& pm, QtBackend& backend) : list_(list), pm_(pm), backend_(backend) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     auto lock = pm_.ModelLock();
-    CControlUI* row = list_->GetItemAt(index.row());
-    if (!row) return;
-    if ((option.state & QStyle::State_MouseOver) && list_->GetHotItemBkColor() && !static_cast<CListContainerElementUI*>(row)->IsSelected()) {
-      painter->fillRect(option.rect, ToQColor(list_->GetHotItemBkColor()));
-    }
-    painter->save();
-    // Rows keep their model positions; move the painter onto the view's row.
-    painter->translate(option.rect.topLeft() - QPoint(row->GetPos().left, row->GetPos().top));
-    Painter p(*painter, pm_, backend_);
-    p.Tree(*row);
-    painter->restore();
+    const QRect& r = option.rect;
+    QtSurface surface(*painter, backend_);
+    CRenderPass(pm_, surface)
+        .PaintListRow(*list_, index.row(), Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()},
+                      (option.state & QStyle::State_MouseOver) != 0);
   }
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     auto lock = pm_.ModelLock();
@@ -558,7 +472,7 @@ class QtWindow : public NativeWindow {
     if (!canvas_) return;
     auto lock = pm_.ModelLock();
     pm_.LayoutIfNeeded();
-    if (CControlUI* root = pm_.GetRoot()) SyncWidgets(*root, true);
+    SyncWidgets();
     canvas_->update();
   }
 
@@ -594,13 +508,13 @@ class QtWindow : public NativeWindow {
     widgets_[&c] = w;
   }
 
-  void SyncWidgets(CControlUI& c, bool shown) {
-    shown = shown && c.IsVisible() && !c.GetPos().IsEmpty();
-    if (auto* edit = dynamic_cast<CEditUI*>(&c)) return SyncEdit(*edit, shown);
-    if (auto* combo = dynamic_cast<CComboUI*>(&c)) return SyncCombo(*combo, shown);
-    if (auto* list = dynamic_cast<CListUI*>(&c)) return SyncList(*list, shown);
-    if (auto* container = c.AsContainer()) {
-      for (int i = 0; i < container->GetCount(); ++i) SyncWidgets(*container->GetItemAt(i), shown);
+  void SyncWidgets() {
+    for (const NativeControlPlace& place : NativeControls(pm_)) {
+      switch (place.kind) {
+        case NativeControlKind::kEdit: SyncEdit(static_cast<CEditUI&>(*place.control), place.rect, place.shown); break;
+        case NativeControlKind::kCombo: SyncCombo(static_cast<CComboUI&>(*place.control), place.rect, place.shown); break;
+        case NativeControlKind::kList: SyncList(static_cast<CListUI&>(*place.control), place.rect, place.shown); break;
+      }
     }
   }
 
@@ -612,7 +526,7 @@ class QtWindow : public NativeWindow {
     w->setToolTip(Q(c.GetToolTip()));
   }
 
-  void SyncEdit(CEditUI& edit, bool shown) {
+  void SyncEdit(CEditUI& edit, const Rect& inner, bool shown) {
     auto* w = static_cast<QLineEdit*>(WidgetFor(edit));
     if (!w) {
       w = new QLineEdit(canvas_);
@@ -630,10 +544,6 @@ class QtWindow : public NativeWindow {
       w->setProperty("duiControl", QVariant::fromValue(static_cast<void*>(model)));
       Remember(edit, w);
     }
-    Rect tp = edit.GetTextPadding();
-    Rect r = edit.GetPos();
-    int border = pm_.Scale(edit.GetBorderSize());
-    Rect inner{r.left + border + pm_.Scale(tp.left), r.top + border, r.right - border - pm_.Scale(tp.right), r.bottom - border};
     Place(w, edit, inner, shown);
     QString text = Q(edit.GetText());
     if (w->text() != text) w->setText(text);
@@ -644,13 +554,12 @@ class QtWindow : public NativeWindow {
     if (edit.GetMaxChar() > 0) w->setMaxLength(edit.GetMaxChar());
     w->setFont(ToQFont(pm_.GetScaledFont(edit.GetFont())));
     Color bk = edit.CurrentBkColor();
-    Color tc = edit.CurrentTextColor();
     w->setStyleSheet(QStringLiteral("QLineEdit { border: none; background: %1; color: %2; }")
                          .arg(bk ? ToQColor(bk).name(QColor::HexArgb) : QStringLiteral("transparent"),
-                              ToQColor(tc ? tc : kDefaultTextColor).name(QColor::HexArgb)));
+                              ToQColor(TextColorOf(edit)).name(QColor::HexArgb)));
   }
 
-  void SyncCombo(CComboUI& combo, bool shown) {
+  void SyncCombo(CComboUI& combo, const Rect& rect, bool shown) {
     auto* w = static_cast<QComboBox*>(WidgetFor(combo));
     if (!w) {
       w = new QComboBox(canvas_);
@@ -661,7 +570,7 @@ class QtWindow : public NativeWindow {
       });
       Remember(combo, w);
     }
-    Place(w, combo, combo.GetPos(), shown);
+    Place(w, combo, rect, shown);
     QStringList items;
     for (int i = 0; i < combo.GetCount(); ++i) items << Q(combo.GetItemAt(i)->GetText());
     QStringList current;
@@ -675,13 +584,13 @@ class QtWindow : public NativeWindow {
     w->setFont(ToQFont(pm_.GetScaledFont(combo.GetFont())));
   }
 
-  void SyncList(CListUI& list, bool shown) {
+  void SyncList(CListUI& list, const Rect& body, bool shown) {
     auto* w = static_cast<ListWidget*>(WidgetFor(list));
     if (!w) {
       w = new ListWidget(&list, pm_, backend_, canvas_);
       Remember(list, w);
     }
-    Place(w, list, list.GetBodyRect(), shown);
+    Place(w, list, body, shown);
     w->Sync();
   }
 
@@ -708,12 +617,8 @@ void Canvas::paintEvent(QPaintEvent*) {
   if (!window_) return;
   auto& pm = window_->Manager();
   auto lock = pm.ModelLock();
-  pm.LayoutIfNeeded();
-  p.fillRect(rect(), Qt::white);
-  if (CControlUI* root = pm.GetRoot()) {
-    Painter painter(p, pm, window_->Backend());
-    painter.Tree(*root);
-  }
+  QtSurface surface(p, window_->Backend());
+  CRenderPass(pm, surface).PaintWindow(Rect{0, 0, width(), height()});
 }
 
 void Canvas::mouseMoveEvent(QMouseEvent* e) {
@@ -728,10 +633,7 @@ void Canvas::mousePressEvent(QMouseEvent* e) {
   {
     // Dragging the caption area (outside clickable controls) moves the window.
     auto lock = pm.ModelLock();
-    Rect cap = pm.GetCaptionRect();
-    Rect area{cap.left, cap.top, width() - cap.right, cap.bottom};
-    CControlUI* hit = pm.FindControl(pt);
-    if (area.Contains(pt) && !(hit && hit->IsClickable()) && windowHandle()) {
+    if (IsCaptionPoint(pm, pt, width()) && windowHandle()) {
       windowHandle()->startSystemMove();
       return;
     }
