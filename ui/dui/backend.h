@@ -34,6 +34,15 @@ class NativeWindow {
   // Queues `task` for the thread that handles this window's messages. Safe
   // from any thread; tasks run in the order they were queued.
   virtual void Dispatch(std::function<void()> task) = 0;
+  // Runs `task` on the thread that handles this window's messages and
+  // returns once it ran: true then, false when the window went away first
+  // (the task then never runs). Called from other threads. The default
+  // queues it with Dispatch and waits; a backend whose waiting threads keep
+  // handling what is sent to their own windows (Win32's SendMessage) does
+  // that instead, so two threads sending to each other's windows go on; a
+  // task sent so may then run before tasks dispatched earlier, as a sent
+  // Win32 message overtakes posted ones.
+  virtual bool Send(std::function<void()> task);
   // True on the thread that handles this window's messages.
   virtual bool IsOwnThread() const = 0;
   // The title the desktop shows for the window (taskbar, window lists).

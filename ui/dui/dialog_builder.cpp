@@ -124,6 +124,7 @@ CControlUI* BuildDocument(const tinyxml2::XMLDocument& doc, const std::filesyste
       if (const char* size = root->Attribute("size")) manager->SetInitSize(ParseSize(size));
       if (const char* mininfo = root->Attribute("mininfo")) manager->SetMinInfo(ParseSize(mininfo));
       if (const char* caption = root->Attribute("caption")) manager->SetCaptionRect(ParseRect(caption));
+      if (const char* sizebox = root->Attribute("sizebox")) manager->SetSizeBox(ParseRect(sizebox));
       manager->SetRoundCorner(root->IntAttribute("roundcorner", 0));
     }
     CControlUI* top = nullptr;

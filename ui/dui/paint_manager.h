@@ -131,6 +131,10 @@ class CPaintManagerUI {
   // its top edge, in window pixels.
   Rect GetCaptionRect() const { return caption_; }
   void SetCaptionRect(const Rect& r) { caption_ = r; }
+  // The bands along the window's edges that resize a window that resizes,
+  // as skins write them: left, top, right and bottom widths in skin pixels.
+  Rect GetSizeBox() const { return sizeBox_; }
+  void SetSizeBox(const Rect& r) { sizeBox_ = r; }
   int GetRoundCorner() const { return roundCorner_; }
   void SetRoundCorner(int r) { roundCorner_ = r; }
 
@@ -183,6 +187,7 @@ class CPaintManagerUI {
   CDPI dpi_;
   Size initSize_{400, 300}, minInfo_, clientSize_;
   Rect caption_;
+  Rect sizeBox_;
   int roundCorner_ = 0;
   std::vector<FontSpec> fonts_;
   int defaultFont_ = -1;

@@ -1,7 +1,6 @@
 #include "ui/dui/window_impl_base.h"
 
 #include <algorithm>
-#include <future>
 #include <vector>
 
 namespace orlin::dui {
@@ -232,23 +231,14 @@ std::intptr_t WindowImplBase::SendMessageW(unsigned msg, std::uintptr_t wParam, 
   if (!native_) return 0;
   if (native_->IsOwnThread()) return HandleMessage(msg, wParam, lParam);
   auto life = life_;
-  auto promise = std::make_shared<std::promise<std::intptr_t>>();
-  auto future = promise->get_future();
+  std::intptr_t result = 0;
   // Hop: the handler runs on the window's message thread while this thread
-  // waits; a task dropped unrun (window gone) breaks the promise.
-  native_->Dispatch([life, promise, msg, wParam, lParam] {
-    std::intptr_t result = 0;
-    {
-      std::lock_guard lock(life->mutex);
-      if (life->window) result = life->window->HandleMessage(msg, wParam, lParam);
-    }
-    promise->set_value(result);
+  // waits (the result is written before Send returns, or never).
+  native_->Send([life, &result, msg, wParam, lParam] {
+    std::lock_guard lock(life->mutex);
+    if (life->window) result = life->window->HandleMessage(msg, wParam, lParam);
   });
-  try {
-    return future.get();
-  } catch (const std::future_error&) {
-    return 0;
-  }
+  return result;
 }
 
 void WindowImplBase::Post(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
