@@ -21,7 +21,9 @@ void DiagnosticLog::Write(std::string_view message) {
   if (message.empty()) return;
   LogEntry entry;
   SetField(entry.time, LocalTimeText(clock_->WallNow()));
-  SetField(entry.message, message);
+  char cut[LogEntry::kMessageWidth];
+  CopyToField(cut, sizeof cut, message);
+  entry.message.assign(cut);
 
   std::lock_guard<std::mutex> lock(mutex_);
   if (ring_.size() >= kCapacity) {
@@ -32,13 +34,13 @@ void DiagnosticLog::Write(std::string_view message) {
       line.reserve(80 + message.size());
       line.append(FieldText(entry.time));
       line.append("   ");
-      line.append(FieldText(entry.message));
+      line.append(entry.message);
       line.append("\n");
       fileSink_(line);
     }
     ring_.pop_front();
   }
-  ring_.push_back(entry);
+  ring_.push_back(std::move(entry));
 }
 
 std::vector<LogEntry> DiagnosticLog::Entries() const {

@@ -19,9 +19,14 @@
 
 namespace orlin {
 
+// A line keeps its time in a field of 50 bytes and at most
+// kMessageWidth - 1 bytes of its message. The message is held at its own
+// length: most lines are a few dozen bytes, and a ring of full-width fields
+// would hold more than half a megabyte of blanks.
 struct LogEntry {
+  static constexpr std::size_t kMessageWidth = 522;
   char time[50] = {};
-  char message[522] = {};
+  std::string message;
 };
 
 class DiagnosticLog {

@@ -54,6 +54,9 @@ void LoopRequestSink::Submit(const PollRequest& request) {
     answer.effectiveUrl = effectiveUrl.empty() ? std::string() : FromWire(effectiveUrl);
     // Whatever part of a failed transfer arrived is no answer.
     if (done.status == RestTransferStatus::kAnswered) answer.body = std::move(done.response);
+    // An answer too large to keep still came from a running engine.
+    answer.reachedEngine =
+        done.status == RestTransferStatus::kAnswered || done.status == RestTransferStatus::kTooLarge;
     callback(answer);
   };
   if (!loop_.Submit(std::move(rest))) refused_.fetch_add(1);

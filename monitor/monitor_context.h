@@ -42,6 +42,10 @@ struct PollAnswer {
   PollRequest request;
   std::string effectiveUrl;
   std::string body;
+  // False when no answer came from the engine at all (connection refused or
+  // cut, or nothing for the stall time): no engine runs, or none answers.
+  // An empty or unreadable answer of a running engine is still an answer.
+  bool reachedEngine = true;
 };
 
 // Where the poller's requests go. Threads: Submit may be called from any

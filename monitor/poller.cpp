@@ -45,17 +45,48 @@ const std::string& WakeFeedPrefix() {
   return prefix;
 }
 
+// The engine holds its event feeds open until something happens, up to a
+// minute: their silence says nothing about the engine.
+bool IsEventFeed(const std::string& url) {
+  static const std::string prefix = Rest(rest::kEvents);
+  return url.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool SameRequest(const PollRequest& a, const PollRequest& b) {
+  return a.url == b.url && a.kind == b.kind && a.parameter == b.parameter;
+}
+
+// Lines of the diagnostic log when the engine goes and comes back.
+constexpr std::string_view kLogEngineRefused = "EngineDown 引擎没有应答 (connection failed)";
+constexpr std::string_view kLogEngineSilent = "EngineDown 引擎没有应答 (no answer)";
+constexpr std::string_view kLogEngineBack = "EngineUp 引擎已应答";
+
 }  // namespace
 
 // --- Tracking of periodic GETs ------------------------------------------------
 
 void StatusPoller::TrackingSink::Submit(const PollRequest& request) {
-  if (request.kind == kKindPeriodic) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::size_t& count = inFlight_[request.url];
-    if (count > 0) return;
-    ++count;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (holding_ && request.kind != kKindManualRefresh) {
+    // A periodic GET still on its way comes back (answered or failed) and
+    // is asked again then; every other request waits once.
+    if (request.kind == kKindPeriodic && inFlight_.count(request.url) > 0) return;
+    if (std::none_of(held_.begin(), held_.end(), [&](const PollRequest& r) { return SameRequest(r, request); })) {
+      held_.push_back(request);
+    }
+    return;
   }
+  SendLocked(request, lock);
+}
+
+void StatusPoller::TrackingSink::SendLocked(const PollRequest& request, std::unique_lock<std::mutex>& lock) {
+  if (request.kind == kKindPeriodic) {
+    Out& out = inFlight_[request.url];
+    if (out.count > 0) return;
+    ++out.count;
+    out.since = clock_.SteadyNow();
+  }
+  lock.unlock();
   inner_.Submit(request);
 }
 
@@ -64,18 +95,56 @@ void StatusPoller::TrackingSink::Answered(const PollRequest& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = inFlight_.find(request.url);
   if (found == inFlight_.end()) return;
-  if (--found->second == 0) inFlight_.erase(found);
+  if (--found->second.count == 0) inFlight_.erase(found);
 }
 
 void StatusPoller::TrackingSink::Forget() {
   std::lock_guard<std::mutex> lock(mutex_);
   inFlight_.clear();
+  held_.clear();
+  holding_ = false;
 }
 
 std::size_t StatusPoller::TrackingSink::InFlight(const std::string& url) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto found = inFlight_.find(url);
-  return found == inFlight_.end() ? 0 : found->second;
+  return found == inFlight_.end() ? 0 : found->second.count;
+}
+
+void StatusPoller::TrackingSink::Hold() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holding_ = true;
+}
+
+std::vector<PollRequest> StatusPoller::TrackingSink::Release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  holding_ = false;
+  std::vector<PollRequest> waiting;
+  waiting.swap(held_);
+  return waiting;
+}
+
+std::size_t StatusPoller::TrackingSink::HeldCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return held_.size();
+}
+
+bool StatusPoller::TrackingSink::SendPastHold(const std::string& url) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (auto found = inFlight_.find(url); found != inFlight_.end() && found->second.count > 0) return false;
+  std::erase_if(held_, [&](const PollRequest& r) { return r.kind == kKindPeriodic && r.url == url; });
+  SendLocked(PollRequest{url}, lock);
+  return true;
+}
+
+std::optional<std::chrono::steady_clock::time_point> StatusPoller::TrackingSink::OldestShortRequest() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::optional<std::chrono::steady_clock::time_point> oldest;
+  for (const auto& [url, out] : inFlight_) {
+    if (out.count == 0 || IsEventFeed(url)) continue;
+    if (!oldest || out.since < *oldest) oldest = out.since;
+  }
+  return oldest;
 }
 
 // --- The poller -----------------------------------------------------------------
@@ -84,12 +153,13 @@ StatusPoller::StatusPoller(StatusModel& model, DiagnosticLog& log, RequestSink& 
                            StatusPollerSetup setup, AnswerHandlers handlers)
     : model_(model),
       log_(log),
-      requests_(requests),
+      requests_(requests, clock),
       debugDirectory_(std::move(setup.debugDirectory)),
       handlers_(std::move(handlers)),
       ctx_{model, log, requests_, clock, setup.window, setup.view, clock.SteadyNow()},
       scheduler_(setup.scheduler),
-      hiddenPace_(setup.hiddenPace) {}
+      hiddenPace_(setup.hiddenPace),
+      engineWatch_(setup.engineWatch) {}
 
 StatusPoller::~StatusPoller() { Stop(); }
 
@@ -113,6 +183,13 @@ bool StatusPoller::Start(RequestLoop& loop) {
         wakeCursor_ = "0";
         ++paceGeneration_;
         hidden_ = !wantVisible_.load();
+        // So did the probe and the silence watch; the first answers tell
+        // afresh whether the engine is there.
+        engineDown_ = false;
+        ++downGeneration_;
+        silenceWatchArmed_.store(false);
+        lastHeard_ = ctx_.clock.SteadyNow();
+        model_.folder.engineAnswering.store(true);
         FirstBatch();
         if (hidden_) {
           ArmHiddenRound();
@@ -233,6 +310,7 @@ void StatusPoller::AskWaiting() {
     if (waiting.erase(url) > 0 || !hidden_) ctx_.Get(url);
   }
   for (const std::string& url : waiting) ctx_.Get(url);
+  ArmSilenceWatch();
 }
 
 std::string StatusPoller::WakeFeedUrl() const {
@@ -372,6 +450,82 @@ void StatusPoller::FirstBatch() {
   ctx_.Get(Rest(rest::kSystemVersion));
   ctx_.Get(Rest(rest::kSystemError));
   if (model_.folder.FolderId().empty()) ctx_.FetchConfig(kKindFolderDiscovery, 0);
+  ArmSilenceWatch();
+}
+
+// --- No engine --------------------------------------------------------------------
+
+void StatusPoller::EngineGone(std::string_view why) {
+  engineDown_ = true;
+  ++downGeneration_;
+  keyBeforeDown_ = model_.folder.StatusKey();
+  // Without a timer nothing could probe: the requests then go on failing as
+  // they come, as they would without this watch.
+  if (scheduler_ != nullptr) requests_.Hold();
+  model_.folder.engineAnswering.store(false);
+  log_.Write(why);
+  ctx_.SetStatusLabel(kEngineDownStatusKey);
+  ArmProbe();
+}
+
+void StatusPoller::EngineBack() {
+  engineDown_ = false;
+  ++downGeneration_;
+  model_.folder.engineAnswering.store(true);
+  log_.Write(kLogEngineBack);
+  const std::vector<PollRequest> waiting = requests_.Release();
+  if (!model_.folder.FolderId().empty()) {
+    // First, so the real state replaces the engine-down key within a moment.
+    AskFolderStatusNow();
+  } else if (!keyBeforeDown_.empty() && model_.folder.StatusKey() == kEngineDownStatusKey) {
+    // No folder status will come to say what the state is.
+    ctx_.SetStatusLabel(keyBeforeDown_);
+  }
+  for (const PollRequest& request : waiting) requests_.Submit(request);
+}
+
+void StatusPoller::ArmProbe() {
+  if (scheduler_ == nullptr) return;
+  const std::uint64_t generation = downGeneration_;
+  scheduler_->RunAfter(engineWatch_.probeInterval, [this, generation] { Probe(generation); });
+}
+
+void StatusPoller::Probe(std::uint64_t generation) {
+  ApplyPending();
+  if (generation != downGeneration_ || !engineDown_) return;
+  // The system status answers at once when there is an engine; one that is
+  // on its way already (a stopped engine keeps it) is probe enough.
+  requests_.SendPastHold(Rest(rest::kSystemStatus));
+  ArmProbe();
+}
+
+void StatusPoller::ArmSilenceWatch() {
+  if (scheduler_ == nullptr || engineDown_ || silenceWatchArmed_.exchange(true)) return;
+  const auto oldest = requests_.OldestShortRequest();
+  if (!oldest) {
+    silenceWatchArmed_.store(false);
+    return;
+  }
+  // A request that is late while the engine answers others (a slow folder
+  // status of a large folder) is looked at again a while later, not in a
+  // busy loop.
+  const auto due = std::chrono::ceil<std::chrono::milliseconds>(*oldest + engineWatch_.silenceLimit -
+                                                                 ctx_.clock.SteadyNow());
+  if (!scheduler_->RunAfter(std::max(due, engineWatch_.silenceLimit / 4), [this] { SilenceWatch(); })) {
+    silenceWatchArmed_.store(false);
+  }
+}
+
+void StatusPoller::SilenceWatch() {
+  silenceWatchArmed_.store(false);
+  if (engineDown_) return;
+  const auto now = ctx_.clock.SteadyNow();
+  const auto oldest = requests_.OldestShortRequest();
+  if (oldest && now - *oldest >= engineWatch_.silenceLimit && now - lastHeard_ >= engineWatch_.silenceLimit) {
+    EngineGone(kLogEngineSilent);
+    return;
+  }
+  ArmSilenceWatch();
 }
 
 void StatusPoller::Again(const std::string& url) {
@@ -398,24 +552,42 @@ void StatusPoller::WriteDebugFile(const char* name, const std::string& body) con
 void StatusPoller::Dispatch(const PollAnswer& answer) {
   requests_.Answered(answer.request);
   ApplyPending();
+  if (answer.reachedEngine) {
+    lastHeard_ = ctx_.clock.SteadyNow();
+    if (engineDown_) EngineBack();
+  } else if (!engineDown_) {
+    EngineGone(kLogEngineRefused);
+  }
   // Known by its request: a failed transfer may come without an effective URL.
   if (answer.request.url.compare(0, WakeFeedPrefix().size(), WakeFeedPrefix()) == 0) {
     HandleWakeFeed(answer);
-    return;
+  } else {
+    Route(answer);
   }
+  ArmSilenceWatch();
+}
 
-  const std::string& url = answer.effectiveUrl.empty() ? EventStreamUrl() : answer.effectiveUrl;
+void StatusPoller::Route(const PollAnswer& answer) {
+  const std::string& url = !answer.effectiveUrl.empty() ? answer.effectiveUrl
+                           : answer.reachedEngine       ? EventStreamUrl()
+                                                        : answer.request.url;
   const std::string& body = answer.body;
   const std::int32_t kind = answer.request.kind;
   PollState& poll = model_.poll;
-
+  // A transfer the engine never answered holds nothing to read: the parsers
+  // (and their "empty answer" lines, ten a second without an engine) are
+  // left out; what is asked again and the messages stay as they are.
+  const bool answered = answer.reachedEngine;
+  const auto parse = [&](const AnswerHandlers::Handler& handler) {
+    if (answered) handler(ctx_, answer);
+  };
   if (!body.empty() && url.find(RemoteCompletionPrefix()) != std::string::npos) {
     handlers_.remoteCompletion(ctx_, answer);
   }
 
   if (url == DiskEventsUrl(poll.diskEventsCursor)) {
     WriteDebugFile("disk.txt", body);
-    handlers_.diskEvents(ctx_, answer);
+    parse(handlers_.diskEvents);
     // The disk feed is the engine's heartbeat, not a status answer: it does
     // not count towards the refresh messages.
     ctx_.Get(DiskEventsUrl(poll.diskEventsCursor));
@@ -425,22 +597,22 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
   const std::string folderId = model_.folder.FolderId();
   if (url == EventStreamUrl()) {
     WriteDebugFile("since.txt", body);
-    handlers_.eventStream(ctx_, answer);
+    parse(handlers_.eventStream);
     Again(url);
   } else if (url == Rest(rest::kStatsFolder)) {
     WriteDebugFile("stats.txt", body);
-    handlers_.folderStatistics(ctx_, answer);
+    parse(handlers_.folderStatistics);
     Again(url);
   } else if (url == FolderCompletionEventsUrl()) {
     WriteDebugFile("foldercompletion.txt", body);
-    handlers_.folderCompletionEvents(ctx_, answer);
+    parse(handlers_.folderCompletionEvents);
     Again(url);
   } else if (url == rest::FolderUrl(rest::kDbOverride, folderId)) {
     WriteDebugFile("override.txt", body);
   } else if (url == rest::FolderUrl(rest::kDbStatus, folderId)) {
     WriteDebugFile("folder.txt", body);
     ctx_.answerRepeats = Repeats(url, body);
-    handlers_.folderStatus(ctx_, answer);
+    parse(handlers_.folderStatus);
     ctx_.answerRepeats = false;
     if (kind == kKindResume && model_.folder.FolderStateText().empty()) {
       // The engine has not taken the resumed configuration yet.
@@ -450,10 +622,10 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
     }
   } else if (!poll.unsyncedFilesUrl.empty() && url == poll.unsyncedFilesUrl) {
     WriteDebugFile("myfile.txt", body);
-    handlers_.unsyncedFiles(ctx_, answer);
+    parse(handlers_.unsyncedFiles);
     if (kind == kKindManualRefresh) ctx_.Send(kMsgRefreshDone);
   } else if (url == Rest(rest::kSystemConnections)) {
-    handlers_.connections(ctx_, answer);
+    parse(handlers_.connections);
     Again(url);
   } else if (url == Rest(rest::kSystemConfig)) {
     switch (kind) {
@@ -462,29 +634,29 @@ void StatusPoller::Dispatch(const PollAnswer& answer) {
         HandlePauseFlag(answer);
         break;
       case kKindFolderDiscovery:
-        handlers_.folderFromConfig(ctx_, answer);
+        parse(handlers_.folderFromConfig);
         break;
       case kKindDeviceNames:
-        handlers_.deviceNames(ctx_, answer);
+        parse(handlers_.deviceNames);
         break;
       default:
         break;
     }
   } else if (const std::string failed = FailedFilesUrl(model_); !failed.empty() && url == failed) {
     WriteDebugFile("error.txt", body);
-    handlers_.failedFiles(ctx_, answer);
+    parse(handlers_.failedFiles);
     if (kind == kKindManualRefresh) ctx_.Send(kMsgRefreshDone);
   } else if (const std::string changed = LocallyChangedUrl(model_); !changed.empty() && url == changed) {
     WriteDebugFile("loacalchanged.txt", body);
-    handlers_.locallyChanged(ctx_, answer);
+    parse(handlers_.locallyChanged);
   } else if (url == Rest(rest::kSystemDiscovery)) {
-    handlers_.discovery(ctx_, answer);
+    parse(handlers_.discovery);
     Again(url);
   } else if (url == Rest(rest::kSystemStatus)) {
-    handlers_.systemStatus(ctx_, answer);
+    parse(handlers_.systemStatus);
     Again(url);
   } else if (url == Rest(rest::kSystemVersion)) {
-    handlers_.systemVersion(ctx_, answer);
+    parse(handlers_.systemVersion);
     Again(url);
   }
   CountAnswer();

@@ -36,6 +36,19 @@
 // connections and system status first) and the full pace resumes; the
 // totals are taken from the first folder status answer.
 //
+// No engine: a transfer that gets no answer from the engine at all (refused,
+// cut off, stalled) says that the engine is gone or being started again. The
+// status key turns to kEngineDownStatusKey at once (the last state the
+// engine reported is not true any more, and "Up to date" would hide that
+// nothing syncs) and the model's engineAnswering flag goes false. Meanwhile
+// no parser runs on the failed transfers, and the requests do not fail ten
+// times a second: everything the poller asks waits, and one probe (the
+// system status) is sent every `EngineWatch::probeInterval`. The first answer
+// of the engine sends every waiting request, the folder status first, whose
+// answer puts the real state back. An engine that stops answering without
+// closing its connections (stopped, hung) is taken for gone once its short
+// requests have waited `EngineWatch::silenceLimit` and nothing else answered.
+//
 // Duplicates: a periodic GET whose URL is already on its way is not sent
 // again. The folder status can be started from several answers (statistics,
 // discovery, resume) and a Re-prime starts the first batch while the earlier
@@ -54,6 +67,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/poller_control.h"
 #include "monitor/monitor_context.h"
@@ -84,6 +98,19 @@ struct HiddenPace {
   std::chrono::milliseconds wakeRetry{2000};
 };
 
+// How the poller notices an engine that does not answer, and how it asks
+// while there is none.
+struct EngineWatch {
+  // While no engine answers, one probe goes out this often; the data
+  // thread's engine check starts a new engine within a pass, which answers
+  // about a second and a half later.
+  std::chrono::milliseconds probeInterval{500};
+  // Short requests (everything but the event feeds, which the engine holds
+  // open for up to a minute) unanswered this long, with no other answer
+  // meanwhile, mean that the engine has stopped answering.
+  std::chrono::milliseconds silenceLimit{10000};
+};
+
 // The API key travels with the RequestSink, which adds the key header.
 struct StatusPollerSetup {
   // Where the last answer of each endpoint is kept ("disk.txt", ...); none
@@ -96,6 +123,7 @@ struct StatusPollerSetup {
   // nothing wakes a loop that waits for a long poll.
   PollScheduler* scheduler = nullptr;
   HiddenPace hiddenPace;
+  EngineWatch engineWatch;
 };
 
 // It is also what the engine commands see of the poller (PollerControl).
@@ -149,25 +177,53 @@ class StatusPoller final : public PollerControl {
   const std::set<std::string>& Waiting() const { return parked_; }
   // The wake feed's URL for the current cursor (loop thread).
   std::string WakeFeedUrl() const;
+  // Whether the poller takes the engine for gone (loop thread).
+  bool EngineDown() const { return engineDown_; }
+  // Requests waiting for the engine to answer again.
+  std::size_t WaitingForEngine() const { return requests_.HeldCount(); }
 
  private:
   // Sits between the handlers and the real sink: counts periodic GETs on
   // their way and drops a second one for the same URL.
+  // It also keeps requests back while the engine does not answer.
   class TrackingSink final : public RequestSink {
    public:
-    explicit TrackingSink(RequestSink& inner) : inner_(inner) {}
+    TrackingSink(RequestSink& inner, Clock& clock) : inner_(inner), clock_(clock) {}
     void Submit(const PollRequest& request) override;
     void PostJson(const std::string& url, const std::string& body) override { inner_.PostJson(url, body); }
     void Answered(const PollRequest& request);
     void Forget();
     std::size_t InFlight(const std::string& url) const;
 
+    // From Hold to Release, requests wait here (each one once) instead of
+    // going out, except a list the window asked for, whose refresh-done
+    // message must not wait for the engine.
+    void Hold();
+    std::vector<PollRequest> Release();
+    std::size_t HeldCount() const;
+    // Sends the held (or a new) periodic GET of `url` during a hold; false
+    // when one is on its way already.
+    bool SendPastHold(const std::string& url);
+    // Since when the oldest short periodic GET on its way has waited.
+    std::optional<std::chrono::steady_clock::time_point> OldestShortRequest() const;
+
    private:
+    struct Out {
+      std::size_t count = 0;
+      std::chrono::steady_clock::time_point since{};
+    };
+    void SendLocked(const PollRequest& request, std::unique_lock<std::mutex>& lock);
+
     RequestSink& inner_;
+    Clock& clock_;
     mutable std::mutex mutex_;
-    std::map<std::string, std::size_t> inFlight_;
+    std::map<std::string, Out> inFlight_;
+    bool holding_ = false;
+    std::vector<PollRequest> held_;
   };
 
+  // Hands an answer to its handler and asks again what circulates.
+  void Route(const PollAnswer& answer);
   void Again(const std::string& url);
   void CountAnswer();
   // Whatever other threads asked for (Re-prime, lists, visibility), on the
@@ -190,6 +246,13 @@ class StatusPoller final : public PollerControl {
   void HandlePauseFlag(const PollAnswer& answer);
   void ApplyReprime(std::int32_t parameter);
   void ApplyManualRequests(std::uint32_t lists);
+  // The engine-down state (loop thread).
+  void EngineGone(std::string_view why);
+  void EngineBack();
+  void ArmProbe();
+  void Probe(std::uint64_t generation);
+  void ArmSilenceWatch();
+  void SilenceWatch();
 
   StatusModel& model_;
   DiagnosticLog& log_;
@@ -217,6 +280,18 @@ class StatusPoller final : public PollerControl {
   bool wakeFeedOut_ = false;
   std::string wakeCursor_ = "0";
   std::unordered_map<std::string, std::string> lastBodies_;
+
+  // The engine-down state. Loop thread, except the watch's armed flag.
+  EngineWatch engineWatch_;
+  bool engineDown_ = false;
+  // Changes whenever the engine goes or comes back; a probe armed for an
+  // older one does nothing.
+  std::uint64_t downGeneration_ = 0;
+  // The key shown before the engine went, for a folder that is not known
+  // yet (no folder status will bring the real state back).
+  std::wstring keyBeforeDown_;
+  std::chrono::steady_clock::time_point lastHeard_{};
+  std::atomic<bool> silenceWatchArmed_{false};
 };
 
 }  // namespace orlin

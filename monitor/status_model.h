@@ -198,6 +198,10 @@ class GuardedList {
   mutable std::atomic<bool> changed_{false};
 };
 
+// The status key shown while no engine answers: what the user is told is
+// that the engine is being started, never the last state it reported.
+inline constexpr wchar_t kEngineDownStatusKey[] = L"Orlin Starting";
+
 // Folder values read by other threads: the commands test the status code and
 // the folder state, the revert waits on the locally-changed count.
 class SharedFolderState {
@@ -233,6 +237,10 @@ class SharedFolderState {
   std::atomic<std::uint64_t> lastRequestedChangeCount{0};
   // needFiles of the last folder status: the count on the unsynced tab.
   std::atomic<std::uint64_t> unsyncedFileCount{0};
+  // False while the engine does not answer (gone, being started again, or
+  // stopped); the status key is kEngineDownStatusKey meanwhile. The folder
+  // values above keep what the engine last said.
+  std::atomic<bool> engineAnswering{true};
 
  private:
   mutable std::mutex mutex_;

@@ -85,7 +85,7 @@ EngineController::EngineController(InstallLayout layout, platform::ProcessTable&
       sink_(loop_, "", options_.restBase),
       poller_(model_, log_, sink_, clock,
               StatusPollerSetup{options_.pollerDebugDirectory, owner, options_.statusView, &sink_,
-                                options_.hiddenPace}),
+                                options_.hiddenPace, options_.engineWatch}),
       desktop_(options_.desktop) {
   commands_.SetOwner(owner);
   // Answers reach the poller on the request loop thread.
@@ -155,11 +155,11 @@ void EngineController::RequestList(StatusList list) {
   }
 }
 
-void EngineController::EnsureEngineRunning() {
+void EngineController::EnsureEngineRunning(std::stop_token stop) {
   // Not while the start-up or a log-off owns the engine: the start-up starts
   // it itself and a log-off must not see it come back.
   if (!IsReady() || loggedOff_.load() || engineUnusable_.load()) return;
-  engine_.EnsureRunning();
+  engine_.EnsureRunning(stop);
 }
 
 std::uint64_t EngineController::AnswersHandled() const { return loop_.GetCounters().completed; }

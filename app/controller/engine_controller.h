@@ -87,6 +87,8 @@ struct EngineControllerOptions {
   LivePushOptions livePush;
   // How the status is polled while no window shows it.
   HiddenPace hiddenPace;
+  // How the poller notices an engine that does not answer.
+  EngineWatch engineWatch;
 };
 
 class EngineController final : public Controller {
@@ -133,7 +135,7 @@ class EngineController final : public Controller {
   std::string AddFolder() override;
   void RequestList(StatusList list) override;
   void SetViewVisible(bool visible) override;
-  void EnsureEngineRunning() override;
+  void EnsureEngineRunning(std::stop_token stop = {}) override;
   // Stops the poller and its loop (the exit path). Safe to repeat.
   bool StopSync() override;
   bool StopEngines() override;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -102,6 +103,44 @@ TEST(LoopRequestSink, FolderUrlsWithReservedCharactersComeBackAsTheyWereAsked) {
     EXPECT_NE(std::find(targets.begin(), targets.end(), "/rest/db/completion" + folder + "&device=" + kDevice),
               targets.end());
   }
+}
+
+// The poller tells an engine that is gone from one that answered badly: an
+// empty or failing answer came from the engine, a cut connection or a
+// refused one did not.
+TEST(LoopRequestSink, OnlyTransfersWithoutAnyAnswerCountAsNoEngine) {
+  HttpTestServer server;
+  server.Route("/rest/empty", ScriptedAnswer::Respond(200, ""));
+  server.Route("/rest/failing", ScriptedAnswer::Respond(500, "oops"));
+  server.Route("/rest/cut", ScriptedAnswer::CloseEarly());
+  server.Route("/rest/truncated", ScriptedAnswer::Truncated("{\"sta", 100));
+  std::uint16_t closedPort = 0;
+  {
+    HttpTestServer gone;
+    closedPort = gone.port();
+  }
+  RequestLoopOptions options;
+  options.completionPacing = 0ms;
+  RequestLoop loop(options);
+  LoopRequestSink sink(loop, "k3y", server.BaseUrl() + "/rest/");
+  Answers answers;
+  sink.SetAnswerCallback([&](const PollAnswer& answer) { answers.Add(answer); });
+  ASSERT_TRUE(loop.Start());
+  const std::string base(rest::kBase);
+  for (const char* endpoint : {"empty", "failing", "cut", "truncated"}) sink.Submit(PollRequest{base + endpoint});
+  sink.Submit(PollRequest{"http://127.0.0.1:" + std::to_string(closedPort) + "/rest/refused"});
+  ASSERT_TRUE(answers.WaitFor(5, 30s)) << "the loop did not complete every request";
+  loop.Stop();
+
+  std::map<std::string, bool> reached;
+  for (const PollAnswer& answer : answers.All()) {
+    reached[answer.request.url.substr(answer.request.url.rfind('/') + 1)] = answer.reachedEngine;
+    if (!answer.reachedEngine) {
+      EXPECT_EQ(answer.body, "") << answer.request.url;
+    }
+  }
+  EXPECT_EQ(reached, (std::map<std::string, bool>{
+                         {"empty", true}, {"failing", true}, {"cut", false}, {"truncated", false}, {"refused", false}}));
 }
 
 }  // namespace

@@ -171,7 +171,7 @@ TEST_F(PollerDispatch, FoldersNamedWithReservedCharactersAreFollowedThroughEvery
     SCOPED_TRACE(user);
     StatusModel model;
     RecordingRequests requests;
-    StatusPoller poller(model, log_, requests, clock_, StatusPollerSetup{{}, &window_, &view_, nullptr, {}});
+    StatusPoller poller(model, log_, requests, clock_, StatusPollerSetup{{}, &window_, &view_, nullptr, {}, {}});
     model.folder.folderType.store(SharedFolderState::kReceiveOnly);
     const std::string folder = user + device;
     const std::string query = "?folder=" + encoded + device;
