@@ -113,7 +113,9 @@ class Controller {
   // label and list up to date within about a second and the full pace back.
   virtual void SetViewVisible(bool visible) = 0;
   // The data thread's periodic step: makes sure the engine process runs.
-  virtual void EnsureEngineRunning() = 0;
+  // Returns once it does, or once `stop` is requested (an engine that cannot
+  // be started is retried until then).
+  virtual void EnsureEngineRunning(std::stop_token stop = {}) = 0;
   // The exit path: stops polling, then every engine. Blocking; safe to repeat.
   virtual bool StopSync() = 0;
   virtual bool StopEngines() = 0;

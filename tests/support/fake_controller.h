@@ -108,7 +108,7 @@ class FakeController final : public Controller {
     std::lock_guard<std::mutex> lock(mutex_);
     visibility_.push_back(visible);
   }
-  void EnsureEngineRunning() override { Record("EnsureEngineRunning"); }
+  void EnsureEngineRunning(std::stop_token = {}) override { Record("EnsureEngineRunning"); }
   bool StopSync() override {
     Record("StopSync");
     WaitGate();

@@ -45,9 +45,12 @@ void Usage(std::ostream& out) {
          "  refresh     restart, reset and rescan the engine\n"
          "  revert      revert local changes of a receive-only folder\n"
          "  override    override remote changes from a send-only folder\n"
-         "  status [--json] [--wait KEY | --for SECONDS] [--timeout SECONDS]\n"
+         "  status [--json] [--wait KEY | --for SECONDS] [--timeout SECONDS] [--changes]\n"
          "              poll the engine and print the status, devices and lists;\n"
-         "              --wait polls until the status key is KEY (\"Up to date\", say)\n";
+         "              --wait polls until the status key is KEY (\"Up to date\", say);\n"
+         "              --changes prints each change of the status key as it happens;\n"
+         "              an engine that ends meanwhile is started again, and a run that\n"
+         "              ends while no engine answers fails\n";
 }
 
 // The HTTP client writes its debug lines to standard output. The results of

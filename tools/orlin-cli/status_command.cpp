@@ -2,7 +2,9 @@
 // would show: the status key and its text, the totals and rates, this
 // device's summary, every remote device and every list.
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <iomanip>
 #include <json/json.h>
 #include <memory>
@@ -29,6 +31,9 @@ constexpr auto kTick = std::chrono::milliseconds(100);
 constexpr std::uint64_t kSettledLabels = 11;
 constexpr auto kSettleTime = std::chrono::seconds(1);
 constexpr double kDefaultTimeoutSeconds = 60;
+// The program's data thread makes sure the engine runs at this pace; a
+// status run does the same, so an engine that ends meanwhile comes back.
+constexpr auto kEngineCheck = std::chrono::milliseconds(100);
 
 // Field texts are cut at character boundaries, but the engine may report
 // paths that were never valid UTF-8; those are shown with U+FFFD so the
@@ -131,6 +136,7 @@ struct StatusReport {
   std::wstring text;
   std::int32_t code = 0;
   std::int32_t percent = 0;
+  bool engineAnswering = true;
   SystemSummary summary;
   Json::Value document;
 };
@@ -144,6 +150,7 @@ StatusReport Read(Controller& controller) {
   report.text = MainTextTable::Lookup(report.key, language).value_or(report.key);
   report.code = model.folder.statusCode.load();
   report.percent = model.folder.folderPercent.load();
+  report.engineAnswering = model.folder.engineAnswering.load();
   report.summary = model.Summary();
 
   const SystemSummary& s = report.summary;
@@ -153,6 +160,7 @@ StatusReport Read(Controller& controller) {
   d["statusText"] = WideToUtf8(report.text);
   d["statusCode"] = report.code;
   d["percent"] = report.percent;
+  d["engineAnswering"] = report.engineAnswering;
   d["files"] = WideToUtf8(s.fileCountText);
   d["folders"] = WideToUtf8(s.folderCountText);
   d["size"] = WideToUtf8(s.sizeText);
@@ -221,7 +229,7 @@ void PrintText(std::ostream& out, const StatusReport& report) {
   const Json::Value& d = report.document;
   const Json::Value& system = d["system"];
   out << "status: " << WideToUtf8(report.text) << " [" << WideToUtf8(report.key) << "]  code " << report.code
-      << "  " << report.percent << "%\n";
+      << "  " << report.percent << "%" << (report.engineAnswering ? "" : "  (the engine does not answer)") << "\n";
   out << "folder: " << system["folderId"].asString() << "  state " << system["folderState"].asString() << "\n";
   out << "files: " << d["files"].asString() << "  folders: " << d["folders"].asString()
       << "  size: " << d["size"].asString() << "\n";
@@ -272,6 +280,61 @@ Clock::duration ToDuration(double seconds) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
+// The data thread's engine check for the length of a status run, on a
+// thread of its own: a start that keeps failing (its messages go to
+// standard error) does not hold up the run, and the run's end stops it.
+class EngineCheck {
+ public:
+  explicit EngineCheck(Controller& controller)
+      : thread_([&controller](std::stop_token stop) {
+          while (!stop.stop_requested()) {
+            controller.EnsureEngineRunning(stop);
+            // In slices, so the end of the run is not kept waiting.
+            for (auto slept = Clock::duration::zero(); slept < kEngineCheck && !stop.stop_requested();
+                 slept += kEngineCheck / 4) {
+              std::this_thread::sleep_for(kEngineCheck / 4);
+            }
+          }
+        }) {}
+
+ private:
+  std::jthread thread_;
+};
+
+// With --changes, every change of the status key is printed as it happens
+// on standard error, with the wall-clock time (seconds since the epoch) and
+// the seconds since the run began, so a script can line it up with what it
+// did to the engine.
+class ChangeReport {
+ public:
+  ChangeReport(const SharedFolderState& folder, std::ostream& err, bool enabled, Clock::time_point start)
+      : folder_(folder), err_(err), enabled_(enabled), start_(start) {}
+
+  void Look() {
+    if (!enabled_) return;
+    const std::wstring key = folder_.StatusKey();
+    const bool answering = folder_.engineAnswering.load();
+    if (key == lastKey_ && answering == lastAnswering_) return;
+    lastKey_ = key;
+    lastAnswering_ = answering;
+    const double wall =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const double since = std::chrono::duration<double>(Clock::now() - start_).count();
+    err_ << "orlin-cli status: at " << std::fixed << std::setprecision(3) << wall << " (" << std::setprecision(1)
+         << since << " s) \"" << WideToUtf8(key) << "\"" << (answering ? "" : " (the engine does not answer)")
+         << std::endl;
+    err_.unsetf(std::ios::floatfield);
+  }
+
+ private:
+  const SharedFolderState& folder_;
+  std::ostream& err_;
+  bool enabled_;
+  Clock::time_point start_;
+  std::wstring lastKey_;
+  bool lastAnswering_ = true;
+};
+
 }  // namespace
 
 bool StatusWordsValid(const std::vector<std::string>& args, std::ostream& err) {
@@ -312,19 +375,29 @@ int Status(Context& context) {
   }
 
   const Clock::time_point start = Clock::now();
+  ChangeReport changes(folder, context.err, HasFlag(context.args, "--changes"), start);
+  // Waits in ticks until `deadline` or until `done`, reporting changes.
+  const auto waitUntil = [&](Clock::time_point deadline, const std::function<bool()>& done) {
+    changes.Look();
+    while (!done() && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::min<Clock::duration>(kTick, deadline - Clock::now()));
+      changes.Look();
+    }
+  };
   bool reached = true;
-  if (!waitKey.empty()) {
-    const std::wstring wanted = Utf8ToWide(waitKey);
-    const Clock::time_point deadline = start + ToDuration(timeout);
-    while (folder.StatusKey() != wanted && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
-    reached = folder.StatusKey() == wanted;
-  } else if (HasFlag(context.args, "--for")) {
-    std::this_thread::sleep_for(ToDuration(forSeconds));
-  } else {
-    const Clock::time_point deadline = start + ToDuration(timeout);
-    while (folder.StatusDerivations() < kSettledLabels && Clock::now() < deadline) std::this_thread::sleep_for(kTick);
-    reached = folder.StatusDerivations() > 0;
-    if (reached) std::this_thread::sleep_for(kSettleTime);
+  {
+    EngineCheck engineCheck(context.controller);
+    if (!waitKey.empty()) {
+      const std::wstring wanted = Utf8ToWide(waitKey);
+      waitUntil(start + ToDuration(timeout), [&] { return folder.StatusKey() == wanted; });
+      reached = folder.StatusKey() == wanted;
+    } else if (HasFlag(context.args, "--for")) {
+      waitUntil(start + ToDuration(forSeconds), [] { return false; });
+    } else {
+      waitUntil(start + ToDuration(timeout), [&] { return folder.StatusDerivations() >= kSettledLabels; });
+      reached = folder.StatusDerivations() > 0;
+      if (reached) waitUntil(Clock::now() + kSettleTime, [] { return false; });
+    }
   }
 
   // Read before the stop: the loop's counters start again with each run.
@@ -343,9 +416,13 @@ int Status(Context& context) {
     } else {
       context.err << "orlin-cli status: the engine reported no folder state within " << timeout << " s\n";
     }
-    return kExitFailed;
   }
-  return kExitOk;
+  // The run ended while no engine answered: the state shown is not the
+  // folder's, whatever it was before.
+  if (!report.engineAnswering) {
+    context.err << "orlin-cli status: the engine does not answer\n";
+  }
+  return reached && report.engineAnswering ? kExitOk : kExitFailed;
 }
 
 }  // namespace orlin::cli
