@@ -206,7 +206,10 @@ TEST_F(UpdaterTest, ANewerVersionIsDownloadedCheckedAndInstalledBetweenOrlinsEnd
   EXPECT_EQ(progress.back(), package.size());
   EXPECT_EQ(server.asked.back(), std::string("https://") + kServer + "/apps/orlin/updates/orlin_1.1.0.deb " + kFingerprint);
   EXPECT_TRUE(system.steps.empty()) << "nothing runs before the install";
+#ifndef _WIN32
+  // Windows keeps no such modes; the install directory there is the user's.
   EXPECT_EQ(fs::status(dir.path() / "update").permissions() & fs::perms::all, fs::perms::owner_all);
+#endif
 
   const InstallResult install = updater.Install(download.package);
   EXPECT_TRUE(install.ok);
