@@ -1046,8 +1046,10 @@ void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
   while (!stop.stop_requested()) {
     const bool onScreen = onScreen_.load();
     if (lists_) lists_->DataPass();
-    // An engine that died (or was killed) is started again here.
-    controller->EnsureEngineRunning();
+    // An engine that died (or was killed) is started again here. One that
+    // cannot be started is retried only until the thread is asked to stop,
+    // so an exit or a log-off is not held up by it.
+    controller->EnsureEngineRunning(stop);
     std::chrono::milliseconds pause = lists_ ? lists_->PassInterval() : std::chrono::milliseconds(100);
     if (!onScreen) pause = std::max<std::chrono::milliseconds>(pause, kHiddenDataPass);
     std::unique_lock lock(dataSleepMutex_);
