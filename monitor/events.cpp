@@ -188,12 +188,14 @@ std::string ConflictOriginalPath(std::string_view path) {
 }
 
 bool ApplyCompletionEvent(GuardedList<DeviceRecord>& devices, const CompletionFigures& event) {
-  if (event.deviceId.empty()) return false;
   // Compare in the form the record stores, so an over-long id still finds
   // the record it created.
   DeviceRecord probe;
   SetField(probe.deviceId, event.deviceId);
   SetField(probe.time, event.time);
+  // An id that stores as nothing (empty, or "\u0000..." in the answer) names
+  // no device: its record would be a row without an ID.
+  if (FieldText(probe.deviceId).empty()) return false;
   devices.Locked([&](std::deque<DeviceRecord>& rows) {
     auto it = std::find_if(rows.begin(), rows.end(), [&](const DeviceRecord& row) {
       return FieldText(row.deviceId) == FieldText(probe.deviceId);

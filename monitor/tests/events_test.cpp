@@ -302,6 +302,18 @@ TEST(EventStreamTest, CompletionEventsArrivingOutOfOrderKeepTheNewest) {
   EXPECT_EQ(devices[0].needBytes, 0u);
 }
 
+TEST(EventStreamTest, ACompletionEventForADeviceIdThatStartsWithNulAddsNoDevice) {
+  // fuzz/corpus/event_stream/nul-device-id.json: the ID would be stored as
+  // an empty field, a device row without an ID.
+  ParserHarness h;
+  HandleEventStream(h.ctx, ParserHarness::Answer(CompletionEvent(1, "\\u0000" + std::string(kPeer), "t", 10, 9)));
+  HandleFolderCompletionEvents(
+      h.ctx, ParserHarness::Answer("[" + CompletionEvent(2, "\\u0000" + std::string(kPeer), "t", 10, 9) + "]"));
+  EXPECT_EQ(h.model.devices.Size(), 0u);
+  HandleEventStream(h.ctx, ParserHarness::Answer(CompletionEvent(3, kPeer, "t", 10, 9)));
+  EXPECT_EQ(h.model.devices.Size(), 1u);
+}
+
 TEST(EventStreamTest, StartLabelsOnlyBeforeTheFolderStateIsKnown) {
   ParserHarness h;
   HandleEventStream(h.ctx, ParserHarness::Answer("{\"id\":1,\"type\":\"Starting\",\"data\":{}}"));
