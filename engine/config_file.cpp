@@ -43,7 +43,14 @@ bool Load(const std::filesystem::path& file, ConfigDocument& doc) {
 
 bool Save(const ConfigDocument& doc, const std::filesystem::path& file) {
   tinyxml2::XMLPrinter printer(nullptr, /*compact=*/false);
-  doc.Print(&printer);
+  if (doc.HasBOM()) printer.PushHeader(/*writeBOM=*/true, /*writeDeclaration=*/false);
+  // Text outside the root element is no content of the configuration.
+  // tinyxml2 reads such text when a tag follows it but not when it ends the
+  // file, which is where it would be printed: a save would make a readable
+  // file unreadable. It is left out.
+  for (const tinyxml2::XMLNode* node = doc.FirstChild(); node != nullptr; node = node->NextSibling()) {
+    if (node->ToText() == nullptr) node->Accept(&printer);
+  }
   // CStrSize() counts the terminating NUL.
   const std::string_view text(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1));
   return !WriteFileAtomically(file, text);

@@ -405,6 +405,23 @@ TEST_F(ConfigFileTest, RegistrationOfAFolderWithoutDevicesAppendsTheSharer) {
   EXPECT_EQ(ReadFolderIdentifier(configPath_), std::string("\xe5\xbc\xa0\xe4\xb8\x89") + kServerId);
 }
 
+TEST_F(ConfigFileTest, AWriteLeavesAFileWithTextAfterItsRootReadable) {
+  // tinyxml2 reads text after the root when a tag follows it, but not once
+  // it ends the file, where a save would have put it
+  // (fuzz/corpus/config_xml/text-after-root.xml).
+  UseText(std::string(kSmallConfig) + "junk</x>\n");
+  ASSERT_EQ(InspectConfigFile(configPath_), ConfigFileState::kReadable);
+  SyncSettings settings;
+  settings.folderType = kFolderReceiveOnly;
+  ASSERT_TRUE(config_.WriteFolderType(settings));
+  EXPECT_EQ(InspectConfigFile(configPath_), ConfigFileState::kReadable);
+  ASSERT_EQ(config_.RegisterServer(L"anna", kServerId), RegistrationResult::kRegistered);
+  EXPECT_EQ(InspectConfigFile(configPath_), ConfigFileState::kReadable);
+  EXPECT_EQ(ReadFolderIdentifier(configPath_), std::string("anna") + kServerId);
+  EXPECT_EQ(ReadText(configPath_).find("junk"), std::string::npos);
+  EXPECT_TRUE(presenter_.shown.empty());
+}
+
 TEST_F(ConfigFileTest, RegistrationRefusesWhatTheEngineCouldNotStartWith) {
   UseFixture("config_first_run.xml");
   const std::string before = ReadText(configPath_);

@@ -330,6 +330,20 @@ TEST_F(StateFilesTest, SavingLeavesNoTemporaryFilesAndKeepsEntities) {
   EXPECT_EQ(names, std::vector<std::string>{"userconfig.xml"});
 }
 
+TEST_F(StateFilesTest, AWriteLeavesAFileWithTextAfterItsRootReadable) {
+  // tinyxml2 reads text after the root when a tag follows it, but not once
+  // it ends the file, where a save would have put it
+  // (fuzz/corpus/state_xml/text-after-root.xml).
+  Put(layout_.UserConfig(), "<users>\n    <user name=\"bob\" path=\"/data/bob\" default=\"true\"/>\n</users>\njunk</x>\n");
+  ASSERT_EQ(files_.ReadUserEntry(L"bob"), (UserEntry{L"/data/bob", true}));
+  ASSERT_TRUE(files_.WriteUserDefault(L"bob", false));
+  EXPECT_EQ(files_.ReadUserEntry(L"bob"), (UserEntry{L"/data/bob", false}));
+  Put(layout_.LangFile(), std::string(kLangXml) + "junk</x>");
+  ASSERT_TRUE(files_.WriteLanguage(L"zh_cn"));
+  EXPECT_EQ(files_.ReadLanguage(), L"zh_cn");
+  EXPECT_TRUE(Messages().empty());
+}
+
 // --- .stignore ---------------------------------------------------------------------
 
 TEST_F(StateFilesTest, IgnoreFileIsCreatedEmptyWhenMissing) {
