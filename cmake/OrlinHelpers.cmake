@@ -58,7 +58,7 @@ endfunction()
 # Tests that start engines or run the controller's start-up on the real
 # process table.
 set(ORLIN_ENGINE_TESTS
-  "_e2e_test$|^engine_engine_real_test$|^orlin_cli_test$|^orlin_ctl_program_test$|^program_|^account_tarn_server|^controller_settings_apply|^platform_process_posix_test$|^platform_process_win32_test$|^platform_engine_process_win32_test$")
+  "_e2e_test$|^engine_engine_real_test$|^orlin_cli_test$|^orlin_ctl_program_test$|^program_|^account_tarn_server|^controller_settings_apply|^platform_process_posix_test$|^platform_process_win32_test$|^platform_engine_process_win32_test$|^faults_")
 
 # orlin_test(NAME <test> SOURCES ... [LIBS ...] [LABELS ...] [TIMEOUT s] [SERIAL])
 # One GoogleTest executable registered as one CTest test.
