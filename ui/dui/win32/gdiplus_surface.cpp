@@ -78,6 +78,29 @@ bool PngEncoder(CLSID* clsid) {
   return false;
 }
 
+// A rounded rectangle as a polygon: the quarter circles in short straight
+// pieces, so every GDI+ draws them alike.
+void RoundedOutline(Gdiplus::GraphicsPath& path, const RectF& r, float radius) {
+  const float w = r.right - r.left, h = r.bottom - r.top;
+  const float rad = std::min(radius, std::min(w, h) / 2);
+  constexpr int kSteps = 8;
+  constexpr float kQuarter = 1.5707963f;
+  const struct {
+    float cx, cy, start;
+  } corners[4] = {{r.right - rad, r.top + rad, -kQuarter},
+                  {r.right - rad, r.bottom - rad, 0},
+                  {r.left + rad, r.bottom - rad, kQuarter},
+                  {r.left + rad, r.top + rad, 2 * kQuarter}};
+  std::vector<Gdiplus::PointF> points;
+  for (const auto& c : corners) {
+    for (int i = 0; i <= kSteps; ++i) {
+      const float a = c.start + kQuarter * static_cast<float>(i) / kSteps;
+      points.emplace_back(c.cx + rad * std::cos(a), c.cy + rad * std::sin(a));
+    }
+  }
+  path.AddPolygon(points.data(), static_cast<INT>(points.size()));
+}
+
 }  // namespace
 
 bool HasCjk(const std::wstring& text) {
@@ -273,21 +296,37 @@ void GdiplusSurface::FillRect(const Rect& r, Color color) {
 void GdiplusSurface::DrawRoundRect(const RectF& r, float radius, Color fill, Color line, float lineWidth) {
   const float w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
-  Gdiplus::GraphicsPath path;
-  if (radius > 0) {
-    const float d = std::min(2 * radius, std::min(w, h));
-    path.AddArc(r.left, r.top, d, d, 180, 90);
-    path.AddArc(r.right - d, r.top, d, d, 270, 90);
-    path.AddArc(r.right - d, r.bottom - d, d, d, 0, 90);
-    path.AddArc(r.left, r.bottom - d, d, d, 90, 90);
-    path.CloseFigure();
-  } else {
-    path.AddRectangle(Gdiplus::RectF(r.left, r.top, w, h));
+  if (radius <= 0) {
+    // Square shapes in whole pixels: the outline as four bars, so a line on
+    // the window's last row or column is never rounded off it.
+    const float half = line ? lineWidth / 2 : 0;
+    const Rect outer{static_cast<int>(std::lround(r.left - half)), static_cast<int>(std::lround(r.top - half)),
+                     static_cast<int>(std::lround(r.right + half)), static_cast<int>(std::lround(r.bottom + half))};
+    if (fill) FillRect(outer, fill);
+    if (!line || lineWidth <= 0) return;
+    const int t = std::max(1, static_cast<int>(std::lround(lineWidth)));
+    FillRect(Rect{outer.left, outer.top, outer.right, outer.top + t}, line);
+    FillRect(Rect{outer.left, outer.bottom - t, outer.right, outer.bottom}, line);
+    FillRect(Rect{outer.left, outer.top + t, outer.left + t, outer.bottom - t}, line);
+    FillRect(Rect{outer.right - t, outer.top + t, outer.right, outer.bottom - t}, line);
+    return;
   }
-  g_.SetSmoothingMode(radius > 0 ? Gdiplus::SmoothingModeAntiAlias : Gdiplus::SmoothingModeNone);
+  Gdiplus::GraphicsPath path;
+  RoundedOutline(path, r, radius);
+  g_.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
   if (fill) {
     Gdiplus::SolidBrush brush(ToColor(fill));
     g_.FillPath(&brush, &path);
+    if (!line && (fill >> 24) == 0xFF && w > 2 && h > 2) {
+      // The edge once more as an antialiased line just inside it: where a
+      // fill is not antialiased (Wine's) the corners come out smooth, and
+      // an opaque colour over itself changes nothing elsewhere.
+      Gdiplus::GraphicsPath edge;
+      RoundedOutline(edge, RectF{r.left + 0.5f, r.top + 0.5f, r.right - 0.5f, r.bottom - 0.5f},
+                     std::max(radius - 0.5f, 0.5f));
+      Gdiplus::Pen pen(ToColor(fill), 1);
+      g_.DrawPath(&pen, &edge);
+    }
   }
   if (line && lineWidth > 0) {
     Gdiplus::Pen pen(ToColor(line), lineWidth);

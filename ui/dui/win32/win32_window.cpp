@@ -780,7 +780,9 @@ void Win32Window::SyncList(CListUI& list, const Rect& rect, bool shown) {
     std::lock_guard lock(mutex_);
     lists_[&list] = std::move(made);
   }
-  Place(view->Handle(), list, rect, shown);
+  // Inside the list's border: a native child does not let it show through.
+  const int border = pm_.Scale(list.GetBorderSize());
+  Place(view->Handle(), list, Rect{rect.left + border, rect.top, rect.right - border, rect.bottom - border}, shown);
   view->Sync();
 }
 
@@ -852,22 +854,25 @@ LRESULT CALLBACK Win32Window::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
       }
       if (wParam == L'\t') return 0;
       break;
-    case WM_PAINT: {
+    case WM_PAINT:
+    case WM_PRINTCLIENT: {
+      // The edit's own painting may leave the clip of a given context narrowed.
+      const int saved = msg == WM_PRINTCLIENT ? ::SaveDC(reinterpret_cast<HDC>(wParam)) : 0;
       const LRESULT result = ::DefSubclassProc(hwnd, msg, wParam, lParam);
-      // The hint shows while the field is empty.
+      if (saved) ::RestoreDC(reinterpret_cast<HDC>(wParam), saved);
+      // The hint shows while the field is empty, where the text would be.
       auto it = self->prompts_.find(hwnd);
       if (it != self->prompts_.end() && !it->second.empty() && ::GetWindowTextLengthW(hwnd) == 0) {
-        HDC dc = ::GetDC(hwnd);
+        HDC dc = msg == WM_PRINTCLIENT ? reinterpret_cast<HDC>(wParam) : ::GetDC(hwnd);
         RECT rc{};
-        ::GetClientRect(hwnd, &rc);
-        rc.left += 1;
+        ::SendMessageW(hwnd, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&rc));
         HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
         ::SetBkMode(dc, TRANSPARENT);
         ::SetTextColor(dc, kPromptColour);
         ::DrawTextW(dc, it->second.c_str(), static_cast<int>(it->second.size()), &rc,
                     DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX | DT_END_ELLIPSIS);
         ::SelectObject(dc, old);
-        ::ReleaseDC(hwnd, dc);
+        if (msg == WM_PAINT) ::ReleaseDC(hwnd, dc);
       }
       return result;
     }
