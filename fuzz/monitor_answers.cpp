@@ -78,16 +78,16 @@ struct MonitorHarness {
     model.devices.Replace({server, DeviceRecord::NewDevice("YAW4Z2H-AIDIYSL-3GQGGTZ-XPCTF44-2PS6623-NOI2GZU-Z5ILP2I-UDQKEAD")});
   }
 
-  // Handles `body` as the answer to `url`, then once more as a repeat.
+  // Handles `body` as the answer to `url`, then `repeats` times more as the
+  // repeat of an unchanged answer.
   template <typename Handler>
-  void Feed(Handler handler, std::string url, std::string_view body) {
+  void Feed(Handler handler, std::string url, std::string_view body, int repeats = 1) {
     PollAnswer answer{PollRequest{std::move(url)}, std::string(), std::string(body)};
-    ctx.answerRepeats = false;
-    handler(ctx, answer);
-    CheckModel();
-    ctx.answerRepeats = true;
-    handler(ctx, answer);
-    CheckModel();
+    for (int i = 0; i <= repeats; ++i) {
+      ctx.answerRepeats = i > 0;
+      handler(ctx, answer);
+      CheckModel();
+    }
   }
 
   // What no answer may break: the lists stay within their capacity, the
@@ -189,7 +189,7 @@ void FuzzFolderStatus(std::string_view body, std::size_t variant) {
   }
   h.model.poll.answerCounter = static_cast<std::int32_t>(variant % 60);
   // Ten answers in a row let the sampled percent move.
-  for (int i = 0; i < 11; ++i) h.Feed(HandleFolderStatus, rest::FolderUrl(rest::kDbStatus, kFolderId), body);
+  h.Feed(HandleFolderStatus, rest::FolderUrl(rest::kDbStatus, kFolderId), body, 10);
 }
 
 void FuzzUnsyncedFiles(std::string_view body, std::size_t variant) {

@@ -9,10 +9,11 @@
 namespace orlin::fuzz {
 namespace {
 
-// The elements of the file, with their attributes and texts: what a write
-// of the language must leave as it was (the printer may lay out white space,
-// comments and text outside the root differently, which no reader sees).
-void Describe(const tinyxml2::XMLElement* element, std::string& out) {
+// The elements of the file, with their attributes and texts, the language's
+// own text aside: what a write of the language must leave as it was (the
+// printer may lay out white space, comments and text outside the root
+// differently, which no reader sees).
+void Describe(const tinyxml2::XMLElement* element, const tinyxml2::XMLElement* language, std::string& out) {
   out += '<';
   out += element->Name();
   for (const tinyxml2::XMLAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
@@ -24,8 +25,8 @@ void Describe(const tinyxml2::XMLElement* element, std::string& out) {
   out += '>';
   for (const tinyxml2::XMLNode* child = element->FirstChild(); child; child = child->NextSibling()) {
     if (const tinyxml2::XMLElement* e = child->ToElement()) {
-      Describe(e, out);
-    } else if (const tinyxml2::XMLText* text = child->ToText()) {
+      Describe(e, language, out);
+    } else if (const tinyxml2::XMLText* text = child->ToText(); text != nullptr && element != language) {
       const std::string_view value = text->Value();
       if (value.find_first_not_of(" \t\r\n") != std::string_view::npos) out += value;
     }
@@ -37,7 +38,7 @@ std::string Elements(const std::filesystem::path& file) {
   StateXmlDocument doc;
   if (!LoadXmlFile(file, doc)) return "(not loaded)";
   std::string out;
-  Describe(doc.RootElement(), out);
+  Describe(doc.RootElement(), doc.RootElement()->FirstChildElement("lang"), out);
   return out;
 }
 

@@ -76,10 +76,13 @@ void Run(std::string_view bytes, std::size_t variant) {
     pm.MouseLeave();
     CResourceManager::GetInstance().ApplyTexts(pm);
   }
-  // A list row template is built from the parsed file again and again.
+  // A list row template is built again from the parsed file it keeps.
   CPaintManagerUI pm;
   CDialogBuilder rows;
-  for (int i = 0; i < 2; ++i) delete rows.CreateCached(i == 0 ? L"skin.xml" : L"", &callback, &pm);
+  if (CControlUI* first = rows.CreateCached(L"skin.xml", &callback, &pm)) {
+    delete first;
+    delete rows.CreateCached(L"", &callback, &pm);
+  }
 }
 
 }  // namespace
