@@ -723,8 +723,9 @@ void COrlinFrameWnd::OpenWeb() { services_.openUrl(services_.webSite); }
 
 void COrlinFrameWnd::Update() {
   const std::filesystem::path updater = services_.installDir / services_.updaterFile;
-  bool started = services_.processes &&
-                 services_.processes->StartHidden(L"\"" + updater.wstring() + L"\" updateApp").has_value();
+  const std::vector<std::wstring> arguments{L"updateApp"};
+  const bool started = services_.startProgram ? services_.startProgram(updater, arguments, services_.installDir)
+                                              : platform::StartProgram(updater, arguments, services_.installDir);
   if (!started) Ask(L"UpdateApp_Error_Msg");
 }
 

@@ -98,6 +98,12 @@ struct FrameServices {
   std::vector<std::wstring> watchdogNames{L"monitoring.exe", L"monitoring"};
   // The updater beside the program.
   std::wstring updaterFile = L"AutoUpdater.exe";
+  // Starts the updater shown (ShellExecuteW "open" with SW_SHOW on
+  // Windows): the process table starts programs hidden, and the updater's
+  // first window would take that. Null: platform::StartProgram.
+  std::function<bool(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                     const std::filesystem::path& workingDirectory)>
+      startProgram;
   std::string webSite = "https://www.tarn.example/";
   // The desktop's handlers; null: the shell service's.
   std::function<bool(const std::filesystem::path&)> openFolder;

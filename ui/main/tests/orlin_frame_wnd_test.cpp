@@ -201,6 +201,13 @@ class FrameTest : public ::testing::Test {
     s.presenter = &presenter;
     s.processes = &processes;
     s.installDir = dir.path();
+    s.startProgram = [this](const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                            const std::filesystem::path& workingDirectory) {
+      std::wstring line = L"\"" + program.wstring() + L"\"";
+      for (const auto& argument : arguments) line += L" " + argument;
+      startedIn = workingDirectory;
+      return processes.StartHidden(line).has_value();
+    };
     s.openFolder = [this](const std::filesystem::path& p) {
       std::lock_guard lock(openedMutex);
       opened.push_back(p.string());
@@ -248,6 +255,7 @@ class FrameTest : public ::testing::Test {
   void Click(const wchar_t* name) { dui::ClickControl(*frame, name); }
 
   testsupport::TempDir dir;
+  std::filesystem::path startedIn;  // where the updater was started
   std::shared_ptr<dui::HeadlessBackend> backend;
   std::unique_ptr<COrlinFrameWnd> frame;
   CallLog lists, tray;
@@ -533,6 +541,7 @@ TEST_F(FrameTest, UpdaterStartsBesideTheProgramOrSaysItCouldNot) {
     ASSERT_EQ(processes.started.size(), 1u);
     EXPECT_NE(processes.started[0].find(L"AutoUpdater.exe\" updateApp"), std::wstring::npos);
   }
+  EXPECT_EQ(startedIn, dir.path()) << "the updater runs in the install directory";
   EXPECT_TRUE(presenter.keys.empty());
   processes.startable = false;
   frame->Update();
