@@ -127,10 +127,17 @@ void ListView::Paint(HDC dc) {
     for (int i = first; i <= last; ++i) {
       const int top = i * h - scroll_;
       pass.PaintListRow(list_, i, Rect{0, top, width, top + h}, i == hover_);
-      ++rowsPainted_;
     }
   }
   buffer.CopyTo(dc, 0, 0);
+}
+
+CControlUI* ListView::ControlAt(int x, int y) const {
+  const int index = RowAt(y);
+  if (index < 0) return nullptr;
+  CControlUI* row = list_.GetItemAt(index);
+  const int top = index * RowHeight() - scroll_;
+  return row->FindControlAt(Point{row->GetPos().left + x, row->GetPos().top + (y - top)});
 }
 
 void ListView::Click(int x, int y, bool dbl) {
@@ -216,10 +223,17 @@ LRESULT ListView::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       auto lock = pm_.ModelLock();
       SetHover(RowAt(GET_Y_LPARAM(lParam)));
+      // Another control, another tooltip.
+      CControlUI* pointed = ControlAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+      if (pointed != pointed_) {
+        pointed_ = pointed;
+        window_.TooltipTargetChanged();
+      }
       return 0;
     }
     case WM_MOUSELEAVE:
       tracking_ = false;
+      pointed_ = nullptr;
       SetHover(-1);
       return 0;
     case WM_LBUTTONDOWN:

@@ -11,6 +11,7 @@
 
 namespace orlin::dui {
 
+class CControlUI;
 class CListUI;
 class CPaintManagerUI;
 
@@ -33,8 +34,8 @@ class ListView {
   int ScrollOffset() const { return scroll_; }
   // Scrolls so the top of the view shows content pixel `y`.
   void ScrollTo(int y);
-  // How many row paints the view made (rows in view, one by one).
-  long RowsPainted() const { return rowsPainted_; }
+  // The control of a row under a point of the view, or null. Model lock held.
+  CControlUI* ControlAt(int x, int y) const;
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -56,7 +57,7 @@ class ListView {
   int hover_ = -1;
   int count_ = -1;
   bool tracking_ = false;
-  long rowsPainted_ = 0;
+  CControlUI* pointed_ = nullptr;  // under the pointer, for its tooltip
 };
 
 }  // namespace win32

@@ -520,6 +520,14 @@ LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
           pm_.SetClientSize(Size{LOWORD(lParam), HIWORD(lParam)});
           SyncChildren();
         }
+        if (tooltip_) {
+          TOOLINFOW tool{};
+          tool.cbSize = sizeof tool;
+          tool.hwnd = hwnd;
+          tool.uId = 1;
+          ::GetClientRect(hwnd, &tool.rect);
+          ::SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
         ::InvalidateRect(hwnd, nullptr, FALSE);
       }
       return 0;
@@ -527,17 +535,28 @@ LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_MOVE:
       UpdateRectFromWindow();
       return 0;
-    case WM_MOUSEMOVE:
+    case WM_MOUSEMOVE: {
       if (!tracking_) {
         TRACKMOUSEEVENT tme{sizeof tme, TME_LEAVE, hwnd, 0};
         tracking_ = ::TrackMouseEvent(&tme) != FALSE;
       }
+      EnsureTooltip();
       window_.HandleMessage(kWmMouseMove, 0, PointParam(lParam));
+      CControlUI* pointed = pm_.FindControl(Point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      if (pointed != pointed_) {
+        pointed_ = pointed;
+        TooltipTargetChanged();
+      }
       return 0;
+    }
     case WM_MOUSELEAVE:
       tracking_ = false;
+      pointed_ = nullptr;
       pm_.MouseLeave();
       return 0;
+    case WM_NOTIFY:
+      if (LRESULT r = OnNotify(reinterpret_cast<NMHDR*>(lParam))) return r;
+      break;
     case WM_LBUTTONDOWN: {
       // The press takes the keyboard from an edit; a press on an edit's
       // border or padding gives it to that edit.
@@ -660,6 +679,9 @@ void Win32Window::ForgetChildren() {
   lists.clear();
   for (auto& [colour, brush] : brushes_) ::DeleteObject(brush);
   brushes_.clear();
+  if (tooltip_) ::DestroyWindow(tooltip_);
+  tooltip_ = nullptr;
+  pointed_ = nullptr;
 }
 
 void Win32Window::SyncChildren() {
@@ -777,8 +799,11 @@ void Win32Window::SyncList(CListUI& list, const Rect& rect, bool shown) {
     auto made = std::make_shared<ListView>(*this, list);
     if (!made->Handle()) return;
     view = made.get();
-    std::lock_guard lock(mutex_);
-    lists_[&list] = std::move(made);
+    {
+      std::lock_guard lock(mutex_);
+      lists_[&list] = std::move(made);
+    }
+    if (tooltip_) AddTooltipTool(view->Handle());
   }
   // Inside the list's border: a native child does not let it show through.
   const int border = pm_.Scale(list.GetBorderSize());
@@ -885,6 +910,76 @@ LRESULT CALLBACK Win32Window::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
       break;
   }
   return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+// ----------------------------------------------------------------- tooltips
+
+void Win32Window::AddTooltipTool(HWND tool) {
+  TOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_SUBCLASS | TTF_IDISHWND;
+  info.hwnd = hwnd_;
+  info.uId = reinterpret_cast<UINT_PTR>(tool);
+  info.lpszText = LPSTR_TEXTCALLBACKW;
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void Win32Window::EnsureTooltip() {
+  if (tooltip_ || !hwnd_) return;
+  tooltip_ = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0,
+                               0, 0, 0, hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  if (!tooltip_) return;
+  // One tool for the painted controls (the text asked for when the tip
+  // shows, of the control under the pointer then), one per list view.
+  TOOLINFOW info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_SUBCLASS;
+  info.hwnd = hwnd_;
+  info.uId = 1;
+  info.lpszText = LPSTR_TEXTCALLBACKW;
+  ::GetClientRect(hwnd_, &info.rect);
+  ::SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  std::vector<HWND> views;
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [control, view] : lists_) views.push_back(view->Handle());
+  }
+  for (HWND view : views) AddTooltipTool(view);
+}
+
+void Win32Window::TooltipTargetChanged() {
+  // Gone now; it comes back after the usual pause with the new text.
+  if (tooltip_) ::SendMessageW(tooltip_, TTM_POP, 0, 0);
+}
+
+LRESULT Win32Window::OnNotify(NMHDR* header) {
+  if (!tooltip_ || header->hwndFrom != tooltip_ || header->code != TTN_GETDISPINFOW) return 0;
+  auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
+  POINT pt{};
+  ::GetCursorPos(&pt);
+  tipText_.clear();
+  {
+    auto lock = pm_.ModelLock();
+    CControlUI* control = nullptr;
+    if (header->idFrom == 1) {
+      ::ScreenToClient(hwnd_, &pt);
+      control = pm_.FindControl(Point{pt.x, pt.y});
+    } else {
+      std::lock_guard map(mutex_);
+      for (auto& [list, view] : lists_) {
+        if (reinterpret_cast<UINT_PTR>(view->Handle()) != header->idFrom) continue;
+        ::ScreenToClient(view->Handle(), &pt);
+        control = view->ControlAt(pt.x, pt.y);
+      }
+    }
+    if (control) tipText_ = control->GetToolTip();
+    // With a widest width set, a tip stays on one line up to that width.
+    const int widest = pm_.GetTooltipMaxWidth();
+    ::SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, widest > 0 ? widest : -1);
+  }
+  info->lpszText = tipText_.data();
+  info->hinst = nullptr;
+  return 0;
 }
 
 void Win32Window::FocusNextEdit(HWND from, bool backwards) {

@@ -64,6 +64,8 @@ class Win32Window final : public NativeWindow {
   void PaintTo(HDC dc, const RECT& area);
   // Own thread: the list view showing `list`'s rows, or null.
   ListView* ListViewOf(CListUI* list);
+  // Own thread: what the pointer is over changed; a shown tooltip goes.
+  void TooltipTargetChanged();
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -85,6 +87,9 @@ class Win32Window final : public NativeWindow {
   CControlUI* ControlOfChild(HWND child);
   void ForgetChildren();
   void ForwardWheel(WPARAM wParam, LPARAM lParam);
+  void EnsureTooltip();
+  void AddTooltipTool(HWND tool);
+  LRESULT OnNotify(NMHDR* header);
 
   void FocusNextEdit(HWND from, bool backwards);
   static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR data);
@@ -119,6 +124,9 @@ class Win32Window final : public NativeWindow {
   std::map<HWND, std::wstring> prompts_;  // own thread: edits' hints
   std::map<HWND, std::pair<Color, Color>> editColours_;  // own thread: ground, text
   int suppressEditNotify_ = 0;            // own thread: text set from the model
+  HWND tooltip_ = nullptr;                // own thread: the tooltip control
+  std::wstring tipText_;                  // own thread: the text it shows
+  CControlUI* pointed_ = nullptr;         // own thread: under the pointer
 
   std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false}, enabled_{true}, tracking_{false};
   std::atomic<WindowState> state_{WindowState::kNormal};

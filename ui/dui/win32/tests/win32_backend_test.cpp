@@ -6,6 +6,7 @@
 // changes arrive as the windows expect them.
 
 #include <windows.h>
+#include <commctrl.h>
 #include <objidl.h>
 #include <gdiplus.h>
 
@@ -420,6 +421,70 @@ TEST_F(Win32BackendTest, ALongListIsOneViewThatPaintsOnlyTheRowsInView) {
   si.fMask = SIF_RANGE;
   ::GetScrollInfo(view, SB_VERT, &si);
   EXPECT_EQ(si.nMax, 10 * 20 - 1);
+}
+
+struct FindTooltip {
+  HWND owner = nullptr, found = nullptr;
+};
+
+BOOL CALLBACK MatchTooltip(HWND hwnd, LPARAM data) {
+  auto* find = reinterpret_cast<FindTooltip*>(data);
+  wchar_t cls[64] = {};
+  ::GetClassNameW(hwnd, cls, 64);
+  if (std::wstring(cls) == L"tooltips_class32" && ::GetWindow(hwnd, GW_OWNER) == find->owner) find->found = hwnd;
+  return find->found == nullptr;
+}
+
+// The tooltip control the window made for itself, or null.
+HWND TooltipOf(HWND owner) {
+  FindTooltip find{owner, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &MatchTooltip, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+// What the tooltip control would show with the pointer at `where` (screen).
+std::wstring TipAt(HWND window, HWND tooltip, UINT_PTR tool, POINT where) {
+  ::SetCursorPos(where.x, where.y);
+  NMTTDISPINFOW info{};
+  info.hdr.hwndFrom = tooltip;
+  info.hdr.idFrom = tool;
+  info.hdr.code = TTN_GETDISPINFOW;
+  ::SendMessageW(window, WM_NOTIFY, tool, reinterpret_cast<LPARAM>(&info));
+  return info.lpszText ? info.lpszText : L"";
+}
+
+TEST_F(Win32BackendTest, TooltipsShowTheTextOfTheControlOrListCellUnderThePointer) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"win", kWsPopup, 0));
+  auto* list = static_cast<CListUI*>(w.GetPaintManager().FindControl(L"LIST"));
+  CDialogBuilder builder;
+  for (int i = 0; i < 3; ++i) {
+    CControlUI* row = builder.CreateCached(L"row.xml", &w, &w.GetPaintManager());
+    list->Add(row);
+    row->FindSubControl(L"FILELABEL")->SetToolTip(L"C:\\Orlin\\file " + std::to_wstring(i));
+  }
+  CControlUI* btn = w.GetPaintManager().FindControl(L"BTN");
+  btn->SetToolTip(L"Sync now");
+  w.ShowWindow();
+  PumpFor(50ms);
+  HWND hwnd = w.Hwnd();
+  ::SendMessageW(hwnd, WM_MOUSEMOVE, 0, At(Centre(btn)));
+  HWND tooltip = TooltipOf(hwnd);
+  ASSERT_NE(tooltip, nullptr) << "no tooltip control";
+  POINT onButton{Centre(btn).x, Centre(btn).y};
+  ::ClientToScreen(hwnd, &onButton);
+  EXPECT_EQ(TipAt(hwnd, tooltip, 1, onButton), L"Sync now");
+  POINT onNothing{300, 20};
+  ::ClientToScreen(hwnd, &onNothing);
+  EXPECT_EQ(TipAt(hwnd, tooltip, 1, onNothing), L"");
+  // In a list, the cell's own tip; the widest width the window set holds.
+  w.GetPaintManager().GetTooltipWindow()->SendMessageW(CTooltipWindow::kSetMaxTipWidth, 0, 700);
+  HWND view = ::FindWindowExW(hwnd, nullptr, L"OrlinListView", nullptr);
+  ASSERT_NE(view, nullptr);
+  POINT onRow{10, 25};
+  ::ClientToScreen(view, &onRow);
+  EXPECT_EQ(TipAt(hwnd, tooltip, reinterpret_cast<UINT_PTR>(view), onRow), L"C:\\Orlin\\file 1");
+  EXPECT_EQ(::SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), 700);
 }
 
 TEST_F(Win32BackendTest, ADpiChangeReachesTheWindowWhichRescalesItself) {
