@@ -1,7 +1,9 @@
 // The text codec every parser's text goes through (UTF-8, UTF-16 and the
-// platform's wide text).
+// platform's wide text), and the path of a WM_COPYDATA payload that Ravel
+// hands over.
 #include "common/utf/utf.h"
 #include "fuzz/fuzz_support.h"
+#include "platform/window_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace orlin;
@@ -21,5 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::wstring fromUnits = Utf16ToWide(units);
   FUZZ_CHECK(IsValidUtf8(WideToUtf8(fromUnits)), "UTF-16 decodes to text UTF-8 can carry");
   FUZZ_CHECK(Utf16ToWide(WideToUtf16(fromUnits)) == fromUnits, "and back to the same units' text");
+
+  // A payload is read up to its first NUL unit and never past its size.
+  const platform::CopyDataMessage message{0, static_cast<std::uint32_t>(size), data};
+  const std::wstring path = platform::CopyDataPath(message);
+  FUZZ_CHECK(path.find(L'\0') == std::wstring::npos, "a handed-over path ends at its first NUL");
+  FUZZ_CHECK(path.size() <= size / 2, "a handed-over path lies within the payload");
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 
 namespace orlin::automation {
@@ -20,7 +21,15 @@ std::optional<Json::Value> Parse(const std::string& line, std::string* error) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;
-  if (!reader->parse(line.data(), line.data() + line.size(), &value, &errors)) {
+  bool parsed = false;
+  try {
+    parsed = reader->parse(line.data(), line.data() + line.size(), &value, &errors);
+  } catch (const std::exception& e) {
+    // The reader throws instead of failing when arrays or objects nest
+    // deeper than its stack limit; the line is refused like any other.
+    errors = e.what();
+  }
+  if (!parsed) {
     if (error) *error = "not JSON: " + errors;
     return std::nullopt;
   }
