@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -67,7 +68,15 @@ ManifestRead ParseManifest(std::string_view json) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string errors;
-  if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors)) {
+  bool parsed = false;
+  try {
+    parsed = reader->parse(json.data(), json.data() + json.size(), &root, &errors);
+  } catch (const std::exception& e) {
+    // The reader throws instead of failing when arrays or objects nest
+    // deeper than its stack limit.
+    errors = e.what();
+  }
+  if (!parsed) {
     read.error = "the manifest is not JSON: " + errors;
     return read;
   }
@@ -96,12 +105,12 @@ ManifestRead ParseManifest(std::string_view json) {
       return read;
     }
     const Json::Value& size = entry["size"];
-    if (!size.isIntegral() || size.asLargestInt() < 1 ||
-        static_cast<std::uint64_t>(size.asLargestUInt()) > kMaxPackageBytes) {
+    // isUInt64 first: the signed accessor throws for a count above 2^63.
+    if (!size.isUInt64() || size.asUInt64() < 1 || size.asUInt64() > kMaxPackageBytes) {
       read.error = "the package " + kind + " has no size from 1 byte to 1 GiB";
       return read;
     }
-    package.size = size.asLargestUInt();
+    package.size = size.asUInt64();
     manifest.packages.emplace(kind, std::move(package));
   }
   read.manifest = std::move(manifest);

@@ -48,6 +48,13 @@ TEST(UpdateManifest, RefusesAnythingMalformed) {
            Manifest("1.2.0", Package("deb-amd64", "/p.deb", kDigest, "-5")),
            Manifest("1.2.0", Package("deb-amd64", "/p.deb", kDigest, "\"1234\"")),
            Manifest("1.2.0", Package("deb-amd64", "/p.deb", kDigest, "2000000000")),
+           // Sizes and nesting where the JSON reader throws instead of failing
+           // (fuzz/corpus/update_manifest/huge-size.json): refused, not the end
+           // of the updater.
+           Manifest("1.2.0", Package("deb-amd64", "/p.deb", kDigest, "18446744073709551615")),
+           Manifest("1.2.0", Package("deb-amd64", "/p.deb", kDigest, "9223372036854775808")),
+           Manifest("1.2.0", Package("deb-amd64", "/p.deb", kDigest, "1.5")),
+           "{\"version\": " + std::string(1005, '[') + std::string(1005, ']') + "}",
            Manifest("1.2.0", Package("deb-amd64", "")),
            Manifest("1.2.0", good + R"(, "windows-x86": {"url": "/s.exe", "size": 5})"),
            std::string(R"({"version": "1.2.0", "packages": []})"),
