@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/utf/utf.h"
 #include "tests/support/http_test_server.h"
 
 namespace orlin::platform {
@@ -434,6 +435,49 @@ TEST(HttpClient, TheCertificateCheckDecidesBeforeTheFormIsSent) {
   EXPECT_EQ(later.LastExchange().outcome, Outcome::kCertificateRefused);
   EXPECT_EQ(seen.back(), "");
   EXPECT_EQ(plain.RequestCount(), 0u);
+}
+
+// A package comes in pieces from the server the certificate check trusts;
+// a sink that refuses a piece stops the transfer, and another status keeps
+// its body as an answer instead.
+TEST(HttpClient, ADownloadHandsTheBodyToItsSinkAndStopsWhenTheSinkSaysSo) {
+  HttpTestServer server(HttpTestServer::Options{.tls = true});
+  if (!server.ok()) GTEST_SKIP() << "no TLS library or openssl command for the test server";
+  std::string package(300 * 1024, '\0');
+  for (std::size_t i = 0; i < package.size(); ++i) package[i] = static_cast<char>(i * 7 + i / 1000);
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(200, package));
+  CHttpClient client(kHttpUserAgent);
+  const std::string trusted = server.CertificateDer();
+  client.SetCertificateCheck([&](std::string_view der) { return der == trusted; });
+  std::string received;
+  std::size_t pieces = 0;
+  std::wstring answer;
+  EXPECT_EQ(client.Download(Wide(server.BaseUrl() + "/p.deb"), [&](std::string_view bytes) {
+              received.append(bytes);
+              ++pieces;
+              return true;
+            }, answer), kHttpSuccess);
+  EXPECT_EQ(client.LastExchange().outcome, Outcome::kAnswered) << WideToUtf8(client.LastExchange().errorText);
+  EXPECT_TRUE(received == package) << received.size() << " bytes arrived";
+  EXPECT_GT(pieces, 1u) << "the body is handed on as it arrives, not held whole";
+
+  received.clear();
+  EXPECT_EQ(client.Download(Wide(server.BaseUrl() + "/p.deb"), [&](std::string_view bytes) {
+              received.append(bytes);
+              return received.size() < 64 * 1024;
+            }, answer), kHttpFailure);
+  EXPECT_EQ(client.LastExchange().outcome, Outcome::kAbandoned);
+  EXPECT_LT(received.size(), package.size());
+
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(404, "no such package"));
+  received.clear();
+  EXPECT_EQ(client.Download(Wide(server.BaseUrl() + "/q.deb"), [&](std::string_view bytes) {
+              received.append(bytes);
+              return true;
+            }, answer), kHttpFailure);
+  EXPECT_EQ(client.LastExchange().httpStatus, 404);
+  EXPECT_EQ(answer, L"no such package");
+  EXPECT_TRUE(received.empty());
 }
 
 TEST(HttpClient, ACertificateForAnotherNameIsRefusedByFormPost) {
