@@ -531,6 +531,7 @@ TEST_F(Win32BackendTest, TheTrayIconsCallbackArrivesAsTheWindowsMessage) {
   EXPECT_EQ(made, backend->HasSystemTray());
   EXPECT_EQ(HideToTray(w, tray), made);
   EXPECT_EQ(::IsWindowVisible(w.Hwnd()) != FALSE, !made) << "without a tray the window stays reachable";
+  std::printf("the desktop %s a notification area\n", made ? "has" : "has no");
   if (!made) return;
   // The taskbar calls back with the icon's message and the mouse message.
   HWND icon = ::FindWindowW(L"OrlinTrayWnd", nullptr);
