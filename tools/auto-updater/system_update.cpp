@@ -32,6 +32,7 @@ ServerAnswer Exchange(const std::string& url, const std::string& fingerprint,
   const platform::HttpExchange& exchange = client.LastExchange();
   ServerAnswer answer;
   answer.status = exchange.httpStatus;
+  answer.error = WideToUtf8(exchange.errorText);
   switch (exchange.outcome) {
     case platform::HttpExchange::Outcome::kAnswered:
       answer.outcome = ServerAnswer::Outcome::kAnswered;

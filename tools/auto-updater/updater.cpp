@@ -68,7 +68,7 @@ CheckResult Updater::Check() {
     result.messageKey = KeyFor(answer);
     result.detail = answer.outcome == ServerAnswer::Outcome::kAnswered
                         ? "the server answered " + std::to_string(answer.status) + " for the manifest"
-                        : "no answer from " + server;
+                        : "no answer from " + server + (answer.error.empty() ? "" : ": " + answer.error);
     return result;
   }
   const ManifestRead read = ParseManifest(answer.body);
@@ -190,10 +190,14 @@ InstallResult Updater::Install(const fs::path& package) {
     return result;
   }
   result.ok = system_.RunInstaller(package);
-  result.messageKey = result.ok ? L"Update_Done_Msg" : L"Update_InstallFailed_Msg";
   // The new version, or the old one if the installer failed: either way
   // the user gets Orlin back.
   result.orlinStarted = system_.StartOrlin();
+  if (!result.ok) {
+    result.messageKey = L"Update_InstallFailed_Msg";
+  } else {
+    result.messageKey = result.orlinStarted ? L"Update_Done_Msg" : L"Update_DoneNotStarted_Msg";
+  }
   return result;
 }
 

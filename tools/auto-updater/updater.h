@@ -46,6 +46,7 @@ struct ServerAnswer {
   Outcome outcome = Outcome::kUnreachable;
   int status = 0;
   std::string body;  // the manifest's text (downloads hand their body to the sink)
+  std::string error;  // the transport's description when no answer came, for the log
 };
 
 class UpdateServer {

@@ -55,6 +55,8 @@ constexpr MessageEntry kEntries[] = {
     {L"Update_Downloaded_Msg", L"The update was downloaded and checked.", L"升级包已下载并通过校验。"},
     {L"Update_Installing_Msg", L"Closing Orlin and installing the update...", L"正在关闭 Orlin 并安装升级..."},
     {L"Update_Done_Msg", L"The update is installed and Orlin has been started again.", L"升级已安装，Orlin 已重新启动。"},
+    {L"Update_DoneNotStarted_Msg", L"The update is installed, but Orlin could not be started again. Please start it yourself.",
+     L"升级已安装，但无法重新启动 Orlin。请手动启动。"},
     {L"Update_NotSignedIn_Msg",
      L"Orlin takes updates only from the Tarn server it is signed in to, whose certificate it knows from the login.\n Please log in first. Nothing was changed.",
      L"Orlin 只从已登录的 Tarn 服务器（登录时已记住其证书）获取升级。\n 请先登录。未做任何更改。"},

@@ -73,6 +73,7 @@ struct FakeServer final : UpdateServer {
 struct FakeSystem final : UpdateSystem {
   bool orlinEnds = true;
   bool installerWorks = true;
+  bool orlinStarts = true;
   std::vector<std::string> steps;
   std::string installed;  // what the installer was given
 
@@ -87,7 +88,7 @@ struct FakeSystem final : UpdateSystem {
   }
   bool StartOrlin() override {
     steps.push_back("start");
-    return true;
+    return orlinStarts;
   }
 };
 
@@ -256,7 +257,7 @@ TEST_F(UpdaterTest, ACancelledDownloadKeepsNothingAndMayBeTriedAgain) {
   EXPECT_TRUE(updater.Download(nullptr).ok);
 }
 
-TEST_F(UpdaterTest, AnOrlinThatWillNotEndIsNotUpdatedAndAFailedInstallerStillBringsOrlinBack) {
+TEST_F(UpdaterTest, AnOrlinThatWillNotEndIsNotUpdatedAndEveryOtherEndSaysWhetherOrlinIsBack) {
   Updater updater = MakeUpdater();
   ASSERT_TRUE(updater.Check().ok);
   const DownloadResult download = updater.Download(nullptr);
@@ -275,6 +276,14 @@ TEST_F(UpdaterTest, AnOrlinThatWillNotEndIsNotUpdatedAndAFailedInstallerStillBri
   EXPECT_FALSE(failed.ok);
   EXPECT_EQ(failed.messageKey, L"Update_InstallFailed_Msg");
   EXPECT_EQ(system.steps, (std::vector<std::string>{"end", "install", "start"}));
+
+  // Installed, but Orlin does not come back: the user is told to start it.
+  system.installerWorks = true;
+  system.orlinStarts = false;
+  const InstallResult notStarted = updater.Install(download.package);
+  EXPECT_TRUE(notStarted.ok);
+  EXPECT_FALSE(notStarted.orlinStarted);
+  EXPECT_EQ(notStarted.messageKey, L"Update_DoneNotStarted_Msg");
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ TEST(MessageTable, EveryKeyIsUniqueAndHasBothTexts) {
     // Each entry is reachable through the lookup.
     EXPECT_EQ(MessageText(entry.key, L"en"), entry.english);
   }
-  EXPECT_EQ(keys.size(), 43u);
+  EXPECT_EQ(keys.size(), 44u);
 }
 
 TEST(MessageTable, LanguageComesFromLangXmlWithChineseAsDefault) {
