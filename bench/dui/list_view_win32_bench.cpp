@@ -1,11 +1,8 @@
 // Prints how long the Win32 backend takes to show a 1000-row item-template
 // list and to bring it on screen again after a refill with every row reused
 // (the model refill, the window's pass over the model and the repaint of the
-// rows in view), and what showing it costs in memory and native windows.
+// rows in view), and how many native windows it takes.
 // Runs on the desktop (under Wine: a virtual display).
-
-#include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -61,69 +58,38 @@ void Fill(CListUI* list, BenchWindow& w, CDialogBuilder& builder, int generation
   }
 }
 
-// Runs what is queued for this thread: the window's pass over the model
-// (layout, native children, what to repaint).
-void RunQueued() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-}
-
-// Paints everything that waits for a paint.
-void Repaint(HWND hwnd) {
-  ::RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
-  ::GdiFlush();
-}
-
-void Settle(HWND hwnd) {
-  RunQueued();
-  Repaint(hwnd);
-}
-
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-std::size_t WorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
-  return counters.WorkingSetSize;
-}
 
 }  // namespace
 
 int main() {
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
-  const auto dir = std::filesystem::path(temp) / "orlin-bench-dui-win32";
+  const auto dir = std::filesystem::temp_directory_path() / "orlin-bench-dui-win32";
   std::filesystem::create_directories(dir);
   std::ofstream(dir / "bench.xml") << kSkin;
   std::ofstream(dir / "row.xml") << kRow;
   CPaintManagerUI::SetResourcePath(dir);
-  UiBackend::Install(std::make_shared<Win32Backend>());
+  auto backend = std::make_shared<Win32Backend>();
+  UiBackend::Install(backend);
   constexpr int kRounds = 21;
   {
     BenchWindow w;
     if (!w.Create(nullptr, L"bench", kWsPopup, 0)) return 1;
-    HWND hwnd = static_cast<HWND>(NativeHandleOf(w.GetHWND()));
     auto* list = static_cast<CListUI*>(w.GetPaintManager().FindControl(L"LIST"));
     CDialogBuilder builder;
     Fill(list, w, builder, 0);
-    const std::size_t before = WorkingSet();
     const auto t0 = Clock::now();
     w.ShowWindow();
-    Settle(hwnd);
+    backend->RunPosted();
+    backend->PaintNow(w.GetHWND());
     const auto t1 = Clock::now();
-    const std::size_t shown = WorkingSet() - before;
     std::vector<double> refill, model, pass, repaint;
     for (int round = 1; round <= kRounds; ++round) {
       const auto a = Clock::now();
       Fill(list, w, builder, round);
       const auto b = Clock::now();
-      RunQueued();
+      backend->RunPosted();
       const auto c = Clock::now();
-      Repaint(hwnd);
+      backend->PaintNow(w.GetHWND());
       const auto d = Clock::now();
       refill.push_back(Ms(d - a));
       model.push_back(Ms(b - a));
@@ -131,15 +97,13 @@ int main() {
       repaint.push_back(Ms(d - c));
     }
     for (auto* v : {&refill, &model, &pass, &repaint}) std::sort(v->begin(), v->end());
-    int children = 0;
-    for (HWND c = ::GetWindow(hwnd, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) ++children;
+    const int children = NativeChildCount(w.GetHWND());
     std::printf("Win32 backend, 1000-row list, median (best) of %d refills\n", kRounds);
     std::printf("  show and first paint:           %8.2f ms\n", Ms(t1 - t0));
     std::printf("  refill with reuse and repaint:  %8.2f ms (%.2f)\n", refill[kRounds / 2], refill[0]);
     std::printf("    the model's refill:           %8.2f ms (%.2f)\n", model[kRounds / 2], model[0]);
     std::printf("    the window's pass (layout):   %8.2f ms (%.2f)\n", pass[kRounds / 2], pass[0]);
     std::printf("    the repaint of the rows:      %8.2f ms (%.2f)\n", repaint[kRounds / 2], repaint[0]);
-    std::printf("  working set added by showing it: %7.1f KiB\n", static_cast<double>(shown) / 1024.0);
     std::printf("  native windows in the window:   %8d (rows in the list: %d)\n", children, list->GetCount());
   }
   UiBackend::Install(nullptr);

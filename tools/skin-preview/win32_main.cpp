@@ -3,32 +3,12 @@
 // desktop (a virtual display under Wine) and painted with its native
 // children into the PNG.
 
-#include <windows.h>
-
 #include <chrono>
 #include <cstdio>
 
 #include "platform/executable_path.h"
 #include "tools/skin-preview/skin_preview.h"
 #include "ui/dui/win32/win32_backend.h"
-
-namespace {
-
-// Handles this thread's messages for a moment, so the window has shown and
-// its children are in place.
-void Settle(std::chrono::milliseconds time) {
-  const auto end = std::chrono::steady_clock::now() + time;
-  while (std::chrono::steady_clock::now() < end) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace orlin;
@@ -41,7 +21,8 @@ int main(int argc, char** argv) {
     preview::ScratchInstance instance(request->lang);
     auto window = preview::ShowPreview(*request, platform::ExecutablePath().parent_path(), instance);
     if (window) {
-      Settle(std::chrono::milliseconds(200));
+      // The window shows and its children take their places.
+      backend->HandleMessagesFor(std::chrono::milliseconds(200));
       if (dui::GrabWindow(window->GetHWND(), request->out)) status = 0;
       else std::fprintf(stderr, "orlin-skin-preview: cannot write %s\n", request->out.string().c_str());
     }

@@ -149,6 +149,43 @@ void Win32Backend::MessageLoop() {
 
 void Win32Backend::QuitMessageLoop() { ::PostThreadMessageW(uiThread_, WM_QUIT, 0, 0); }
 
+void Win32Backend::HandleMessagesFor(std::chrono::milliseconds time) {
+  const auto end = std::chrono::steady_clock::now() + time;
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left.count()), QS_ALLINPUT);
+  }
+}
+
+void Win32Backend::RunPosted() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_POSTMESSAGE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+void Win32Backend::PaintNow(NativeWindow* window) {
+  if (HWND hwnd = static_cast<HWND>(NativeHandleOf(window))) {
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    ::GdiFlush();
+  }
+}
+
+int NativeChildCount(NativeWindow* window) {
+  int count = 0;
+  if (HWND hwnd = static_cast<HWND>(NativeHandleOf(window))) {
+    for (HWND child = ::GetWindow(hwnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) ++count;
+  }
+  return count;
+}
+
 void* NativeHandleOf(NativeWindow* window) {
   auto* native = AsWin32(window);
   return native ? native->Handle() : nullptr;

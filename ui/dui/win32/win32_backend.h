@@ -20,6 +20,7 @@
 //
 // This header names no Windows type: native handles travel as void*.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -62,6 +63,14 @@ class Win32Backend : public UiBackend, public std::enable_shared_from_this<Win32
   // from a modal loop running there. Any thread; never runs it at once.
   void PostToUiThread(std::function<void()> task);
 
+  // For tools and benchmarks that run no message loop of their own, on the
+  // thread of their windows: handles that thread's messages for `time`;
+  // runs only what was posted (the windows' passes over their models);
+  // paints at once what of `window` and its children waits for a paint.
+  void HandleMessagesFor(std::chrono::milliseconds time);
+  void RunPosted();
+  void PaintNow(NativeWindow* window);
+
   win32::GdiplusResources& Resources() { return *resources_; }
 
  private:
@@ -80,6 +89,9 @@ WindowImplBase* WindowOfNativeHandle(void* hwnd);
 // time, and the screen's LOGPIXELSX where that is missing (Windows 7) or
 // fails.
 int MonitorDpiOf(NativeWindow* window);
+
+// How many native child windows `window` has (edits, combo boxes, lists).
+int NativeChildCount(NativeWindow* window);
 
 // Writes the window as it is shown, native children included, into a PNG.
 // On the window's thread; false on failure.

@@ -291,7 +291,16 @@ Rect Win32Window::GetWorkArea() const {
   return Rect{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
 }
 
-void Win32Window::ControlChanged(CControlUI*, bool) {
+void Win32Window::ControlChanged(CControlUI* control, bool layout) {
+  // What changes inside a list's row shows in the list's view only; a
+  // refill of a long list repaints no more than that.
+  bool inRow = false;
+  if (control) {
+    for (CControlUI* c = control; c && !inRow; c = c->GetParent()) {
+      inRow = dynamic_cast<CListContainerElementUI*>(c) && dynamic_cast<CListUI*>(c->GetParent());
+    }
+  }
+  if (!inRow) canvasDirty_ = true;
   // Many changes, one pass: the window's thread lays out and repaints once.
   if (syncPending_.exchange(true)) return;
   Dispatch([this] { Sync(); });
@@ -396,7 +405,7 @@ void Win32Window::Sync() {
     pm_.LayoutIfNeeded();
     SyncChildren();
   }
-  ::InvalidateRect(hwnd_, nullptr, FALSE);
+  if (canvasDirty_.exchange(false)) ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void Win32Window::PaintTo(HDC dc, const RECT& area) {

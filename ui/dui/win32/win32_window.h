@@ -129,6 +129,7 @@ class Win32Window final : public NativeWindow {
   CControlUI* pointed_ = nullptr;         // own thread: under the pointer
 
   std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false}, enabled_{true}, tracking_{false};
+  std::atomic<bool> canvasDirty_{true};  // something outside list rows changed
   std::atomic<WindowState> state_{WindowState::kNormal};
   HANDLE modalEnded_ = nullptr;
 };

@@ -395,9 +395,19 @@ TEST_F(Win32BackendTest, ALongListIsOneViewThatPaintsOnlyTheRowsInView) {
   si.fMask = SIF_RANGE | SIF_PAGE;
   ::GetScrollInfo(view, SB_VERT, &si);
   EXPECT_EQ(si.nMax, 1000 * 20 - 1);
-  // A refill reuses the rows; the view only repaints.
+  // A refill reuses the rows and repaints the view, not the window around it;
+  // the same texts again repaint nothing.
   CControlUI* first = list->GetItemAt(0);
+  ::UpdateWindow(hwnd);
+  ::UpdateWindow(view);
   fill(1);
+  backend->RunPosted();
+  EXPECT_FALSE(::GetUpdateRect(hwnd, nullptr, FALSE)) << "the window's own controls did not change";
+  EXPECT_TRUE(::GetUpdateRect(view, nullptr, FALSE)) << "the rows did";
+  ::UpdateWindow(view);
+  fill(1);
+  backend->RunPosted();
+  EXPECT_FALSE(::GetUpdateRect(view, nullptr, FALSE)) << "nothing changed";
   PumpFor(50ms);
   EXPECT_EQ(list->GetItemAt(0), first);
   EXPECT_EQ(::FindWindowExW(hwnd, nullptr, L"OrlinListView", nullptr), view);
