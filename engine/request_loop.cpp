@@ -294,11 +294,12 @@ void AddTransfer(RequestLoop::State* s, std::unique_ptr<RestRequest> request) {
   curl_easy_setopt(easy, CURLOPT_PRIVATE, t);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(s->options.connectTimeout.count()));
-  // A silent answer (not a single byte for the stall time) ends as a time-out.
-  const long stallSeconds =
-      std::max<long>(1, static_cast<long>((s->options.stallTimeout.count() + 999) / 1000));
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+  // A silent answer ends as a time-out. The limit is on the whole transfer,
+  // not on its speed: the engine on this computer sends any answer within a
+  // moment once it sends at all, and curl checks a speed limit once a second
+  // for every transfer, which woke this loop twice a second for the two long
+  // polls of a program in the tray. Endless answers end at the size cap.
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(s->options.stallTimeout.count()));
   if (r.body) {
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body->size()));

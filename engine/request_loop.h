@@ -21,7 +21,8 @@
 // Bad servers: every transfer completes. A refused connection, an early
 // close or a truncated body completes with whatever arrived; an answer that
 // stalls for `stallTimeout` completes as timed out (the engine's long-polling
-// event feeds answer within a minute, so the default leaves them alone);
+// event feeds answer within a minute, so the default leaves them alone; the
+// limit holds for the whole transfer, which on this computer is the same);
 // an answer above `maxAnswerBytes` is abandoned and completes as too large
 // with an empty body, so memory stays bounded.
 
@@ -44,7 +45,7 @@ struct RequestLoopOptions {
   // Largest answer kept. The engine's largest answers (the configuration,
   // need lists of 1000 rows) are far below 1 MiB.
   std::size_t maxAnswerBytes = 16u * 1024u * 1024u;
-  // Time allowed to connect, and how long an answer may stay silent.
+  // Time allowed to connect, and how long an answer may take.
   std::chrono::milliseconds connectTimeout{30000};
   std::chrono::milliseconds stallTimeout{120000};
 };

@@ -212,7 +212,7 @@ TEST(RequestLoop, SilentAndEndlessAnswersEndAndMemoryStaysBounded) {
   server.Route("/endless", ScriptedAnswer::Huge(1024ull * 1024 * 1024));
   server.Route("/fine", ScriptedAnswer::Respond(200, std::string(512 * 1024, 'f')));
   RequestLoopOptions options = Unpaced();
-  options.stallTimeout = 1s;
+  options.stallTimeout = 3s;
   options.maxAnswerBytes = 1024 * 1024;
   RequestLoop loop(options);
   Collector collector(loop);
