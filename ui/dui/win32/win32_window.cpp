@@ -380,6 +380,10 @@ void Win32Window::EndModal() {
 
 void Win32Window::Destroy() {
   HWND hwnd = hwnd_;
+  // From here on the window layer's window is going (this may run in its
+  // destructor): what the system still sends the native window on its way
+  // out (focus, activation, its children's notifications) stays here.
+  destroying_ = true;
   if (hwnd) {
     if (IsOwnThread()) ::DestroyWindow(hwnd);
     // Only the window's thread can destroy it; a thread that ended took its
@@ -463,6 +467,7 @@ void Win32Window::ForwardWheel(WPARAM wParam, LPARAM lParam) {
 
 LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
   HWND hwnd = hwnd_;
+  if (destroying_ && msg != WM_NCDESTROY && msg != kDestroyNow) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
   switch (msg) {
     case kRunPostedTask:
       RunOneTask();

@@ -130,6 +130,7 @@ class Win32Window final : public NativeWindow {
 
   std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false}, enabled_{true}, tracking_{false};
   std::atomic<bool> canvasDirty_{true};  // something outside list rows changed
+  std::atomic<bool> destroying_{false};   // Destroy began: the model is not touched
   std::atomic<WindowState> state_{WindowState::kNormal};
   HANDLE modalEnded_ = nullptr;
 };
