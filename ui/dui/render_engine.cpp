@@ -110,6 +110,16 @@ void CRenderPass::PaintListRow(CListUI& list, int index, const Rect& target, boo
   surface_.Restore();
 }
 
+void CRenderPass::PaintBackdrop(CControlUI& control) {
+  std::vector<CControlUI*> chain;
+  for (CControlUI* c = &control; c; c = c->GetParent()) chain.push_back(c);
+  const Rect& outer = chain.back()->GetPos();
+  surface_.FillRect(outer, kWindowGround);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if ((*it)->IsVisible() && !(*it)->GetPos().IsEmpty()) PaintControl(**it, false);
+  }
+}
+
 void CRenderPass::PaintTreeView(CTreeViewUI& tree) {
   const Rect& r = tree.GetPos();
   surface_.Save();
@@ -133,7 +143,7 @@ void CRenderPass::PaintTreeView(CTreeViewUI& tree) {
   surface_.Restore();
 }
 
-void CRenderPass::PaintControl(CControlUI& c) {
+void CRenderPass::PaintControl(CControlUI& c, bool withText) {
   const Rect& pos = c.GetPos();
   const int round = pm_.Scale(c.GetBorderRound());
   if (Color bk = c.CurrentBkColor()) FillShape(pos, bk, round);
@@ -149,7 +159,7 @@ void CRenderPass::PaintControl(CControlUI& c) {
                            static_cast<float>(pm_.Scale(c.GetBorderSize())));
   }
   // Their text is the native widget's.
-  if (dynamic_cast<CEditUI*>(&c) || dynamic_cast<CComboUI*>(&c)) return;
+  if (!withText || dynamic_cast<CEditUI*>(&c) || dynamic_cast<CComboUI*>(&c)) return;
 
   const Rect tp = c.GetTextPadding();
   Rect textRect{pos.left + pm_.Scale(tp.left), pos.top + pm_.Scale(tp.top), pos.right - pm_.Scale(tp.right),

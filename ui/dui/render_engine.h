@@ -88,9 +88,14 @@ class CRenderPass {
   // pixels; rows keep their own positions in the model), over the list's
   // hover colour when `hovered`. Nothing of it lands outside `target`.
   void PaintListRow(CListUI& list, int index, const Rect& target, bool hovered);
+  // What lies under `control`: the window's ground and the own look of
+  // `control` and of every control around it (colours, images, borders),
+  // without their other children. A backend whose native widget cannot let
+  // the window show through paints this first.
+  void PaintBackdrop(CControlUI& control);
 
  private:
-  void PaintControl(CControlUI& c);
+  void PaintControl(CControlUI& c, bool withText = true);
   void PaintTreeView(CTreeViewUI& tree);
   void PaintImage(const ImageSpec& image, const Rect& pos);
   void PaintCheckBox(const Rect& box, bool checked, bool enabled);

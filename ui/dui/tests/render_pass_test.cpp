@@ -282,6 +282,33 @@ TEST_F(RenderPassTest, AListRowIsPaintedWhereTheViewWantsItAndNowhereElse) {
   EXPECT_TRUE(surface.Ops().empty());
 }
 
+TEST_F(RenderPassTest, TheBackdropOfAListIsWhatLiesUnderItWithoutRowsHeaderOrNeighbours) {
+  auto* list = Find<CListUI>(L"LIST");
+  pm().GetRoot()->SetBkColor(0xFFFAFAFA);
+  list->ApplyAttributeList(L"bkcolor=\"#FFF5F5F5\" bordersize=\"1\" bordercolor=\"#FF778899\"");
+  CDialogBuilder builder;
+  CControlUI* row = builder.CreateCached(L"row.xml", window.get(), &pm());
+  list->Add(row);
+  row->FindSubControl(L"NAME")->SetText(L"row 0");
+  pm().LayoutIfNeeded();
+  surface.Clear();
+  {
+    auto lock = pm().ModelLock();
+    CRenderPass(pm(), surface).PaintBackdrop(*list);
+  }
+  const auto& ops = surface.Ops();
+  ASSERT_GE(ops.size(), 4u) << surface.Describe();
+  EXPECT_EQ(ops[0].rect, pm().GetRoot()->GetPos());
+  EXPECT_EQ(ops[0].color, kWindowGround);
+  EXPECT_THAT(FillsOver(pm().GetRoot()->GetPos()), ::testing::ElementsAre(kWindowGround, 0xFFFAFAFAu));
+  EXPECT_THAT(FillsOver(list->GetPos()), ::testing::ElementsAre(0xFFF5F5F5u));
+  const auto shapes = surface.OpsOf(Kind::kRoundRect);
+  ASSERT_EQ(shapes.size(), 1u);
+  EXPECT_EQ(shapes[0].line, 0xFF778899u);
+  EXPECT_TRUE(surface.OpsOf(Kind::kText).empty()) << "neither the header nor the rows";
+  EXPECT_TRUE(FillsOver(Find(L"BTN")->GetPos()).empty()) << "nor the controls beside it";
+}
+
 TEST_F(RenderPassTest, TreeNodesShowTheirCheckBoxesAndStayInsideTheTree) {
   auto* tree = Find<CTreeViewUI>(L"TREE");
   auto* root = new CTreeNodeUI;

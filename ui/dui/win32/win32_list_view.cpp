@@ -30,15 +30,6 @@ void RegisterListViewClass() {
   (void)registered;
 }
 
-// The colour under the rows: the list's own, else that of the nearest
-// control around it that has one.
-Color GroundOf(const CControlUI& control) {
-  for (const CControlUI* c = &control; c; c = c->GetParent()) {
-    if (Color bk = c->CurrentBkColor(); bk && (bk >> 24) == 0xFF) return bk;
-  }
-  return kWindowGround;
-}
-
 }  // namespace
 
 ListView::ListView(Win32Window& window, CListUI& list) : window_(window), pm_(window.Manager()), list_(list) {
@@ -119,7 +110,14 @@ void ListView::Paint(HDC dc) {
   GdiplusSurface surface(buffer.Graphics(), window_.Backend().Resources());
   {
     auto lock = pm_.ModelLock();
-    surface.FillRect(Rect{0, 0, width, height}, GroundOf(list_));
+    // Under the rows, what the window shows there (the list's own colour and
+    // border, the frames around it), as if the view were not there.
+    POINT origin{0, 0};
+    ::MapWindowPoints(hwnd_, ::GetParent(hwnd_), &origin, 1);
+    surface.Save();
+    surface.Translate(-origin.x, -origin.y);
+    CRenderPass(pm_, surface).PaintBackdrop(list_);
+    surface.Restore();
     const int h = RowHeight();
     const int first = scroll_ / h;
     const int last = std::min(list_.GetCount() - 1, (scroll_ + height) / h);
