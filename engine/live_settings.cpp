@@ -18,6 +18,9 @@ constexpr const char* kPullOrders[] = {"random", "alphabetic", "smallestFirst", 
 
 std::optional<Json::Value> Parse(std::string_view text) {
   Json::CharReaderBuilder builder;
+  // Comments would be written back into the configuration posted to the
+  // engine, which takes nothing but JSON.
+  builder["collectComments"] = false;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value value;
   std::string errors;

@@ -104,6 +104,24 @@ TEST(LiveSettingsEditTest, AConfigurationNestedBeyondTheReadersLimitIsNotParsabl
   EXPECT_EQ(EditEngineConfiguration(deep, "default", Changed(), all).outcome, LiveEdit::kNotParsable);
 }
 
+TEST(LiveSettingsEditTest, ThePostedConfigurationIsPlainJsonWhateverCameWithTheAnswer) {
+  // A comment in the answer was written back, and with no line breaks in
+  // the document it hid everything after it from the engine
+  // (fuzz/corpus/live_settings/comment.json).
+  const std::string answer = "{// note\n\"folders\":[{//x\n\"id\":\"default\",\"paused\":true}],\"options\":{}}";
+  LiveSettingsFields all{true, true, true, true, true};
+  const LiveEditResult edit = EditEngineConfiguration(answer, "default", Changed(), all);
+  ASSERT_EQ(edit.outcome, LiveEdit::kEdited);
+  EXPECT_EQ(edit.document.find("//"), std::string::npos) << edit.document;
+  Json::Value posted;
+  Json::CharReaderBuilder strict;
+  Json::CharReaderBuilder::strictMode(&strict.settings_);
+  std::unique_ptr<Json::CharReader> reader(strict.newCharReader());
+  ASSERT_TRUE(reader->parse(edit.document.data(), edit.document.data() + edit.document.size(), &posted, nullptr))
+      << edit.document;
+  EXPECT_EQ(posted["options"]["maxSendKbps"], 321);
+}
+
 class ScriptedEngine : public LiveConfigTransport {
  public:
   std::optional<std::string> GetConfiguration() override {

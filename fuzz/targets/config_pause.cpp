@@ -11,9 +11,13 @@
 namespace orlin::fuzz {
 namespace {
 
-bool ParseExact(std::string_view text, Json::Value& out) {
+// Standard JSON; with `uniqueKeys` also no name twice in an object (JSON
+// allows that, but cJSON keeps both where jsoncpp keeps the last, so the
+// exact comparison needs unique names).
+bool ParseExact(std::string_view text, Json::Value& out, bool uniqueKeys = true) {
   Json::CharReaderBuilder builder;
   Json::CharReaderBuilder::strictMode(&builder.settings_);
+  builder["rejectDupKeys"] = uniqueKeys;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   try {
     return reader->parse(text.data(), text.data() + text.size(), &out, nullptr);
@@ -40,7 +44,7 @@ void Run(std::string_view configuration, bool paused) {
     return;
   }
   Json::Value posted;
-  FUZZ_CHECK(ParseExact(edit.document, posted), "the posted configuration is JSON");
+  FUZZ_CHECK(ParseExact(edit.document, posted, /*uniqueKeys=*/false), "the posted configuration is JSON");
   FUZZ_CHECK(posted.isObject() && posted["folders"].isArray(), "the posted configuration keeps its folders");
   for (const Json::Value& folder : posted["folders"]) {
     FUZZ_CHECK(folder["paused"].isBool() && folder["paused"].asBool() == paused, "every folder has the flag");
