@@ -6,7 +6,9 @@
 // program sees no engine but its own.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -115,6 +117,23 @@ class ProgramEndToEnd : public ::testing::Test {
     int status = 0;
     ::waitpid(program, &status, 0);
     program = -1;
+    // The namespace's processes are ended a moment after unshare itself; a
+    // start before the program is gone finds its instance lock still held
+    // and ends at once, as a second start should.
+    const auto end = std::chrono::steady_clock::now() + kDeadline;
+    const fs::path lock = dir() / "EVENT_ORLIN_HERE.lock";
+    for (;;) {
+      const int fd = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+      if (fd < 0) break;  // never started far enough to take it
+      const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+      ::close(fd);
+      if (free) break;
+      if (std::chrono::steady_clock::now() > end) {
+        ADD_FAILURE() << "the killed program still holds its instance lock";
+        break;
+      }
+      std::this_thread::sleep_for(20ms);
+    }
   }
 
   CtlRun Ctl(const std::string& words) {
