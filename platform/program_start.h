@@ -1,6 +1,8 @@
 #pragma once
-// The program's arguments, as every program of ours reads them.
+// How our programs start: the arguments they read, and the start of a
+// sibling program that takes none.
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,5 +12,13 @@ namespace orlin::platform {
 // read from the wide command line, since argv there is in the ANSI code page
 // and loses every character outside it.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Starts `program` hidden and without arguments, not tied to the caller and
+// with nothing inherited (Orlin starts its watchdog so). Windows:
+// CreateProcessW with `program` as the application name and an empty
+// command line, CREATE_NO_WINDOW and SW_HIDE; both handles are closed at
+// once. POSIX: started as ProcessTable::StartHidden starts a program, with
+// its own name as its only word. False when it could not be started.
+bool StartProgramHidden(const std::filesystem::path& program);
 
 }  // namespace orlin::platform

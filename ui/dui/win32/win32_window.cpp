@@ -40,6 +40,10 @@ void RegisterWindowClass(const std::wstring& name, bool menu) {
   wc.lpfnWndProc = &Win32Window::WindowProc;
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  // The program's icon, resource 128, where the executable has one (Orlin.exe).
+  wc.hIcon = ::LoadIconW(wc.hInstance, MAKEINTRESOURCEW(128));
+  wc.hIconSm = static_cast<HICON>(::LoadImageW(wc.hInstance, MAKEINTRESOURCEW(128), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
   wc.lpszClassName = name.c_str();
   if (::RegisterClassExW(&wc) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) registered.insert(name);
 }

@@ -1,15 +1,8 @@
-// orlin: the desktop program. One per user: a second start returns at once
-// (handing a path it was started with to the first, as Ravel would)
-// and shows nothing. It starts the watchdog, brings up the window layer with
-// the install directory as resource path, creates the main window hidden
-// (the main window's start-up then decides between the login window and the
-// main view) and runs the message loop until the exit.
-//
-// Runs on a display or offscreen (QT_QPA_PLATFORM=offscreen), with or
-// without a notification area.
+// The Orlin program from its start to its exit; see program.h. Nothing here
+// names a toolkit or a system: the window system comes from the system's
+// main (qt/main.cpp, win32/main.cpp).
 
-#include <QApplication>
-#include <QIcon>
+#include "app/program/program.h"
 
 #include <chrono>
 #include <cstdio>
@@ -40,14 +33,12 @@
 #include "ui/dialogs/login_wnd.h"
 #include "ui/dialogs/window_message_presenter.h"
 #include "ui/dui/automation/automation_server.h"
-#include "ui/dui/automation/qt/qt_automation.h"
-#include "ui/dui/qt/qt_backend.h"
+#include "ui/dui/backend.h"
 #include "ui/main/main_window_parts.h"
 #include "ui/main/orlin_frame_wnd.h"
 
+namespace orlin::program {
 namespace {
-
-using namespace orlin;
 
 // The controller is made before the window that shows its messages exists;
 // its messages go to whatever presenter the program has by then.
@@ -67,18 +58,21 @@ std::wstring Sibling(const std::filesystem::path& program, const std::wstring& n
   return name + program.extension().wstring();
 }
 
-// The watchdog beside the program; a failure is only noted.
-void StartWatchdog(platform::ProcessTable& processes, const std::filesystem::path& program) {
+// The watchdog beside the program, started without arguments; a failure is
+// only noted. It is named by its full path, not relative to the current
+// directory: an Orlin started by the autostart entry or from another
+// folder would otherwise look for it in the wrong place and run unwatched.
+void StartWatchdog(const std::filesystem::path& program) {
   const std::filesystem::path watchdog = program.parent_path() / Sibling(program, L"Monitoring");
-  if (!processes.StartHidden(L"\"" + watchdog.wstring() + L"\"")) std::puts("Monitoring 失败");
+  if (!platform::StartProgramHidden(watchdog)) std::puts("Monitoring 失败");
 }
 
 // The path Orlin was started with, to copy into the sync folder (Ravel
 // starts it so when no Orlin runs). Ravel hands it over as one word; an
 // older caller's unquoted path arrives as several, which are joined again.
-std::wstring StartPath(int argc, char** argv) {
+std::wstring StartPath(const std::vector<std::string>& arguments) {
   std::string path;
-  for (const auto& word : platform::ProgramArguments(argc, argv)) {
+  for (const auto& word : arguments) {
     if (!path.empty()) path += ' ';
     path += word;
   }
@@ -119,7 +113,7 @@ void InstallFileManagerEntries(const std::filesystem::path& installDir) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunOrlin(const std::vector<std::string>& arguments, ProgramWindowSystem& windowSystem) {
   const std::filesystem::path program = platform::ExecutablePath();
   const std::filesystem::path installDir = platform::InstallDirectory();
   if (installDir != program.parent_path()) {
@@ -133,7 +127,7 @@ int main(int argc, char** argv) {
 
   // Held for the whole run; a second start finds it taken and ends silently.
   platform::SingleInstanceGuard instance(platform::kInstanceEventName, installDir);
-  const std::wstring startPath = StartPath(argc, argv);
+  const std::wstring startPath = StartPath(arguments);
   if (instance.AnotherInstanceRuns()) {
     if (!startPath.empty()) HandToRunningOrlin(installDir, startPath);
     return 0;
@@ -141,14 +135,9 @@ int main(int argc, char** argv) {
   InstallFileManagerEntries(installDir);
 
   platform::SystemProcessTable processes;
-  StartWatchdog(processes, program);
+  StartWatchdog(program);
 
-  QApplication app(argc, argv);
-  // The main window hides into the tray and dialogs come and go: the program
-  // ends by its exit command only.
-  QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setWindowIcon(QIcon(QString::fromStdWString((installDir / "res" / "icons" / "128.png").wstring())));
-  dui::UiBackend::Install(std::make_shared<dui::QtBackend>());
+  windowSystem.Start(installDir / "res" / "icons" / "128.png");
   dui::CPaintManagerUI::SetInstance(installDir);
   dui::CPaintManagerUI::SetResourcePath(installDir);
 
@@ -199,8 +188,8 @@ int main(int argc, char** argv) {
   // orlin-ctl's other end, only when the environment asks for it.
   std::unique_ptr<automation::AutomationServer> automationServer;
   if (automation::AutomationRequested()) {
-    automationServer = std::make_unique<automation::AutomationServer>(automation::QtGuiThreadPost(),
-                                                                      automation::QtWindowPicture());
+    automationServer =
+        std::make_unique<automation::AutomationServer>(windowSystem.UiThreadPost(), windowSystem.WindowPicture());
     std::string error;
     if (!automationServer->Start(installDir, &error)) {
       std::fprintf(stderr, "orlin: no automation: %s\n", error.c_str());
@@ -211,7 +200,7 @@ int main(int argc, char** argv) {
   // Where Ravel's paths come in (on Windows WM_COPYDATA reaches the window
   // itself and this receives nothing).
   platform::MailboxHandlers mailboxHandlers;
-  mailboxHandlers.postToUi = automation::QtGuiThreadPost();
+  mailboxHandlers.postToUi = windowSystem.UiThreadPost();
   mailboxHandlers.loginWindowShows = [] { return dui::WindowImplBase::FindWindow(L"UILoginWnd", L"") != nullptr; };
   mailboxHandlers.copyData = [&frame](const platform::CopyDataMessage& message) {
     return frame->SendMessageW(dui::kWmCopyData, 0, reinterpret_cast<std::intptr_t>(&message));
@@ -239,3 +228,5 @@ int main(int argc, char** argv) {
   dui::UiBackend::Install(nullptr);
   return 0;
 }
+
+}  // namespace orlin::program
