@@ -11,8 +11,9 @@
 // over D-Bus (org.freedesktop.FileManager1.ShowItems through `gdbus`, or
 // `dbus-send` when gdbus is missing) when a session bus exists, and opens the
 // containing folder when there is none or the file manager does not answer.
-// Windows: ShellExecuteW "open"; SHOpenFolderAndSelectItems, falling back to
-// opening the folder.
+// Windows: ShellExecuteW "open"; showing a file starts the Windows
+// directory's explorer.exe with "/e, /select, " and the quoted path, and
+// falls back to SHOpenFolderAndSelectItems, then to opening the folder.
 //
 // Threads: any thread, also several at once.
 

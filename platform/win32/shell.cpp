@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <system_error>
+#include <vector>
 
 namespace orlin::platform {
 namespace {
@@ -67,6 +68,28 @@ bool OpenFolder(const std::filesystem::path& folder) { return ShellOpen(Absolute
 
 bool ShowItemInFolder(const std::filesystem::path& item) {
   const std::filesystem::path path = Absolute(item);
+  // Explorer of the Windows directory, in its folder view with the item
+  // selected. The command line starts with the program's own name, as
+  // programs read their command lines, and the path is quoted: Explorer
+  // splits its switches at commas and blanks, so a name holding either
+  // would otherwise select something else.
+  wchar_t windows[MAX_PATH + 1] = {};
+  const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
+  if (length > 0 && length <= MAX_PATH) {
+    const std::wstring explorer = std::wstring(windows, length) + L"\\explorer.exe";
+    const std::wstring line = L"\"" + explorer + L"\" /e, /select, \"" + path.wstring() + L"\"";
+    std::vector<wchar_t> buffer(line.begin(), line.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(explorer.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                         &info)) {
+      ::CloseHandle(info.hThread);
+      ::CloseHandle(info.hProcess);
+      return true;
+    }
+  }
   {
     ComScope com;
     if (PIDLIST_ABSOLUTE pidl = ::ILCreateFromPathW(path.wstring().c_str())) {
