@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "tests/support/fake_controller.h"
 #include "tests/support/temp_dir.h"
@@ -186,6 +188,36 @@ TEST_F(MainWindowWin32Test, CtrlShiftLAsAKeyMessageShowsAndHidesTheLogTab) {
   EXPECT_TRUE(log->IsVisible());
   key(false);
   EXPECT_TRUE(log->IsVisible()) << "Ctrl+L alone does nothing";
+}
+
+// The tray's Exit while the poller's thread keeps sending to the window, as
+// its answers come in: the exit completes, and once the window is gone each
+// further send returns at once, so the UI thread can wait for the poller's
+// end (as the controller's shutdown does) without a deadlock.
+TEST_F(MainWindowWin32Test, ExitWhileThePollerSendsToTheWindowEndsAndLeavesNoSendWaiting) {
+  Start(L"en");
+  const HWND hwnd = Hwnd();
+  std::atomic<bool> stop{false};
+  std::atomic<int> sent{0};
+  std::thread poller([&] {
+    while (!stop.load()) {
+      frame->Send(kMsgTotalsChanged, 0, 0);
+      sent.fetch_add(1);
+    }
+  });
+  ASSERT_TRUE(Until([&] { return sent.load() > 20; }, "the poller's messages to be answered"));
+  frame->SendMessageW(kMsgQuit);
+  const bool ended = Until([&] { return controller->Count("StopEngines") == 1 && !::IsWindow(hwnd); },
+                           "the exit to stop the engines and destroy the window");
+  // Sends to the window that is gone: no UI thread handles them any more.
+  const int before = sent.load();
+  const auto end = std::chrono::steady_clock::now() + 120s;
+  while (sent.load() < before + 20 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+  EXPECT_GE(sent.load(), before + 20) << "a send to the destroyed window did not return";
+  stop = true;
+  poller.join();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(controller->Count("StopSync"), 1);
 }
 
 }  // namespace
