@@ -177,6 +177,22 @@ void EngineController::OpenRunLog() {
   std::lock_guard lock(logFileMutex_);
   logFilePath_ = dir / LogFileName(LocalTime(clock_.WallNow()));
   logFile_.open(logFilePath_, std::ios::app | std::ios::binary);
+  if (logFile_.is_open()) {
+    for (const auto& line : runLogWaiting_) logFile_ << line;
+    runLogWaiting_.clear();
+    logFile_.flush();
+  }
+}
+
+void EngineController::WriteRunLog(const std::string& text) {
+  const std::string line = LocalTimeText(clock_.WallNow()) + "   " + text + "\n";
+  std::lock_guard lock(logFileMutex_);
+  if (logFile_.is_open()) {
+    logFile_ << line;
+    logFile_.flush();
+  } else if (runLogWaiting_.size() < 100) {
+    runLogWaiting_.push_back(line);
+  }
 }
 
 void EngineController::LogEvent(const std::wstring& text) {

@@ -28,6 +28,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include "account/login.h"
@@ -161,6 +162,11 @@ class EngineController final : public Controller {
   const InstallLayout& layout() const { return layout_; }
   const std::filesystem::path& logFilePath() const { return logFilePath_; }
   DiagnosticLog& log() { return log_; }
+  // A line of the run log from another part of the program (the windows'
+  // missing skin files and images), with the local time in front. Lines
+  // written before the start-up opened the run log wait for it (a hundred
+  // at most). Any thread.
+  void WriteRunLog(const std::string& text);
   std::uint64_t AnswersHandled() const override;
 
   // The run log's file name for a local time: "<y>-<m>-<d>-<h>-<min>-<s>.txt",
@@ -194,6 +200,7 @@ class EngineController final : public Controller {
   StatusModel model_;
   std::mutex logFileMutex_;
   std::ofstream logFile_;
+  std::vector<std::string> runLogWaiting_;  // under logFileMutex_
   std::filesystem::path logFilePath_;
   DiagnosticLog log_;
   EngineCommands commands_;

@@ -34,6 +34,7 @@
 #include "ui/dialogs/window_message_presenter.h"
 #include "ui/dui/automation/automation_server.h"
 #include "ui/dui/backend.h"
+#include "ui/dui/missing_resources.h"
 #include "ui/main/main_window_parts.h"
 #include "ui/main/orlin_frame_wnd.h"
 
@@ -144,12 +145,34 @@ int RunOrlin(const std::vector<std::string>& arguments, ProgramWindowSystem& win
   SystemClock clock;
   ProgramPresenter presenter;
 
+  COrlinFrameWnd* frameWindow = nullptr;
+  // What the windows miss of their skins is named in the run log: a window
+  // program on Windows has no standard error anybody reads. Reports cross to
+  // the UI thread, where the main window's controller lives; those from
+  // before the controller exists wait for it.
+  std::vector<std::string> runLogWaiting;
+  const auto postToUi = windowSystem.UiThreadPost();
+  const auto flushRunLog = [&frameWindow, &runLogWaiting] {
+    auto* controller = frameWindow ? dynamic_cast<EngineController*>(frameWindow->GetController()) : nullptr;
+    if (!controller) return;
+    for (const auto& line : runLogWaiting) controller->WriteRunLog(line);
+    runLogWaiting.clear();
+  };
+  dui::SetMissingResourceHandler([postToUi, flushRunLog, &runLogWaiting](const std::string& line) {
+    postToUi([line, flushRunLog, &runLogWaiting] {
+      runLogWaiting.push_back(line);
+      flushRunLog();
+    });
+  });
+
   FrameServices services;
   services.makeController = [&](COrlinFrameWnd& window) -> std::unique_ptr<Controller> {
     EngineControllerOptions options;
     options.statusView = &window;
     // A settings apply moving the sync folder copies with the copy window.
     options.folderTakeover = &window;
+    // The run log's waiting lines, once the window holds this controller.
+    postToUi(flushRunLog);
     return std::make_unique<EngineController>(InstallLayout{installDir}, processes, presenter, clock, &window,
                                               options);
   };
@@ -166,7 +189,6 @@ int RunOrlin(const std::vector<std::string>& arguments, ProgramWindowSystem& win
   services.updaterFile = Sibling(program, L"AutoUpdater");
   services.startPath = startPath;
 
-  COrlinFrameWnd* frameWindow = nullptr;
   // Messages about the open settings window go over that window (or its child).
   services.showOver = [&frameWindow](dui::WindowImplBase* owner, const std::wstring& key) {
     return ShowMessageWindow(frameWindow, owner, L"Orlin", key, 0);
@@ -181,6 +203,7 @@ int RunOrlin(const std::vector<std::string>& arguments, ProgramWindowSystem& win
   presenter.target = &windowPresenter;
   if (!frame->Create(nullptr, kMainWindowTitle, dui::kWsPopup, 0)) {
     std::fputs("orlin: cannot build the main window from orlin.xml\n", stderr);
+    dui::SetMissingResourceHandler(nullptr);
     return 1;
   }
   frame->CenterWindow();
@@ -216,6 +239,7 @@ int RunOrlin(const std::vector<std::string>& arguments, ProgramWindowSystem& win
   if (!mailbox.mailbox) std::fprintf(stderr, "orlin: no paths from the file manager: %s\n", mailbox.error.c_str());
 
   dui::CPaintManagerUI::MessageLoop();
+  dui::SetMissingResourceHandler(nullptr);
   // Every way out through here is on purpose (the exit command, a cancelled
   // sign-in, a start-up that gave up): the watchdog must not start Orlin
   // again. The exit command has ended the watchdogs already.

@@ -1,5 +1,7 @@
 #include "ui/dui/render_engine.h"
 
+#include "ui/dui/missing_resources.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -24,11 +26,10 @@ constexpr Color kScrollThumb = 0x80707C88;
 // A window still opens when an image of its skin is missing; the file is
 // named once, so a broken install can be told from a broken skin.
 void ReportMissingImage(const std::filesystem::path& file) {
-  static std::mutex mutex;
-  static std::set<std::filesystem::path> reported;
-  std::lock_guard lock(mutex);
-  if (!reported.insert(file).second) return;
-  std::fprintf(stderr, "orlin: image missing or unreadable: %s\n", WideToUtf8(WideFromPath(file)).c_str());
+  // In the system's own separators: skins name images with backslashes.
+  std::filesystem::path shown = file;
+  shown.make_preferred();
+  ReportMissingResource("image missing or unreadable: " + WideToUtf8(WideFromPath(shown)));
 }
 
 RectF ToRectF(const Rect& r) {

@@ -1,7 +1,10 @@
 #include "ui/dui/window_impl_base.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
+
+#include "ui/dui/missing_resources.h"
 
 namespace orlin::dui {
 
@@ -66,7 +69,10 @@ bool WindowImplBase::Create(WindowImplBase* parent, const std::wstring& windowNa
   exStyle_ = exStyle;
   CDialogBuilder builder;
   CControlUI* root = builder.Create(GetSkinFile(), this, &pm_);
-  if (!root) return false;
+  if (!root) {
+    ReportMissingResource("skin missing or unreadable: " + builder.GetLastError());
+    return false;
+  }
   pm_.AttachDialog(root);
   pm_.AddNotifier(this);
   CResourceManager::GetInstance().RegisterManager(&pm_);
