@@ -21,10 +21,15 @@ namespace {
 
 struct Transfer;
 
+// One socket libcurl asked us to watch. The poll handle is made only when
+// the socket is really watched (see "Quiet reading" below).
 struct PollContext {
   uv_poll_t poll;
   curl_socket_t socket;
   RequestLoop::State* state;
+  int wanted = 0;         // UV_READABLE | UV_WRITABLE, as libcurl asked
+  int polling = 0;        // what the started poll handle watches; 0 stopped
+  bool pollMade = false;  // `poll` initialised (closing frees the context)
 };
 
 }  // namespace
@@ -65,6 +70,10 @@ struct RequestLoop::State {
   std::unordered_set<Transfer*> active;  // added to the multi handle
   std::deque<Transfer*> finished;        // waiting for their completion
   std::unordered_set<uv_timer_t*> taskTimers;  // RunAfter tasks waiting for their time
+  std::unordered_set<PollContext*> sockets;    // what libcurl wants watched
+  // Quiet reading: while a completion is due anyway, sockets are not watched
+  // and are read at the pacing tick instead (see SchedulePacing).
+  bool quiet = false;
 };
 
 namespace {
@@ -124,20 +133,86 @@ void OnPollClosed(uv_handle_t* handle) { delete static_cast<PollContext*>(handle
 
 void CompleteNext(RequestLoop::State* s);
 void CollectFinished(RequestLoop::State* s);
+void OnPoll(uv_poll_t* handle, int status, int events);
+
+// Quiet reading. Each answer the poll asks for arrives a moment after its
+// request, long before its completion is due: while finished transfers wait
+// for the pacing tick, a wake-up of the loop for that answer would only put
+// it in line. So while the pacing timer runs, the sockets are not watched;
+// the tick first lets libcurl look at every socket it wants watched (it
+// checks them itself, without blocking), then completes the next transfer.
+// The loop then wakes once per completion instead of twice, and the poll
+// handles are not made, started and closed for every request. When nothing
+// waits for a tick, every socket is watched again, so an answer that arrives
+// then (a long poll, a command's answer) is taken at once.
+void WatchSocket(RequestLoop::State* s, PollContext* ctx) {
+  const int events = s->quiet ? 0 : ctx->wanted;
+  if (ctx->polling == events) return;
+  if (events == 0) {
+    uv_poll_stop(&ctx->poll);
+    ctx->polling = 0;
+    return;
+  }
+  if (!ctx->pollMade) {
+    if (uv_poll_init_socket(&s->loop, &ctx->poll, ctx->socket) != 0) return;
+    ctx->poll.data = ctx;
+    ctx->pollMade = true;
+  }
+  if (uv_poll_start(&ctx->poll, events, OnPoll) == 0) ctx->polling = events;
+}
+
+void SetQuiet(RequestLoop::State* s, bool quiet) {
+  if (s->quiet == quiet) return;
+  s->quiet = quiet;
+  for (PollContext* ctx : s->sockets) WatchSocket(s, ctx);
+}
+
+// Lets libcurl read and write what it can on every socket it wants watched.
+void DriveQuietSockets(RequestLoop::State* s) {
+  if (s->sockets.empty()) return;
+  // libcurl may add and remove sockets meanwhile; a removed one it ignores.
+  std::vector<curl_socket_t> sockets;
+  sockets.reserve(s->sockets.size());
+  for (PollContext* ctx : s->sockets) sockets.push_back(ctx->socket);
+  int running = 0;
+  for (curl_socket_t socket : sockets) {
+    if (s->shuttingDown) return;
+    // No event mask: libcurl checks the socket itself, without waiting.
+    curl_multi_socket_action(s->multi, socket, 0, &running);
+  }
+}
+
+void TakeFinished(RequestLoop::State* s);
 
 void OnPaceTimer(uv_timer_t* timer) {
   auto* s = static_cast<RequestLoop::State*>(timer->data);
+  if (s->quiet) {
+    DriveQuietSockets(s);
+    TakeFinished(s);
+  }
   CompleteNext(s);
 }
 
 // Finished transfers wait in `finished`; one is completed per pacing period.
 void SchedulePacing(RequestLoop::State* s) {
-  if (s->shuttingDown || s->finished.empty() || uv_is_active(reinterpret_cast<uv_handle_t*>(&s->paceTimer))) return;
+  if (s->shuttingDown) return;
+  if (s->finished.empty()) {
+    // Nothing is due: an answer must wake the loop.
+    SetQuiet(s, false);
+    return;
+  }
+  // Without a pause between completions there is no tick to wait for.
+  SetQuiet(s, s->options.completionPacing.count() > 0);
+  if (uv_is_active(reinterpret_cast<uv_handle_t*>(&s->paceTimer))) return;
   uv_timer_start(&s->paceTimer, OnPaceTimer, static_cast<uint64_t>(s->options.completionPacing.count()), 0);
 }
 
 void CompleteNext(RequestLoop::State* s) {
-  if (s->shuttingDown || s->finished.empty()) return;
+  if (s->shuttingDown) return;
+  if (s->finished.empty()) {
+    SchedulePacing(s);
+    return;
+  }
   Transfer* t = s->finished.front();
   s->finished.pop_front();
 
@@ -162,7 +237,8 @@ void CompleteNext(RequestLoop::State* s) {
   SchedulePacing(s);
 }
 
-void CollectFinished(RequestLoop::State* s) {
+// Moves the transfers libcurl has finished to `finished`.
+void TakeFinished(RequestLoop::State* s) {
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(s->multi, &left)) {
     if (msg->msg != CURLMSG_DONE) continue;
@@ -182,6 +258,10 @@ void CollectFinished(RequestLoop::State* s) {
     s->active.erase(t);
     s->finished.push_back(t);
   }
+}
+
+void CollectFinished(RequestLoop::State* s) {
+  TakeFinished(s);
   SchedulePacing(s);
 }
 
@@ -208,8 +288,13 @@ int OnCurlSocket(CURL* /*easy*/, curl_socket_t socket, int what, void* user, voi
   auto* ctx = static_cast<PollContext*>(socketData);
   if (what == CURL_POLL_REMOVE) {
     if (ctx) {
-      uv_poll_stop(&ctx->poll);
-      uv_close(reinterpret_cast<uv_handle_t*>(&ctx->poll), OnPollClosed);
+      s->sockets.erase(ctx);
+      if (ctx->pollMade) {
+        uv_poll_stop(&ctx->poll);
+        uv_close(reinterpret_cast<uv_handle_t*>(&ctx->poll), OnPollClosed);
+      } else {
+        delete ctx;
+      }
       if (!s->multiClosing) curl_multi_assign(s->multi, socket, nullptr);
     }
     return 0;
@@ -219,17 +304,24 @@ int OnCurlSocket(CURL* /*easy*/, curl_socket_t socket, int what, void* user, voi
     ctx = new PollContext{};
     ctx->socket = socket;
     ctx->state = s;
-    if (uv_poll_init_socket(&s->loop, &ctx->poll, socket) != 0) {
-      delete ctx;
-      return -1;  // libcurl fails the transfer
-    }
-    ctx->poll.data = ctx;
+    s->sockets.insert(ctx);
     curl_multi_assign(s->multi, socket, ctx);
   }
-  int events = 0;
-  if (what == CURL_POLL_IN || what == CURL_POLL_INOUT) events |= UV_READABLE;
-  if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT) events |= UV_WRITABLE;
-  uv_poll_start(&ctx->poll, events, OnPoll);
+  ctx->wanted = 0;
+  if (what == CURL_POLL_IN || what == CURL_POLL_INOUT) ctx->wanted |= UV_READABLE;
+  if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT) ctx->wanted |= UV_WRITABLE;
+  WatchSocket(s, ctx);
+  if (!s->quiet && ctx->polling != ctx->wanted) {
+    // The socket cannot be watched: libcurl fails the transfer.
+    s->sockets.erase(ctx);
+    curl_multi_assign(s->multi, socket, nullptr);
+    if (ctx->pollMade) {
+      uv_close(reinterpret_cast<uv_handle_t*>(&ctx->poll), OnPollClosed);
+    } else {
+      delete ctx;
+    }
+    return -1;
+  }
   return 0;
 }
 
@@ -423,6 +515,11 @@ void Shutdown(RequestLoop::State* s) {
   s->multiClosing = true;
   curl_multi_cleanup(s->multi);
   s->multi = nullptr;
+  // Sockets never watched have no handle for the walk below to close.
+  for (PollContext* ctx : s->sockets) {
+    if (!ctx->pollMade) delete ctx;
+  }
+  s->sockets.clear();
   uv_walk(&s->loop, CloseStray, nullptr);
 }
 
@@ -557,6 +654,20 @@ bool RequestLoop::Submit(std::unique_ptr<RestRequest> request) {
   if (!request) return false;
   std::shared_ptr<State> s = CurrentState();
   if (!s) return false;
+  if (s.get() == t_loopState) {
+    // From a completion or task: the loop thread adds the transfer itself.
+    // Handing it through the queue would cost a wake-up of the loop (an
+    // event write and one more turn of the loop) for every re-request of the
+    // poll, which is most of what the loop does.
+    {
+      std::lock_guard lock(s->mutex);
+      if (!s->accepting || s->stopRequested) return false;
+    }
+    if (s->shuttingDown) return false;
+    s->inFlight.fetch_add(1, std::memory_order_relaxed);
+    AddTransfer(s.get(), std::move(request));
+    return true;
+  }
   std::lock_guard lock(s->mutex);
   // `accepting` is cleared, under this mutex, before `wake` is closed.
   if (!s->accepting || s->stopRequested) return false;

@@ -14,9 +14,12 @@
 // Pacing: finished transfers wait in line and the loop hands one to its
 // completion every `completionPacing`, the first one `completionPacing` after
 // it finished: at most ten completions a second with the default of 100 ms.
-// The pause is a timer, not a sleep: other transfers keep moving meanwhile
-// and Stop is answered at once. Because the status poller re-requests an endpoint from
-// its completion, this pause is what paces the whole poll.
+// The pause is a timer, not a sleep: Stop is answered at once, and requests
+// are sent as they are submitted. While a completion is due, answers are
+// not waited for separately: each tick reads what has arrived meanwhile, so
+// a paced poll wakes the loop once per completion. Because the status poller
+// re-requests an endpoint from its completion, this pause is what paces the
+// whole poll.
 //
 // Bad servers: every transfer completes. A refused connection, an early
 // close or a truncated body completes with whatever arrived; an answer that

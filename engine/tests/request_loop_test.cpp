@@ -252,6 +252,71 @@ TEST(RequestLoop, PacingHandsOutAtMostOneCompletionPerPeriod) {
   }
 }
 
+// While completions wait for their pacing tick the loop does not watch its
+// sockets; what arrives meanwhile is read at the next tick. Nothing may be
+// lost or held back by that: answers that come while others wait, a slow
+// one among them, and one that comes when nothing waits (a long poll) are
+// all completed with their bodies, at the pace, and the poll's re-requests
+// reuse their connections instead of opening one per request.
+TEST(RequestLoop, PacedAnswersArrivingWhileOthersWaitAreAllCompletedOnKeptConnections) {
+  HttpTestServer server;
+  server.SetHandler([](const testsupport::ReceivedRequest& r) {
+    if (r.target.find("/slow") != std::string::npos) return ScriptedAnswer::Slow(150ms, "slow body");
+    if (r.target.find("/poll") != std::string::npos) return ScriptedAnswer::Slow(1200ms, "[{\"id\":7}]");
+    return ScriptedAnswer::Respond(200, "answer of " + r.target);
+  });
+  RequestLoop loop;  // the product's 100 ms
+  Collector collector(loop);
+  ASSERT_TRUE(loop.Start());
+  const auto submitted = Clock::now();
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(loop.Submit(collector.Make(server.BaseUrl() + "/fast/" + std::to_string(i))));
+  ASSERT_TRUE(loop.Submit(collector.Make(server.BaseUrl() + "/slow")));
+  ASSERT_TRUE(loop.Submit(collector.Make(server.BaseUrl() + "/poll")));
+  ASSERT_TRUE(collector.WaitFor(6, 120s)) << "waited 120 s for six completions, got " << collector.Done().size();
+
+  const auto done = collector.Done();
+  std::map<std::string, Completed> byUrl;
+  for (const auto& c : done) byUrl[c.url] = c;
+  for (int i = 0; i < 4; ++i) {
+    const std::string url = server.BaseUrl() + "/fast/" + std::to_string(i);
+    EXPECT_EQ(byUrl[url].response, "answer of /fast/" + std::to_string(i));
+  }
+  EXPECT_EQ(byUrl[server.BaseUrl() + "/slow"].response, "slow body");
+  EXPECT_EQ(byUrl[server.BaseUrl() + "/poll"].status, RestTransferStatus::kAnswered);
+  EXPECT_EQ(byUrl[server.BaseUrl() + "/poll"].response, "[{\"id\":7}]");
+  for (std::size_t i = 1; i < done.size(); ++i) {
+    EXPECT_GE(done[i].at - done[i - 1].at, 95ms) << "completion " << i;
+  }
+  // The long poll answered after everything else was handed out: it is
+  // completed one pacing period after it arrived, not a tick that never
+  // comes (a loop that waits for nothing sleeps until something arrives).
+  EXPECT_EQ(done.back().url, server.BaseUrl() + "/poll");
+  EXPECT_LT(done.back().at - submitted, 1200ms + 100ms + 2s);
+
+  // Circulating like the poll: each answer asks the same URL again.
+  const std::size_t connectionsBefore = server.ConnectionCount();
+  std::atomic<int> rounds{0};
+  const std::string url = server.BaseUrl() + "/rest/system/status";
+  std::function<void(RestRequest&, const std::string&)> again = [&](RestRequest&, const std::string&) {
+    if (++rounds >= 12) return;
+    auto next = std::make_unique<RestRequest>();
+    next->url = url;
+    next->onComplete = again;
+    EXPECT_TRUE(loop.Submit(std::move(next)));
+  };
+  for (int i = 0; i < 3; ++i) {
+    auto first = std::make_unique<RestRequest>();
+    first->url = url;
+    first->onComplete = again;
+    ASSERT_TRUE(loop.Submit(std::move(first)));
+  }
+  const auto deadline = Clock::now() + 120s;
+  while (rounds < 14 && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(rounds.load(), 14) << "waited 120 s for the circulating requests";
+  EXPECT_LE(server.ConnectionCount() - connectionsBefore, 3u) << "a connection per request instead of kept ones";
+  EXPECT_TRUE(loop.Stop());
+}
+
 TEST(RequestLoop, CompletionsMayResubmitAndSubmissionsComeFromAnyThread) {
   HttpTestServer server;
   server.SetDefaultAnswer(ScriptedAnswer::Respond(200, "{}"));

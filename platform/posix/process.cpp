@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -16,7 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <vector>
 
 extern char** environ;
 
@@ -121,7 +124,98 @@ std::optional<std::vector<ProcessEntry>> SystemProcessTable::ScanFor(std::wstrin
   return ScanProc(imageName);
 }
 
+namespace {
+
+// The engine check of the main window's data thread asks ten times a second
+// whether the same engine process still runs. Reading its /proc entry each
+// time (open, the kernel's formatting of the whole status line, a stat, a
+// close) was most of that thread's CPU. A process found running once is
+// watched through a process file descriptor instead: it stays bound to that
+// very process, so a recycled pid cannot pass for it, and it turns readable
+// when the process ends (a zombie included), which one poll without waiting
+// tells.
+struct WatchedProcess {
+  ProcessId pid;
+  std::wstring imageName;
+  int pidfd;
+  // Now and then the /proc entry is looked at again: a process that ran
+  // another program since would no longer answer to the image name.
+  unsigned checksLeft;
+};
+constexpr std::size_t kMaxWatched = 16;
+
+// One look at the /proc entry of `pid`.
+std::optional<bool> StillRunningByProc(ProcessId pid, std::wstring_view imageName);
+constexpr unsigned kChecksBetweenLooks = 100;
+
+std::mutex& WatchedMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<WatchedProcess>& Watched() {
+  static std::vector<WatchedProcess> watched;
+  return watched;
+}
+
+int OpenPidfd(ProcessId pid) {
+#ifdef SYS_pidfd_open
+  const long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0);
+  return fd >= 0 ? static_cast<int>(fd) : -1;
+#else
+  (void)pid;
+  return -1;
+#endif
+}
+
+// 1 ended, 0 runs, -1 cannot tell.
+int PidfdEnded(int pidfd) {
+  pollfd p{pidfd, POLLIN, 0};
+  const int n = ::poll(&p, 1, 0);
+  if (n < 0) return -1;
+  return n > 0 ? 1 : 0;
+}
+
+}  // namespace
+
 std::optional<bool> SystemProcessTable::StillRunning(ProcessId pid, std::wstring_view imageName) {
+  {
+    std::lock_guard lock(WatchedMutex());
+    auto& watched = Watched();
+    for (auto it = watched.begin(); it != watched.end(); ++it) {
+      if (it->pid != pid || it->imageName != imageName) continue;
+      const int ended = it->checksLeft > 0 ? PidfdEnded(it->pidfd) : -1;
+      if (ended == 0) {
+        --it->checksLeft;
+        return true;
+      }
+      ::close(it->pidfd);
+      watched.erase(it);
+      if (ended == 1) return false;
+      break;  // looked at afresh below
+    }
+  }
+  const std::optional<bool> runs = StillRunningByProc(pid, imageName);
+  if (!runs || !*runs) return runs;
+  const int pidfd = OpenPidfd(pid);
+  if (pidfd < 0) return runs;
+  // Looked at again with the descriptor open: the process it is bound to is
+  // the one /proc shows, unless that one has ended meanwhile.
+  if (StillRunningByProc(pid, imageName) != true || PidfdEnded(pidfd) != 0) {
+    ::close(pidfd);
+    return runs;
+  }
+  std::lock_guard lock(WatchedMutex());
+  auto& watched = Watched();
+  if (watched.size() >= kMaxWatched) {
+    ::close(watched.front().pidfd);
+    watched.erase(watched.begin());
+  }
+  watched.push_back(WatchedProcess{pid, std::wstring(imageName), pidfd, kChecksBetweenLooks});
+  return runs;
+}
+
+namespace {
+std::optional<bool> StillRunningByProc(ProcessId pid, std::wstring_view imageName) {
   const std::string dir = "/proc/" + std::to_string(pid);
   std::ifstream statFile(dir + "/stat");
   std::string line;
@@ -138,6 +232,7 @@ std::optional<bool> SystemProcessTable::StillRunning(ProcessId pid, std::wstring
   struct stat info {};
   return ::stat(dir.c_str(), &info) == 0 && info.st_uid == ::geteuid();
 }
+}  // namespace
 
 std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& commandLine) {
   const auto words = SplitCommandLine(commandLine);

@@ -37,5 +37,21 @@ TEST(ProcessTablePosix, StillRunningTellsARunningProcessByNameAndAnEndedOneApart
   EXPECT_EQ(table.StillRunning(*child, L"true"), std::optional<bool>(false));
 }
 
+// The engine check asks about the same process over and over: after the
+// first look it is watched without reading /proc, and still seen to end.
+TEST(ProcessTablePosix, AProcessAskedAboutOftenIsStillSeenToEnd) {
+  SystemProcessTable table;
+  auto child = table.StartHidden(L"/bin/sleep 60");
+  ASSERT_TRUE(child);
+  for (int i = 0; i < 250; ++i) {
+    ASSERT_EQ(table.StillRunning(*child, L"sleep"), std::optional<bool>(true)) << "look " << i;
+  }
+  EXPECT_EQ(table.StillRunning(*child, L"Sync.exe"), std::optional<bool>(false)) << "another name is another process";
+  ASSERT_TRUE(table.Terminate(*child, 1));
+  ASSERT_EQ(WaitForProcessEnd(*child, 120s), ProcessWait::kEnded) << "the child did not end within 120 s";
+  EXPECT_EQ(table.StillRunning(*child, L"sleep"), std::optional<bool>(false));
+  EXPECT_EQ(table.StillRunning(*child, L"sleep"), std::optional<bool>(false)) << "and stays ended";
+}
+
 }  // namespace
 }  // namespace orlin::platform
