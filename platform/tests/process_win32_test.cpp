@@ -155,6 +155,39 @@ TEST(ProcessWin32Test, EngineNamedChildrenAreStartedHiddenFoundByNameAndTerminat
   }
 }
 
+// The engine check asks about the same engine process ten times a second:
+// after the first look it is watched without a snapshot, and still seen to
+// end, whatever the case of the name asked for.
+TEST(ProcessWin32Test, StillRunningTellsAWatchedProcessByNameAndSeesItEnd) {
+  testsupport::TempDir temp;
+  const auto engine = temp.path() / L"Sync.exe";
+  std::filesystem::copy_file(OwnPath(), engine);
+  SystemProcessTable table;
+
+  const std::wstring self = OwnPath().filename().wstring();
+  EXPECT_EQ(table.StillRunning(::GetCurrentProcessId(), self), std::optional<bool>(true));
+  EXPECT_EQ(table.StillRunning(::GetCurrentProcessId(), L"Sync.exe"), std::optional<bool>(false))
+      << "another name is another process";
+  EXPECT_EQ(table.StillRunning(0xFFFFFFF0u, L"Sync.exe"), std::optional<bool>(false)) << "no such process";
+
+  std::optional<ProcessId> child;
+  {
+    ScopedReportVariable variable(temp.path() / "started-");
+    child = table.StartHidden(L"\"" + engine.wstring() + L"\" --gtest_filter=ProcessWin32Child.RecordsHowItWasStartedAndWaits");
+  }
+  ASSERT_TRUE(child.has_value());
+  HANDLE h = ::OpenProcess(SYNCHRONIZE, FALSE, *child);
+  ASSERT_NE(h, nullptr);
+  for (int i = 0; i < 250; ++i) {
+    ASSERT_EQ(table.StillRunning(*child, i % 2 ? L"sync.exe" : L"Sync.exe"), std::optional<bool>(true)) << "look " << i;
+  }
+  ASSERT_TRUE(table.Terminate(*child, 9));
+  ASSERT_EQ(::WaitForSingleObject(h, 120000), static_cast<DWORD>(WAIT_OBJECT_0)) << "the child did not end within 120 s";
+  EXPECT_EQ(table.StillRunning(*child, L"Sync.exe"), std::optional<bool>(false));
+  EXPECT_EQ(table.StillRunning(*child, L"Sync.exe"), std::optional<bool>(false)) << "and stays ended";
+  ::CloseHandle(h);
+}
+
 TEST(ProcessWin32Test, StartingAMissingProgramFailsAndAnUnknownProcessCannotBeEnded) {
   SystemProcessTable table;
   EXPECT_FALSE(table.StartHidden(L"\"C:\\no such dir\\Sync.exe\" -no-browser").has_value());

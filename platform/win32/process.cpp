@@ -1,11 +1,13 @@
-// The process table of Windows: Toolhelp snapshots for the scan, a hidden
-// CreateProcessW for starting and TerminateProcess for stopping.
+// The process table of Windows: Toolhelp snapshots for the scan, a watching
+// handle for the look at one known process, a hidden CreateProcessW for
+// starting and TerminateProcess for stopping.
 
 #include "platform/process.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <mutex>
 #include <vector>
 
 namespace orlin::platform {
@@ -65,9 +67,104 @@ std::optional<std::vector<ProcessEntry>> SystemProcessTable::ScanFor(std::wstrin
   return Snapshot(imageName);
 }
 
-// A snapshot is the one look that tells the image name and the owner
-// together here; the supervisor scans.
-std::optional<bool> SystemProcessTable::StillRunning(ProcessId, std::wstring_view) { return std::nullopt; }
+namespace {
+
+// The engine check of the main window's data thread asks ten times a second
+// whether the engine process of the last scan still runs. A Toolhelp
+// snapshot each time was most of Orlin's idle CPU under Wine, where every
+// snapshot reads /proc for each process and thread of the session and asks
+// wineserver for its whole process list. A process found once is watched
+// through a handle of its own instead: the handle keeps the process object,
+// so its id cannot pass to another process while we hold it, a Windows
+// process never runs another image, and one wait without blocking tells
+// whether it ended.
+struct WatchedProcess {
+  ProcessId pid;
+  std::wstring imageName;
+  HANDLE handle;
+};
+constexpr std::size_t kMaxWatched = 16;
+
+std::mutex& WatchedMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<WatchedProcess>& Watched() {
+  static std::vector<WatchedProcess> watched;
+  return watched;
+}
+
+// The file name of the image `process` runs, or empty when it cannot be read.
+std::wstring ImageFileName(HANDLE process) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = static_cast<DWORD>(path.size());
+    if (::QueryFullProcessImageNameW(process, 0, path.data(), &size)) {
+      path.resize(size);
+      const auto slash = path.find_last_of(L"\\/");
+      return slash == std::wstring::npos ? path : path.substr(slash + 1);
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
+    path.resize(path.size() * 2);
+  }
+  return {};
+}
+
+// One look at `pid` through a handle that may watch it from then on: true
+// with the handle when it runs under `imageName` as this user, false (no
+// handle) when it does not or no longer exists, nullopt when that cannot be
+// told.
+std::optional<bool> LookAt(ProcessId pid, std::wstring_view imageName, HANDLE* watch) {
+  *watch = nullptr;
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) {
+    // Gone, or not ours to open: either way not a process of ours.
+    return ::GetLastError() == ERROR_INVALID_PARAMETER || ::GetLastError() == ERROR_ACCESS_DENIED
+               ? std::optional<bool>(false)
+               : std::nullopt;
+  }
+  std::optional<bool> runs;
+  const std::wstring image = ImageFileName(process);
+  if (::WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
+    runs = false;  // ended, its object still held by somebody
+  } else if (image.empty()) {
+    runs = std::nullopt;
+  } else {
+    runs = SameImageName(image, imageName) && TokenUser(process) == TokenUser(::GetCurrentProcess());
+  }
+  if (runs == true) *watch = process;
+  else ::CloseHandle(process);
+  return runs;
+}
+
+}  // namespace
+
+std::optional<bool> SystemProcessTable::StillRunning(ProcessId pid, std::wstring_view imageName) {
+  {
+    std::lock_guard lock(WatchedMutex());
+    auto& watched = Watched();
+    for (auto it = watched.begin(); it != watched.end(); ++it) {
+      if (it->pid != pid || !SameImageName(it->imageName, imageName)) continue;
+      const DWORD wait = ::WaitForSingleObject(it->handle, 0);
+      if (wait == WAIT_TIMEOUT) return true;
+      ::CloseHandle(it->handle);
+      watched.erase(it);
+      if (wait == WAIT_OBJECT_0) return false;
+      break;  // looked at afresh below
+    }
+  }
+  HANDLE handle = nullptr;
+  const std::optional<bool> runs = LookAt(pid, imageName, &handle);
+  if (!handle) return runs;
+  std::lock_guard lock(WatchedMutex());
+  auto& watched = Watched();
+  if (watched.size() >= kMaxWatched) {
+    ::CloseHandle(watched.front().handle);
+    watched.erase(watched.begin());
+  }
+  watched.push_back(WatchedProcess{pid, std::wstring(imageName), handle});
+  return runs;
+}
 
 std::optional<ProcessId> SystemProcessTable::StartHidden(const std::wstring& commandLine) {
   // CreateProcessW may write into the command line buffer.
