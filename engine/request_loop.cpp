@@ -71,6 +71,10 @@ struct RequestLoop::State {
   std::deque<Transfer*> finished;        // waiting for their completion
   std::unordered_set<uv_timer_t*> taskTimers;  // RunAfter tasks waiting for their time
   std::unordered_set<PollContext*> sockets;    // what libcurl wants watched
+  // Easy handles of completed transfers, reset for the next request: the
+  // poll asks ten times a second, and a fresh handle is a few kilobytes of
+  // buffers made and freed each time.
+  std::vector<CURL*> spareEasy;
   // Quiet reading: while a completion is due anyway, sockets are not watched
   // and are read at the pacing tick instead (see SchedulePacing).
   bool quiet = false;
@@ -88,10 +92,30 @@ struct Transfer {
   bool overflowed = false;
 };
 
+constexpr std::size_t kMaxSpareEasy = 16;
+
 void FreeTransfer(Transfer* t) {
   if (t->easy) curl_easy_cleanup(t->easy);
   curl_slist_free_all(t->headers);
   delete t;
+}
+
+// A completed transfer: its easy handle (out of the multi handle already)
+// is kept for the next request.
+void RecycleTransfer(RequestLoop::State* s, Transfer* t) {
+  if (t->easy && s->spareEasy.size() < kMaxSpareEasy) {
+    curl_easy_reset(t->easy);
+    s->spareEasy.push_back(t->easy);
+    t->easy = nullptr;
+  }
+  FreeTransfer(t);
+}
+
+CURL* TakeEasy(RequestLoop::State* s) {
+  if (s->spareEasy.empty()) return curl_easy_init();
+  CURL* easy = s->spareEasy.back();
+  s->spareEasy.pop_back();
+  return easy;
 }
 
 RestTransferStatus Classify(CURLcode code, bool overflowed) {
@@ -233,7 +257,7 @@ void CompleteNext(RequestLoop::State* s) {
     } catch (...) {
     }
   }
-  FreeTransfer(t);
+  RecycleTransfer(s, t);
   SchedulePacing(s);
 }
 
@@ -358,7 +382,7 @@ void FailImmediately(RequestLoop::State* s, std::unique_ptr<RestRequest> request
 }
 
 void AddTransfer(RequestLoop::State* s, std::unique_ptr<RestRequest> request) {
-  CURL* easy = curl_easy_init();
+  CURL* easy = TakeEasy(s);
   if (!easy) {
     FailImmediately(s, std::move(request));
     return;
@@ -501,6 +525,8 @@ void Shutdown(RequestLoop::State* s) {
   uv_close(reinterpret_cast<uv_handle_t*>(&s->curlTimer), nullptr);
   uv_close(reinterpret_cast<uv_handle_t*>(&s->paceTimer), nullptr);
 
+  for (CURL* easy : s->spareEasy) curl_easy_cleanup(easy);
+  s->spareEasy.clear();
   for (Transfer* t : s->finished) FreeTransfer(t);
   s->inFlight.fetch_sub(s->finished.size(), std::memory_order_relaxed);
   s->finished.clear();

@@ -85,14 +85,24 @@ std::string TimeText(const std::tm& local) {
 }
 
 std::string LocalTimeText(std::time_t when) {
+  // The poll stamps about ten log lines a second, and the C library looks at
+  // the time zone file again for every conversion: the text of the last
+  // second is kept.
+  static std::time_t lastWhen = 0;
+  static std::string lastText;
   std::tm copy{};
   {
     std::lock_guard<std::mutex> lock(g_localTimeMutex);
+    if (!lastText.empty() && when == lastWhen) return lastText;
     const std::tm* local = std::localtime(&when);
     if (local == nullptr) return {};
     copy = *local;
   }
-  return TimeText(copy);
+  std::string text = TimeText(copy);
+  std::lock_guard<std::mutex> lock(g_localTimeMutex);
+  lastWhen = when;
+  lastText = text;
+  return text;
 }
 
 std::int32_t PercentOf(std::uint64_t part, std::uint64_t whole) {

@@ -143,6 +143,18 @@ TEST(RequestLoop, PostSendsItsBody) {
   }
   std::sort(sizes.begin(), sizes.end());
   EXPECT_EQ(sizes, (std::vector<std::size_t>{14, 8u * 1024 * 1024}));
+
+  // The loop reuses the handles of completed transfers: a GET after the
+  // POSTs carries nothing of them.
+  auto get = collector.Make(server.BaseUrl() + "/rest/system/status");
+  ASSERT_TRUE(loop.Submit(std::move(get)));
+  ASSERT_TRUE(collector.WaitFor(3));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests.back().method, "GET");
+  EXPECT_EQ(requests.back().target, "/rest/system/status");
+  EXPECT_EQ(requests.back().body, "");
+  EXPECT_EQ(requests.back().Header("X-API-Key"), "test-key");
 }
 
 TEST(RequestLoop, FailedTransfersCompleteWithWhateverArrived) {

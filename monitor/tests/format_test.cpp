@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 namespace orlin {
 namespace {
 
@@ -47,6 +49,18 @@ TEST(FormatTest, UptimeShowsOnlyTheUnitsThatAreThere) {
   EXPECT_EQ(FormatUptime(BreakDownDuration(0), true), L"0m ");
   EXPECT_EQ(FormatUptime(BreakDownDuration(((1 * 24 + 2) * 60 + 3) * 60), true), L"1d 2h 3m ");
   EXPECT_EQ(FormatUptime(BreakDownDuration(59), false), L"0分 ");
+}
+
+// Log lines are stamped many times a second: the text of the last second is
+// reused, which must never hand one second's text to another second.
+TEST(FormatTest, LocalTimeTextsFollowTheirSecondsWhenRepeated) {
+  const std::time_t base = 1700000000;
+  auto expected = [](std::time_t when) {
+    return TimeText(*std::localtime(&when));
+  };
+  for (std::time_t when : {base, base, base + 1, base, base + 86400, base + 86400, base - 1}) {
+    EXPECT_EQ(LocalTimeText(when), expected(when)) << "at " << when;
+  }
 }
 
 }  // namespace
