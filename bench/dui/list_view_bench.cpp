@@ -9,65 +9,26 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 
+#include "bench/dui/list_bench_rows.h"
 #include "ui/dui/qt/qt_backend.h"
-#include "ui/dui/window_impl_base.h"
-
-namespace {
 
 using namespace orlin::dui;
+using namespace orlin::bench;
 using Clock = std::chrono::steady_clock;
-
-const char kSkin[] = R"(<?xml version="1.0" encoding="utf-8"?>
-<Window size="800,600"><VerticalLayout>
-  <List name="LIST" itemheight="24">
-    <ListHeader height="24"><ListHeaderItem text="No" width="50"/><ListHeaderItem text="File"/></ListHeader>
-  </List>
-</VerticalLayout></Window>)";
-
-const char kRow[] = R"(<ListContainerElement height="24">
-  <Label name="NOLABEL" width="50" align="right"/><Label name="FILELABEL"/><Label name="SIZELABEL" width="80"/>
-</ListContainerElement>)";
-
-class BenchWindow : public WindowImplBase {
- public:
-  std::wstring GetWindowClassName() const override { return L"BenchWnd"; }
-  std::wstring GetSkinFile() override { return L"bench.xml"; }
-};
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-void Fill(CListUI* list, BenchWindow& w, CDialogBuilder& builder, int generation) {
-  for (int i = 0; i < 1000; ++i) {
-    CControlUI* row = list->GetItemAt(i);
-    if (!row) {
-      row = builder.CreateCached(L"row.xml", &w, &w.GetPaintManager());
-      list->Add(row);
-    }
-    row->FindSubControl(L"NOLABEL")->SetText(std::to_wstring(1000 - i));
-    row->FindSubControl(L"FILELABEL")->SetText(L"report-" + std::to_wstring(generation) + L"-" + std::to_wstring(i));
-    row->FindSubControl(L"SIZELABEL")->SetText(std::to_wstring(i) + L" KB");
-  }
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  auto dir = std::filesystem::temp_directory_path() / "orlin-bench-dui-qt";
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "bench.xml") << kSkin;
-  std::ofstream(dir / "row.xml") << kRow;
-  CPaintManagerUI::SetResourcePath(dir);
+  const auto dir = std::filesystem::temp_directory_path() / "orlin-bench-dui-qt";
+  LayOutListSkins(dir);
   UiBackend::Install(std::make_shared<QtBackend>());
   {
-    BenchWindow w;
+    ListBenchWindow w;
     if (!w.Create(nullptr, L"bench", kWsPopup, 0)) return 1;
-    auto* list = static_cast<CListUI*>(w.GetPaintManager().FindControl(L"LIST"));
+    CListUI* list = BenchList(w);
     CDialogBuilder builder;
-    Fill(list, w, builder, 0);
+    FillList(list, w, builder, kListRows, 0);
     std::size_t before = mallinfo2().uordblks;
     auto t0 = Clock::now();
     w.ShowWindow();
@@ -76,7 +37,7 @@ int main(int argc, char** argv) {
     canvas->grab();  // one full paint, list rows included
     auto t1 = Clock::now();
     std::size_t shown = mallinfo2().uordblks - before;
-    Fill(list, w, builder, 1);
+    FillList(list, w, builder, kListRows, 1);
     QApplication::processEvents();
     canvas->grab();
     auto t2 = Clock::now();

@@ -7,76 +7,27 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
+#include "bench/dui/list_bench_rows.h"
 #include "ui/dui/win32/win32_backend.h"
-#include "ui/dui/window_impl_base.h"
-
-namespace {
 
 using namespace orlin::dui;
+using namespace orlin::bench;
 using Clock = std::chrono::steady_clock;
-
-const char kSkin[] = R"(<?xml version="1.0" encoding="utf-8"?>
-<Window size="800,600"><VerticalLayout>
-  <List name="LIST" itemheight="24">
-    <ListHeader height="24">
-      <ListHeaderItem text="No" width="50"/><ListHeaderItem text="File"/>
-      <ListHeaderItem text="Time" width="140"/><ListHeaderItem text="Size" width="80"/>
-    </ListHeader>
-  </List>
-</VerticalLayout></Window>)";
-
-const char kRow[] = R"(<?xml version="1.0" encoding="utf-8"?>
-<ListContainerElement height="24">
-  <Label name="NOLABEL" width="50" align="right" textpadding="0,0,8,0"/>
-  <Label name="FILELABEL" textcolor="#FF1F2933" endellipsis="true"/>
-  <Label name="WHENLABEL" width="140"/>
-  <Label name="SIZELABEL" width="80" align="right"/>
-</ListContainerElement>)";
-
-class BenchWindow : public WindowImplBase {
- public:
-  std::wstring GetWindowClassName() const override { return L"BenchWnd"; }
-  std::wstring GetSkinFile() override { return L"bench.xml"; }
-};
-
-// The same texts as the headless list bench.
-void Fill(CListUI* list, BenchWindow& w, CDialogBuilder& builder, int generation) {
-  for (int i = 0; i < 1000; ++i) {
-    CControlUI* row = list->GetItemAt(i);
-    if (!row) {
-      row = builder.CreateCached(L"row.xml", &w, &w.GetPaintManager());
-      list->Add(row);
-    }
-    row->FindSubControl(L"NOLABEL")->SetText(std::to_wstring(1000 - i));
-    row->FindSubControl(L"FILELABEL")->SetText(L"Documents\\project " + std::to_wstring(generation) + L"\\report-" +
-                                               std::to_wstring(i) + L".docx");
-    row->FindSubControl(L"WHENLABEL")->SetText(L"2026-12-08 19:" + std::to_wstring(10 + i % 50) + L":00");
-    row->FindSubControl(L"SIZELABEL")->SetText(std::to_wstring(i * 37 % 1000) + L".5 KB");
-  }
-}
-
-double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-}  // namespace
 
 int main() {
   const auto dir = std::filesystem::temp_directory_path() / "orlin-bench-dui-win32";
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / "bench.xml") << kSkin;
-  std::ofstream(dir / "row.xml") << kRow;
-  CPaintManagerUI::SetResourcePath(dir);
+  LayOutListSkins(dir);
   auto backend = std::make_shared<Win32Backend>();
   UiBackend::Install(backend);
   constexpr int kRounds = 21;
   {
-    BenchWindow w;
+    ListBenchWindow w;
     if (!w.Create(nullptr, L"bench", kWsPopup, 0)) return 1;
-    auto* list = static_cast<CListUI*>(w.GetPaintManager().FindControl(L"LIST"));
+    CListUI* list = BenchList(w);
     CDialogBuilder builder;
-    Fill(list, w, builder, 0);
+    FillList(list, w, builder, kListRows, 0);
     const auto t0 = Clock::now();
     w.ShowWindow();
     backend->RunPosted();
@@ -85,7 +36,7 @@ int main() {
     std::vector<double> refill, model, pass, repaint;
     for (int round = 1; round <= kRounds; ++round) {
       const auto a = Clock::now();
-      Fill(list, w, builder, round);
+      FillList(list, w, builder, kListRows, round);
       const auto b = Clock::now();
       backend->RunPosted();
       const auto c = Clock::now();
