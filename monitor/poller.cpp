@@ -463,6 +463,9 @@ void StatusPoller::EngineGone(std::string_view why) {
   // they come, as they would without this watch.
   if (scheduler_ != nullptr) requests_.Hold();
   model_.folder.engineAnswering.store(false);
+  // The main window's data thread checks the engine on its next pass, which
+  // may be a second away while its lists do not change.
+  model_.changeBell.Ring();
   log_.Write(why);
   ctx_.SetStatusLabel(kEngineDownStatusKey);
   ArmProbe();

@@ -59,6 +59,17 @@ bool BoundedPathSet::Insert(std::string_view path) {
   return true;
 }
 
+StatusModel::StatusModel() {
+  syncEvents.AttachBell(&changeBell);
+  conflicts.AttachBell(&changeBell);
+  devices.AttachBell(&changeBell);
+  inProgress.AttachBell(&changeBell);
+  unsynced.AttachBell(&changeBell);
+  failed.AttachBell(&changeBell);
+  locallyChanged.AttachBell(&changeBell);
+  lastSynced.AttachBell(&changeBell);
+}
+
 SystemSummary StatusModel::Summary() const {
   std::lock_guard<std::mutex> lock(summaryMutex_);
   return summary_;

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -146,6 +147,32 @@ struct SystemSummary {
   std::wstring uploadText;
 };
 
+// Rung whenever a list-changed flag is set, so that a reader that would
+// otherwise look at the flags every 100 ms (the main window's data thread)
+// can sleep until there is something to look at.
+// Threads: Ring is called by the poller's worker thread; the listener runs
+// there, under the bell's lock, and must only note the change and return.
+// SetListener may be called from any thread; once it returns, the previous
+// listener is not running and will not run again.
+class ChangeBell {
+ public:
+  void SetListener(std::function<void()> listener) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    listener_ = std::move(listener);
+    listening_.store(static_cast<bool>(listener_), std::memory_order_release);
+  }
+  void Ring() const {
+    if (!listening_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (listener_) listener_();
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::function<void()> listener_;
+  std::atomic<bool> listening_{false};
+};
+
 // A list shared between the worker thread and the readers, with its own lock
 // and its list-changed flag.
 template <typename T>
@@ -186,7 +213,12 @@ class GuardedList {
   // The list-changed flag the data thread reads. Set after the lock is
   // released.
   // The flag belongs to the reader, so a reader with a const view may clear it.
-  void MarkChanged() { changed_.store(true, std::memory_order_release); }
+  void MarkChanged() {
+    changed_.store(true, std::memory_order_release);
+    if (bell_ != nullptr) bell_->Ring();
+  }
+  // The bell MarkChanged rings (the model's).
+  void AttachBell(const ChangeBell* bell) { bell_ = bell; }
   void ClearChanged() const { changed_.store(false, std::memory_order_release); }
   bool Changed() const { return changed_.load(std::memory_order_acquire); }
   // Reads and clears the flag.
@@ -196,6 +228,7 @@ class GuardedList {
   mutable std::mutex mutex_;
   std::deque<T> items_;
   mutable std::atomic<bool> changed_{false};
+  const ChangeBell* bell_ = nullptr;
 };
 
 // The status key shown while no engine answers: what the user is told is
@@ -305,6 +338,15 @@ struct PollState {
 
 class StatusModel {
  public:
+  StatusModel();
+  StatusModel(const StatusModel&) = delete;
+  StatusModel& operator=(const StatusModel&) = delete;
+
+  // Rung when any list below is marked changed, and when the poller loses
+  // the engine (the data thread's engine check is then wanted at once).
+  // Readers set its listener, hence mutable.
+  mutable ChangeBell changeBell;
+
   GuardedList<SyncEventRecord> syncEvents;
   GuardedList<PathTimeRecord> conflicts;
   GuardedList<DeviceRecord> devices;

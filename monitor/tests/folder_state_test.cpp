@@ -167,5 +167,26 @@ TEST(FolderStateRule, PercentMovesEveryTenthAnswerAndNeverBackBetweenTwoAndNinet
   EXPECT_EQ(full.percent, 30);
 }
 
+// Every list of the model rings its bell when marked changed, so a reader
+// that sleeps until then misses none; a cleared listener hears nothing more.
+TEST(StatusModelBell, EveryListRingsWhenMarkedChanged) {
+  StatusModel model;
+  int rings = 0;
+  model.changeBell.SetListener([&] { ++rings; });
+  model.syncEvents.MarkChanged();
+  model.conflicts.MarkChanged();
+  model.devices.MarkChanged();
+  model.inProgress.MarkChanged();
+  model.unsynced.MarkChanged();
+  model.failed.MarkChanged();
+  model.locallyChanged.MarkChanged();
+  model.lastSynced.MarkChanged();
+  EXPECT_EQ(rings, 8);
+  EXPECT_TRUE(model.syncEvents.TakeChanged()) << "the flag is still the reader's";
+  model.changeBell.SetListener({});
+  model.failed.MarkChanged();
+  EXPECT_EQ(rings, 8);
+}
+
 }  // namespace
 }  // namespace orlin

@@ -121,9 +121,16 @@ TEST_F(PollerEngineDown, TheStatusStopsClaimingUpToDateAndTheRequestsWaitForTheE
   ASSERT_EQ(model_.folder.StatusKey(), L"Up to date");
   ASSERT_TRUE(model_.folder.engineAnswering.load());
 
+  // The main window's data thread listens to the model's bell: it checks
+  // the engine as soon as it is lost.
+  int rings = 0;
+  model_.changeBell.SetListener([&] { ++rings; });
+
   // The engine is killed: the disk feed's connection is cut and the next
   // request is refused. The first failure is enough.
   poller_->Dispatch(Refused(Rest("events/disk?since=0")));
+  EXPECT_EQ(rings, 1) << "the bell tells the data thread at once";
+  model_.changeBell.SetListener({});
   EXPECT_EQ(model_.folder.StatusKey(), kEngineDownStatusKey);
   EXPECT_EQ(view_.labels.back(), kEngineDownStatusKey);
   EXPECT_FALSE(model_.folder.engineAnswering.load());

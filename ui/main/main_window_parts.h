@@ -44,6 +44,8 @@ class MainWindowLists {
   virtual void Refresh(StatusList list) = 0;
   virtual void DataPass() = 0;
   virtual std::chrono::milliseconds PassInterval() const = 0;
+  // Whether the pass may wait for the model's bell (StatusLists says when).
+  virtual bool FilledOnlyWhenChanged() const { return false; }
   virtual MainTextCounts Counts() const = 0;
   virtual std::optional<std::wstring> ButtonText(const std::wstring& id, const std::wstring& language) const = 0;
 };

@@ -32,6 +32,12 @@ constexpr wchar_t kOpenFolderBtn[] = L"OPENFOLDERBTN";
 // While the window is in the tray or minimised nobody reads the lists: the
 // data thread's pass (the current list, the engine check) runs once a second.
 constexpr auto kHiddenDataPass = std::chrono::seconds(1);
+// On screen, a list that is filled only when the poller marks it changed
+// needs no look while nothing changes: the pass then waits for the model's
+// bell (a change, or the engine lost), the tab row, or this long at most,
+// which still checks the engine once a second. A change is shown at once,
+// and passes stay at least the list's interval (100 ms) apart.
+constexpr auto kQuietDataPass = std::chrono::seconds(1);
 
 constexpr dui::Color kBusyBkColor = 0xFF4B74B4;
 constexpr dui::Color kRefreshIdleBkColor = 0xFFB0BBC7;
@@ -252,7 +258,7 @@ void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
     return;
   }
   if (msg.sType != dui::kEventClick) {
-    if (lists_) lists_->HandleNotify(msg);
+    if (lists_ && lists_->HandleNotify(msg)) WakeDataThread();
     return;
   }
   const std::wstring& name = sender->GetName();
@@ -286,7 +292,8 @@ void COrlinFrameWnd::Notify(dui::TNotifyUI& msg) {
   } else if (name == L"LANGUAGEBTN") {
     if (tray_) tray_->OpenLanguageMenu();
   } else if (lists_) {
-    lists_->HandleNotify(msg);
+    // Another tab may want passes the old one did not.
+    if (lists_->HandleNotify(msg)) WakeDataThread();
   }
 }
 
@@ -1043,9 +1050,24 @@ bool COrlinFrameWnd::IsDataThreadRunning() const {
   return dataThread_.joinable();
 }
 
+void COrlinFrameWnd::WakeDataThread() {
+  {
+    std::lock_guard lock(dataSleepMutex_);
+    ++dataWanted_;
+  }
+  dataSleep_.notify_all();
+}
+
 void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
+  // Hop: the bell rings on the poller's thread; it only wakes this one.
+  controller->Status().changeBell.SetListener([this] { WakeDataThread(); });
   while (!stop.stop_requested()) {
     const bool onScreen = onScreen_.load();
+    std::uint64_t wanted = 0;
+    {
+      std::lock_guard lock(dataSleepMutex_);
+      wanted = dataWanted_;
+    }
     if (lists_) lists_->DataPass();
     // An engine that died (or was killed) is started again here. One that
     // cannot be started is retried only until the thread is asked to stop,
@@ -1053,9 +1075,18 @@ void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
     controller->EnsureEngineRunning(stop);
     std::chrono::milliseconds pause = lists_ ? lists_->PassInterval() : std::chrono::milliseconds(100);
     if (!onScreen) pause = std::max<std::chrono::milliseconds>(pause, kHiddenDataPass);
+    // Asked before the lock: the lists' lock is also held by the UI thread
+    // while it wakes this thread.
+    const bool quiet = onScreen && lists_ && lists_->FilledOnlyWhenChanged();
     std::unique_lock lock(dataSleepMutex_);
     dataSleep_.wait_for(lock, pause, [&] { return stop.stop_requested() || onScreen_.load() != onScreen; });
+    if (quiet && pause < kQuietDataPass) {
+      dataSleep_.wait_for(lock, kQuietDataPass - pause, [&] {
+        return stop.stop_requested() || onScreen_.load() != onScreen || dataWanted_ != wanted;
+      });
+    }
   }
+  controller->Status().changeBell.SetListener({});
 }
 
 }  // namespace orlin

@@ -253,6 +253,8 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   // Stops it and waits; from workers only (the UI thread never waits for it).
   void StopDataThread();
   void DataLoop(std::stop_token stop, Controller* controller);
+  // Ends the data thread's wait for a change at once. Any thread.
+  void WakeDataThread();
 
   template <class T = dui::CControlUI>
   T* Find(const wchar_t* name);
@@ -280,6 +282,9 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   // wake-up the MinGW standard library can lose.
   std::mutex dataSleepMutex_;
   std::condition_variable dataSleep_;
+  // Counts the calls for a pass (a list changed, the engine was lost, a tab
+  // was chosen); under dataSleepMutex_.
+  std::uint64_t dataWanted_ = 0;
   std::atomic<int> dpi_{96};
 
   mutable std::mutex workersMutex_;

@@ -993,6 +993,13 @@ std::chrono::milliseconds StatusLists::PassInterval() const {
   return state_->kind ? std::chrono::milliseconds(100) : std::chrono::milliseconds(400);
 }
 
+bool StatusLists::FilledOnlyWhenChanged() const {
+  auto lock = state_->Lock();
+  if (!state_->kind) return false;
+  const ListSpec* spec = SpecOfKind(*state_->kind);
+  return spec != nullptr && spec->takeChanged != nullptr;
+}
+
 MainTextCounts StatusLists::Counts() const {
   auto lock = state_->Lock();
   return MainTextCounts{state_->unsyncedCount, state_->failedCount, state_->remoteCount};

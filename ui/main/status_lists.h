@@ -122,6 +122,10 @@ class StatusLists {
   // The pause before the next pass: 100 ms, or 400 ms while no list kind
   // is chosen.
   std::chrono::milliseconds PassInterval() const;
+  // Whether the current list is filled only when the model marks it changed
+  // (every list but this device's, which shows live figures): a pass then
+  // has nothing to do until the model's bell rings.
+  bool FilledOnlyWhenChanged() const;
 
   // --- Read by the window's text query and by tests. Any thread.
   // The count texts (" (n)" or empty) the three composed button texts end

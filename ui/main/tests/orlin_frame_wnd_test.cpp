@@ -57,7 +57,7 @@ class CallLog {
 
 class FakeLists final : public MainWindowLists {
  public:
-  explicit FakeLists(CallLog& log) : log_(log) {}
+  FakeLists(CallLog& log, const std::atomic<bool>& quiet) : log_(log), quiet_(quiet) {}
   void SetController(Controller* c) override { log_.Add(c ? "SetController" : "SetController:null"); }
   bool HandleNotify(const dui::TNotifyUI& msg) override {
     log_.Add("Notify:" + Narrow(msg.sType) + ":" + (msg.pSender ? Narrow(msg.pSender->GetName()) : ""));
@@ -78,6 +78,7 @@ class FakeLists final : public MainWindowLists {
   void Refresh(StatusList list) override { log_.Add("Refresh:" + std::to_string(static_cast<int>(list))); }
   void DataPass() override { log_.Add("DataPass"); }
   std::chrono::milliseconds PassInterval() const override { return 10ms; }
+  bool FilledOnlyWhenChanged() const override { return quiet_.load(); }
   MainTextCounts Counts() const override { return MainTextCounts{L" (3)", L"", L" (1)"}; }
   std::optional<std::wstring> ButtonText(const std::wstring&, const std::wstring&) const override {
     return std::nullopt;
@@ -86,6 +87,7 @@ class FakeLists final : public MainWindowLists {
  private:
   static std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
   CallLog& log_;
+  const std::atomic<bool>& quiet_;
 };
 
 class FakeTray final : public MainWindowTray {
@@ -191,7 +193,7 @@ class FrameTest : public ::testing::Test {
       made.fetch_add(1);
       return c;
     };
-    s.makeLists = [this](COrlinFrameWnd&) { return std::make_unique<FakeLists>(lists); };
+    s.makeLists = [this](COrlinFrameWnd&) { return std::make_unique<FakeLists>(lists, quietLists); };
     s.makeTray = [this](COrlinFrameWnd&) { return std::make_unique<FakeTray>(tray, trayAvailable); };
     s.runLogin = [this](Controller&) {
       loginThread = std::this_thread::get_id();
@@ -259,6 +261,8 @@ class FrameTest : public ::testing::Test {
   std::shared_ptr<dui::HeadlessBackend> backend;
   std::unique_ptr<COrlinFrameWnd> frame;
   CallLog lists, tray;
+  // Whether the fake lists say that their current list waits for changes.
+  std::atomic<bool> quietLists{false};
   FakePresenter presenter;
   FakeProcesses processes;
   std::mutex openedMutex;
@@ -531,6 +535,46 @@ TEST_F(FrameTest, InTheTrayTheDataThreadComesByOnceASecond) {
   frame->ShowMain();
   const std::size_t hidden = Fake().Count("EnsureEngineRunning");
   EXPECT_TRUE(PumpUntil([&] { return Fake().Count("EnsureEngineRunning") >= hidden + 3; }, "the full pace again"));
+}
+
+// On screen, a list filled only when the model marks it changed needs no
+// look while nothing changes: the pass waits for the model's bell (or a
+// second, for the engine check) instead of coming by every interval.
+TEST_F(FrameTest, OnScreenAQuietListIsLookedAtWhenTheModelRingsNotEveryInterval) {
+  quietLists = true;
+  Start();
+  ASSERT_TRUE(PumpUntil([&] { return !Fake().Visibility().empty() && Fake().Visibility().back(); }, "the show"));
+  ASSERT_TRUE(PumpUntil([&] { return lists.Count("DataPass") >= 2; }, "the data thread's first passes"));
+  // Settled: at most the fallback's pass in 0.6 s (a 10 ms interval would
+  // make about sixty).
+  std::this_thread::sleep_for(200ms);
+  std::size_t before = lists.Count("DataPass");
+  std::this_thread::sleep_for(600ms);
+  EXPECT_LE(lists.Count("DataPass") - before, 1u);
+
+  // Each change brings a pass, as the interval allows.
+  before = lists.Count("DataPass");
+  for (int i = 0; i < 30; ++i) {
+    Fake().model.syncEvents.MarkChanged();
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_GE(lists.Count("DataPass") - before, 5u) << "the bell did not wake the data thread";
+
+  // So does a lost engine: the engine check is wanted at once.
+  before = Fake().Count("EnsureEngineRunning");
+  for (int i = 0; i < 30; ++i) {
+    Fake().model.changeBell.Ring();
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_GE(Fake().Count("EnsureEngineRunning") - before, 5u);
+
+  // A list with live figures (this device's) is looked at every interval.
+  quietLists = false;
+  Fake().model.changeBell.Ring();
+  std::this_thread::sleep_for(100ms);
+  before = lists.Count("DataPass");
+  std::this_thread::sleep_for(600ms);
+  EXPECT_GE(lists.Count("DataPass") - before, 5u) << "passes at the list's interval";
 }
 
 TEST_F(FrameTest, UpdaterStartsBesideTheProgramOrSaysItCouldNot) {
