@@ -156,20 +156,22 @@ struct SystemSummary {
 // listener is not running and will not run again.
 class ChangeBell {
  public:
-  void SetListener(std::function<void()> listener) {
+  // `what` is the list that changed (its address), or null for anything.
+  using Listener = std::function<void(const void* what)>;
+  void SetListener(Listener listener) {
     std::lock_guard<std::mutex> lock(mutex_);
     listener_ = std::move(listener);
     listening_.store(static_cast<bool>(listener_), std::memory_order_release);
   }
-  void Ring() const {
+  void Ring(const void* what = nullptr) const {
     if (!listening_.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (listener_) listener_();
+    if (listener_) listener_(what);
   }
 
  private:
   mutable std::mutex mutex_;
-  std::function<void()> listener_;
+  Listener listener_;
   std::atomic<bool> listening_{false};
 };
 
@@ -215,7 +217,7 @@ class GuardedList {
   // The flag belongs to the reader, so a reader with a const view may clear it.
   void MarkChanged() {
     changed_.store(true, std::memory_order_release);
-    if (bell_ != nullptr) bell_->Ring();
+    if (bell_ != nullptr) bell_->Ring(this);
   }
   // The bell MarkChanged rings (the model's).
   void AttachBell(const ChangeBell* bell) { bell_ = bell; }

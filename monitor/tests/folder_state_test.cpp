@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <string>
 
 namespace orlin {
@@ -172,7 +174,11 @@ TEST(FolderStateRule, PercentMovesEveryTenthAnswerAndNeverBackBetweenTwoAndNinet
 TEST(StatusModelBell, EveryListRingsWhenMarkedChanged) {
   StatusModel model;
   int rings = 0;
-  model.changeBell.SetListener([&] { ++rings; });
+  std::vector<const void*> what;
+  model.changeBell.SetListener([&](const void* list) {
+    ++rings;
+    what.push_back(list);
+  });
   model.syncEvents.MarkChanged();
   model.conflicts.MarkChanged();
   model.devices.MarkChanged();
@@ -182,6 +188,8 @@ TEST(StatusModelBell, EveryListRingsWhenMarkedChanged) {
   model.locallyChanged.MarkChanged();
   model.lastSynced.MarkChanged();
   EXPECT_EQ(rings, 8);
+  EXPECT_EQ(what.front(), &model.syncEvents) << "each ring says which list changed";
+  EXPECT_EQ(what.back(), &model.lastSynced);
   EXPECT_TRUE(model.syncEvents.TakeChanged()) << "the flag is still the reader's";
   model.changeBell.SetListener({});
   model.failed.MarkChanged();

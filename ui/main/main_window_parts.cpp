@@ -26,6 +26,7 @@ class StatusListsPart final : public MainWindowLists {
   void DataPass() override { lists_.DataPass(); }
   std::chrono::milliseconds PassInterval() const override { return lists_.PassInterval(); }
   bool FilledOnlyWhenChanged() const override { return lists_.FilledOnlyWhenChanged(); }
+  const void* ListOfInterest() const override { return lists_.ListOfInterest(); }
   MainTextCounts Counts() const override { return lists_.Counts(); }
   std::optional<std::wstring> ButtonText(const std::wstring& id, const std::wstring& language) const override {
     return lists_.ButtonText(id, language);

@@ -46,6 +46,8 @@ class MainWindowLists {
   virtual std::chrono::milliseconds PassInterval() const = 0;
   // Whether the pass may wait for the model's bell (StatusLists says when).
   virtual bool FilledOnlyWhenChanged() const { return false; }
+  // The model list whose change calls for a pass; null: any change does.
+  virtual const void* ListOfInterest() const { return nullptr; }
   virtual MainTextCounts Counts() const = 0;
   virtual std::optional<std::wstring> ButtonText(const std::wstring& id, const std::wstring& language) const = 0;
 };

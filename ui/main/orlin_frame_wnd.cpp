@@ -1059,8 +1059,12 @@ void COrlinFrameWnd::WakeDataThread() {
 }
 
 void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
-  // Hop: the bell rings on the poller's thread; it only wakes this one.
-  controller->Status().changeBell.SetListener([this] { WakeDataThread(); });
+  // Hop: the bell rings on the poller's thread; it only wakes this one, and
+  // only for the list shown (or anything else that calls for a pass).
+  controller->Status().changeBell.SetListener([this](const void* what) {
+    const void* interest = listOfInterest_.load();
+    if (what == nullptr || interest == nullptr || what == interest) WakeDataThread();
+  });
   while (!stop.stop_requested()) {
     const bool onScreen = onScreen_.load();
     std::uint64_t wanted = 0;
@@ -1078,6 +1082,7 @@ void COrlinFrameWnd::DataLoop(std::stop_token stop, Controller* controller) {
     // Asked before the lock: the lists' lock is also held by the UI thread
     // while it wakes this thread.
     const bool quiet = onScreen && lists_ && lists_->FilledOnlyWhenChanged();
+    listOfInterest_.store(lists_ ? lists_->ListOfInterest() : nullptr);
     std::unique_lock lock(dataSleepMutex_);
     dataSleep_.wait_for(lock, pause, [&] { return stop.stop_requested() || onScreen_.load() != onScreen; });
     if (quiet && pause < kQuietDataPass) {

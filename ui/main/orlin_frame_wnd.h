@@ -285,6 +285,9 @@ class COrlinFrameWnd : public dui::WindowImplBase,
   // Counts the calls for a pass (a list changed, the engine was lost, a tab
   // was chosen); under dataSleepMutex_.
   std::uint64_t dataWanted_ = 0;
+  // The model list the current list shows: only its changes wake the data
+  // thread (null: every change does).
+  std::atomic<const void*> listOfInterest_{nullptr};
   std::atomic<int> dpi_{96};
 
   mutable std::mutex workersMutex_;

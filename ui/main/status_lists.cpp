@@ -1000,6 +1000,31 @@ bool StatusLists::FilledOnlyWhenChanged() const {
   return spec != nullptr && spec->takeChanged != nullptr;
 }
 
+const void* StatusLists::ListOfInterest() const {
+  auto lock = state_->Lock();
+  if (!state_->kind || !state_->controller) return nullptr;
+  const StatusModel& m = state_->controller->Status();
+  switch (*state_->kind) {
+    case StatusList::kSyncEvents:
+      return &m.syncEvents;
+    case StatusList::kUnsynced:
+      return &m.unsynced;
+    case StatusList::kConflicts:
+      return &m.conflicts;
+    case StatusList::kLocallyChanged:
+      return &m.locallyChanged;
+    case StatusList::kFailed:
+      return &m.failed;
+    case StatusList::kLastSynced:
+      return &m.lastSynced;
+    case StatusList::kRemoteDevices:
+      return &m.devices;
+    case StatusList::kThisDevice:
+      break;
+  }
+  return nullptr;
+}
+
 MainTextCounts StatusLists::Counts() const {
   auto lock = state_->Lock();
   return MainTextCounts{state_->unsyncedCount, state_->failedCount, state_->remoteCount};

@@ -126,6 +126,9 @@ class StatusLists {
   // (every list but this device's, which shows live figures): a pass then
   // has nothing to do until the model's bell rings.
   bool FilledOnlyWhenChanged() const;
+  // The model list the current list shows (the address the model's bell
+  // names when it changes); null when there is none.
+  const void* ListOfInterest() const;
 
   // --- Read by the window's text query and by tests. Any thread.
   // The count texts (" (n)" or empty) the three composed button texts end

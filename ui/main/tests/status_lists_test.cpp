@@ -187,6 +187,17 @@ TEST_F(ListsTest, TabClicksShowOneListAskForTheirListsAndAnotherClickOnTheSameTa
   }
   EXPECT_EQ(shownLists, 1);
   EXPECT_EQ(lists().PassInterval(), std::chrono::milliseconds(100));
+
+  // What the data thread waits for: the model list the current list shows;
+  // this device's live figures have no changed flag and are looked at on
+  // every pass.
+  EXPECT_TRUE(lists().FilledOnlyWhenChanged());
+  EXPECT_EQ(lists().ListOfInterest(), &controller.model.devices);
+  Click(L"CONFLICTBTN");
+  EXPECT_EQ(lists().ListOfInterest(), &controller.model.conflicts);
+  Click(L"THISDEVICEBTN");
+  EXPECT_FALSE(lists().FilledOnlyWhenChanged());
+  EXPECT_EQ(lists().ListOfInterest(), nullptr);
 }
 
 TEST_F(ListsTest, TheDataPassRefreshesOnlyTheCurrentList) {
