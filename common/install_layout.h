@@ -22,6 +22,12 @@ struct InstallLayout {
   std::filesystem::path EngineExecutable() const { return installDir / "Sync.exe"; }
   std::filesystem::path SkinDir() const { return installDir; }
   std::filesystem::path ResDir() const { return installDir / "res"; }
+  // Orlin's own program, with the extension its sibling programs carry:
+  // "orlin" on Linux, "Orlin.exe" (the installed name) on Windows.
+  std::filesystem::path OrlinProgram(const std::filesystem::path& extension) const {
+    if (extension.empty()) return installDir / "orlin";
+    return installDir / ("Orlin" + extension.string());
+  }
 };
 
 }  // namespace orlin

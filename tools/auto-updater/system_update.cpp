@@ -5,6 +5,7 @@
 
 #include "account/tarn_transport.h"
 #include "app/store/ini_file.h"
+#include "common/install_layout.h"
 #include "common/text.h"
 #include "common/window_messages.h"
 #include "platform/http_client.h"
@@ -86,7 +87,7 @@ SystemUpdateActions::SystemUpdateActions(SystemUpdateOptions options, platform::
 bool SystemUpdateActions::OrlinRuns() {
   const auto entries = processes_.Scan();
   if (!entries) return true;
-  const fs::path orlin = options_.installDir / (L"orlin" + options_.extension);
+  const fs::path orlin = InstallLayout{options_.installDir}.OrlinProgram(options_.extension);
   for (const auto& entry : *entries) {
     if (!entry.ownedByCurrentUser || !IsName(entry, {L"orlin", L"orlin.exe"})) continue;
     const auto image = platform::ProcessImagePath(entry.pid);
@@ -154,7 +155,8 @@ bool SystemUpdateActions::RunInstaller(const fs::path& package) {
 }
 
 bool SystemUpdateActions::StartOrlin() {
-  return platform::StartProgram(options_.installDir / (L"orlin" + options_.extension), {}, options_.installDir);
+  return platform::StartProgram(InstallLayout{options_.installDir}.OrlinProgram(options_.extension), {},
+                                options_.installDir);
 }
 
 }  // namespace orlin::update

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/install_layout.h"
 #include "common/text.h"
 #include "platform/executable_path.h"
 #include "platform/file_sync.h"
@@ -99,7 +100,7 @@ void SayCleanExit(const std::filesystem::path& installDir) {
 SystemWatchdog::SystemWatchdog(std::filesystem::path installDir) : installDir_(std::move(installDir)) {}
 
 std::filesystem::path SystemWatchdog::OrlinPath() const {
-  return installDir_ / ("orlin" + platform::ExecutablePath().extension().string());
+  return InstallLayout{installDir_}.OrlinProgram(platform::ExecutablePath().extension());
 }
 
 std::optional<platform::ProcessId> SystemWatchdog::FindOrlin() {
