@@ -8,9 +8,8 @@
 #include <QApplication>
 #include <QTest>
 
-#include <thread>
-
 #include "ui/dui/qt/qt_backend.h"
+#include "ui/dui/qt/tests/qt_test_application.h"
 #include "ui/main/tests/main_window_scenarios.h"
 
 // Fontconfig keeps its caches for the life of the process; that is not ours.
@@ -21,22 +20,10 @@ namespace {
 
 class MainWindowQtTest : public testing::MainWindowScenarios {
  protected:
-  static void SetUpTestSuite() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "program_main_window_qt_test";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { dui::EnsureQtApplication("program_main_window_qt_test"); }
   void InstallBackend() override { dui::UiBackend::Install(std::make_shared<dui::QtBackend>()); }
   std::filesystem::path Resources() override { return ORLIN_PROGRAM_DIR; }
-  void HandleMessagesFor(std::chrono::milliseconds time) override {
-    const auto end = std::chrono::steady_clock::now() + time;
-    do {
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    } while (std::chrono::steady_clock::now() < end);
-  }
+  void HandleMessagesFor(std::chrono::milliseconds time) override { dui::HandleQtEventsFor(time); }
   bool Grab(dui::NativeWindow* window, const std::filesystem::path& png) override {
     return dui::GrabWindow(window, png);
   }

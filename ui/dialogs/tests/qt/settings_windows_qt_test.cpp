@@ -5,33 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-
-#include <thread>
-
 #include "ui/dialogs/tests/dialog_windows_scenarios.h"
 #include "ui/dui/qt/qt_backend.h"
+#include "ui/dui/qt/tests/qt_test_application.h"
 
 namespace orlin {
 namespace {
 
 class SettingsWindowsQtTest : public testing::DialogWindowsScenarios {
  protected:
-  static void SetUpTestSuite() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "settings_windows_qt_test";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { dui::EnsureQtApplication("settings_windows_qt_test"); }
   void InstallBackend() override { dui::UiBackend::Install(std::make_shared<dui::QtBackend>()); }
-  void HandleMessagesFor(std::chrono::milliseconds time) override {
-    const auto end = std::chrono::steady_clock::now() + time;
-    do {
-      QApplication::processEvents();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    } while (std::chrono::steady_clock::now() < end);
-  }
+  void HandleMessagesFor(std::chrono::milliseconds time) override { dui::HandleQtEventsFor(time); }
   bool Grab(dui::WindowImplBase& window, const std::filesystem::path& png) override {
     return dui::GrabWindow(window.GetHWND(), png);
   }

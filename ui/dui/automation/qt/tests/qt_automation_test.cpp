@@ -9,11 +9,10 @@
 #include <QImage>
 #include <QLineEdit>
 
-#include <thread>
-
 #include "ui/dui/automation/qt/qt_automation.h"
 #include "ui/dui/automation/tests/automation_scenarios.h"
 #include "ui/dui/qt/qt_backend.h"
+#include "ui/dui/qt/tests/qt_test_application.h"
 
 // Fontconfig keeps its caches for the life of the process; that is not ours.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
@@ -23,21 +22,9 @@ namespace {
 
 class QtAutomationTest : public AutomationScenarios {
  protected:
-  static void SetUpTestSuite() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "automation_qt_test";
-    static char* argv[] = {name, nullptr};
-    if (!qApp) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { dui::EnsureQtApplication("automation_qt_test"); }
   void InstallBackend() override { dui::UiBackend::Install(std::make_shared<dui::QtBackend>()); }
-  void HandleMessagesFor(std::chrono::milliseconds time) override {
-    const auto end = std::chrono::steady_clock::now() + time;
-    do {
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    } while (std::chrono::steady_clock::now() < end);
-  }
+  void HandleMessagesFor(std::chrono::milliseconds time) override { dui::HandleQtEventsFor(time); }
   UiThreadPost PostToUi() override { return QtGuiThreadPost(); }
   WindowPicture PictureOfWindow() override { return QtWindowPicture(); }
   std::optional<std::string> EditText(dui::WindowImplBase& window) override {
