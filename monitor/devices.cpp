@@ -21,6 +21,7 @@
 #include "monitor/answer_handlers.h"
 #include "monitor/format.h"
 #include "monitor/json_read.h"
+#include "monitor/parse_memo.h"
 
 namespace orlin {
 namespace {
@@ -218,20 +219,19 @@ void HandleSystemStatus(MonitorContext& ctx, const PollAnswer& answer) {
 }
 
 void HandleSystemVersion(MonitorContext& ctx, const PollAnswer& answer) {
-  CJsonPtr root = ParseObject(answer.body);
-  if (root && !cJSON_IsString(cJSON_GetObjectItem(root.get(), "version"))) root.reset();
-  if (!root) {
+  const cJSON* root = MemosOf(ctx).systemVersion.Parse(answer.body);
+  if (!cJSON_IsObject(root) || !cJSON_IsString(cJSON_GetObjectItem(root, "version"))) {
     ctx.log.Write(kLogVersionEmpty);
     return;
   }
   ctx.log.Write(kLogVersion);
-  std::string text = VersionText(CText(root.get(), "version"), CText(root.get(), "os"), CText(root.get(), "arch"));
+  std::string text = VersionText(CText(root, "version"), CText(root, "os"), CText(root, "arch"));
   ctx.model.UpdateSummary([&](SystemSummary& summary) { SetField(summary.versionText, text); });
 }
 
 void HandleDiscovery(MonitorContext& ctx, const PollAnswer& answer) {
-  CJsonPtr root = ParseObject(answer.body);
-  ctx.log.Write(root ? kLogDiscovery : kLogDiscoveryEmpty);
+  const cJSON* root = MemosOf(ctx).discovery.Parse(answer.body);
+  ctx.log.Write(cJSON_IsObject(root) ? kLogDiscovery : kLogDiscoveryEmpty);
 }
 
 void HandleConnections(MonitorContext& ctx, const PollAnswer& answer) {

@@ -21,6 +21,7 @@
 #include "monitor/file_lists.h"
 #include "monitor/format.h"
 #include "monitor/json_read.h"
+#include "monitor/parse_memo.h"
 
 namespace orlin {
 namespace {
@@ -327,11 +328,12 @@ void HandleDiskEvents(MonitorContext& ctx, const PollAnswer& answer) {
 
 void HandleEventStream(MonitorContext& ctx, const PollAnswer& answer) {
   if (Paused(ctx) || answer.body.empty()) return;
-  Json::Value events;
-  if (!json::Parse(AsArrayText(answer.body), events) || !events.isArray()) {
+  const Json::Value* parsed = MemosOf(ctx).eventStream.Parse(answer.body, AsArrayText);
+  if (parsed == nullptr || !parsed->isArray()) {
     ctx.log.Write(kLogEventStreamEmpty);
     return;
   }
+  const Json::Value& events = *parsed;
   ctx.log.Write(kLogEventStream);
 
   bool devicesChanged = false;
@@ -367,8 +369,8 @@ void HandleEventStream(MonitorContext& ctx, const PollAnswer& answer) {
 }
 
 void HandleFolderCompletionEvents(MonitorContext& ctx, const PollAnswer& answer) {
-  CJsonPtr events(answer.body.empty() ? nullptr : cJSON_ParseWithLength(answer.body.data(), answer.body.size()));
-  if (!events || !cJSON_IsArray(events.get())) {
+  const cJSON* events = MemosOf(ctx).folderCompletionEvents.Parse(answer.body);
+  if (!cJSON_IsArray(events)) {
     ctx.log.Write(kLogFolderCompletionEmpty);
     return;
   }
@@ -376,7 +378,7 @@ void HandleFolderCompletionEvents(MonitorContext& ctx, const PollAnswer& answer)
 
   bool changed = false;
   const cJSON* event = nullptr;
-  cJSON_ArrayForEach(event, events.get()) {
+  cJSON_ArrayForEach(event, events) {
     if (!cJSON_IsObject(event)) continue;
     const cJSON* data = cJSON_GetObjectItem(event, "data");
     if (!cJSON_IsObject(data)) continue;

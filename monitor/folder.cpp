@@ -16,6 +16,7 @@
 #include "monitor/folder_state.h"
 #include "monitor/format.h"
 #include "monitor/json_read.h"
+#include "monitor/parse_memo.h"
 
 namespace orlin {
 namespace {
@@ -312,11 +313,12 @@ void HandleLocallyChanged(MonitorContext& ctx, const PollAnswer& answer) {
 }
 
 void HandleFolderStatistics(MonitorContext& ctx, const PollAnswer& answer) {
-  Json::Value root;
-  if (!json::Parse(answer.body, root) || !root.isObject()) {
+  const Json::Value* parsed = MemosOf(ctx).folderStatistics.Parse(answer.body);
+  if (parsed == nullptr || !parsed->isObject()) {
     ctx.log.Write(kLogStatsEmpty);
     return;
   }
+  const Json::Value& root = *parsed;
   ctx.log.Write(kLogStats);
   for (const std::string& key : root.getMemberNames()) {
     // Each folder's statistics are an object; anything else names no folder.

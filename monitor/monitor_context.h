@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,8 @@
 #include "monitor/status_model.h"
 
 namespace orlin {
+
+struct ParseMemos;  // monitor/parse_memo.h
 
 // Request kinds of the poller's GETs; the kind travels with the request and
 // decides what the completion does with the answer.
@@ -96,6 +99,8 @@ struct MonitorContext {
   // the same as the previous answer of its endpoint: a handler may then
   // take what it read from that answer instead of parsing again.
   bool answerRepeats = false;
+  // The handlers' kept parses (monitor/parse_memo.h), made on first use.
+  std::shared_ptr<ParseMemos> parseMemos{};
 
   void Get(std::string url, std::int32_t kind = kKindPeriodic, std::int32_t parameter = 0) {
     requests.Submit(PollRequest{std::move(url), kind, parameter});

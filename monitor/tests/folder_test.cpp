@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "monitor/answer_handlers.h"
 #include "monitor/file_lists.h"
+#include "monitor/parse_memo.h"
 #include "monitor/tests/parser_fuzz_fakes.h"
 
 namespace orlin {
@@ -311,6 +313,57 @@ TEST_F(Folder, StatisticsFillLastSyncedAndDiscoverTheFolder) {
   EXPECT_EQ(fresh.model.lastSynced.Size(), 1u);
   HandleFolderStatistics(fresh.ctx, ParserHarness::Answer("[]"));
   EXPECT_EQ(fresh.LastLog(), "StatsFolder 空的json");
+}
+
+// An idle engine repeats most answers word for word: the parse is kept and
+// reused, but every answer is still handled as if parsed afresh (its log
+// line, and what it changes in a model that moved meanwhile).
+TEST_F(Folder, RepeatedAnswersReuseTheirParseAndAreStillHandledEachTime) {
+  ParserHarness h;
+  const std::string stats = Fixture("stats_folder.json");
+  HandleFolderStatistics(h.ctx, ParserHarness::Answer(stats));
+  HandleFolderStatistics(h.ctx, ParserHarness::Answer(stats));
+  ASSERT_TRUE(h.ctx.parseMemos);
+  EXPECT_EQ(h.ctx.parseMemos->folderStatistics.Parses(), 1u);
+  EXPECT_EQ(h.requests.submitted.size(), 1u);
+  // Another folder became current meanwhile: the same answer still names
+  // this one, as a fresh parse would.
+  h.model.folder.SetFolderId("other");
+  HandleFolderStatistics(h.ctx, ParserHarness::Answer(stats));
+  EXPECT_EQ(h.model.folder.FolderId(), kFolder);
+  EXPECT_EQ(h.requests.submitted.size(), 2u);
+  const auto lines = h.LogMessages();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "StatsFolder  最后发现"), 3);
+  // A different answer is parsed; a broken one after it is not taken for
+  // the one before.
+  HandleFolderStatistics(h.ctx, ParserHarness::Answer("{\"f2\":{\"lastFile\":{\"at\":\"2026-12-08T18:24:05Z\","
+                                                       "\"filename\":\"new.txt\"}}}"));
+  EXPECT_EQ(h.model.folder.FolderId(), "f2");
+  HandleFolderStatistics(h.ctx, ParserHarness::Answer("{\"f2\":"));
+  EXPECT_EQ(h.LastLog(), "StatsFolder 空的json");
+  EXPECT_EQ(h.ctx.parseMemos->folderStatistics.Parses(), 3u);
+
+  // The same for the event stream, the completion events, the version and
+  // the discovery.
+  const std::string events = Fixture("events_since0_limit1.json");
+  for (int i = 0; i < 3; ++i) {
+    HandleEventStream(h.ctx, ParserHarness::Answer(events));
+    HandleFolderCompletionEvents(h.ctx, ParserHarness::Answer("[]"));
+    HandleSystemVersion(h.ctx, ParserHarness::Answer(R"({"version":"v1.19.2","os":"linux","arch":"amd64"})"));
+    HandleDiscovery(h.ctx, ParserHarness::Answer("{}"));
+  }
+  EXPECT_EQ(h.ctx.parseMemos->eventStream.Parses(), 1u);
+  EXPECT_EQ(h.ctx.parseMemos->folderCompletionEvents.Parses(), 1u);
+  EXPECT_EQ(h.ctx.parseMemos->systemVersion.Parses(), 1u);
+  EXPECT_EQ(h.ctx.parseMemos->discovery.Parses(), 1u);
+  EXPECT_FALSE(h.model.poll.lastGeneralEventId.empty());
+  h.model.poll.lastGeneralEventId.clear();
+  HandleEventStream(h.ctx, ParserHarness::Answer(events));
+  EXPECT_FALSE(h.model.poll.lastGeneralEventId.empty()) << "a repeated answer is handled again";
+  HandleSystemVersion(h.ctx, ParserHarness::Answer(R"({"os":"linux"})"));
+  EXPECT_EQ(h.LastLog(), "SystemVersion 空json");
+  HandleDiscovery(h.ctx, ParserHarness::Answer(""));
+  EXPECT_EQ(h.LastLog(), "SystemDiscovery 空的json");
 }
 
 TEST(LastSynced, ConflictCopiesJoinTheirFileAndTheListKeepsAThousand) {
