@@ -282,7 +282,8 @@ bool ProgramSession::WaitText(const std::string& windowClass, const std::string&
   const CtlRun run = Ctl("wait " + Quote(windowClass) + " " + Quote(control) + " " + Quote(text) + " --timeout " +
                          std::to_string(kDeadline.count()));
   if (run.exitCode == 0) return true;
-  ADD_FAILURE() << control << " of " << windowClass << " never read \"" << text << "\": " << run.out;
+  ADD_FAILURE() << control << " of " << windowClass << " never read \"" << text << "\": " << run.out
+                << "; it reads \"" << Ctl("get " + Quote(windowClass) + " " + Quote(control)).out << "\"";
   return false;
 }
 

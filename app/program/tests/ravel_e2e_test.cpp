@@ -121,7 +121,7 @@ TEST_F(RavelEndToEnd, RavelStartsOrlinOrHandsItTheFolderAndTheFilesReachTheNas) 
   fs::create_directories(Folder() / "blocked.txt" / "kept");
   pid_t ravel = StartRavel(second, "ravel-second.out");
   ASSERT_TRUE(WaitWindow("UICPWnd"));
-  ASSERT_TRUE(WaitText("UICPWnd", "ALLSIZELABEL", "3 / 4")) << "it reads " << Ctl("get UICPWnd ALLSIZELABEL").out;
+  ASSERT_TRUE(WaitText("UICPWnd", "ALLSIZELABEL", "3 / 4"));
   Shoot("UICPWnd", "ravel-copy-window.png");
   EXPECT_TRUE(Arrived(Folder(), "two"));
   EXPECT_TRUE(RavelStillWaits(ravel)) << "ravel returned while the copy window was open";

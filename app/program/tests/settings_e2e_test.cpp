@@ -142,7 +142,9 @@ TEST_F(SettingsEndToEnd, LanguageEngineValuesSelectiveSyncAndAFolderMove) {
                         "the tree to take the check"));
   Must("shot UIIgnoredWnd " + Quote(Scratch("selective-sync.png").string()));
   Must("click UIIgnoredWnd OKBTN");
-  EXPECT_EQ(Ctl("get UISetWnd FILESFOLDERSLABEL").out, "( 2 )");  // the folder and its file
+  // The folder and its file, counted once the modal window has returned
+  // (after the click that closed it).
+  EXPECT_TRUE(WaitText("UISetWnd", "FILESFOLDERSLABEL", "( 2 )"));
   ConfirmSettings();
   ASSERT_TRUE(WaitUntil([&] { return ReadFile(Folder() / ".stignore") == "skip\n"; }, ".stignore to hold skip"))
       << "it holds: " << ReadFile(Folder() / ".stignore");
