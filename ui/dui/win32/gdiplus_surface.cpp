@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <iterator>
+#include <unordered_map>
 
 #include "common/text.h"
 
@@ -114,6 +115,11 @@ struct GdiplusResources::ThreadState {
   std::unique_ptr<Gdiplus::Graphics> measure;
   std::map<std::string, std::unique_ptr<Gdiplus::Font>> fonts;
   std::map<unsigned, std::unique_ptr<Gdiplus::StringFormat>> formats;
+  // Extents measured before, by font, style, width and text. A layout pass
+  // measures the same texts again and again (every row of a list that keeps
+  // its texts); each GDI+ measure makes and drops a device context, which
+  // under Wine is a round trip to the X server.
+  std::unordered_map<std::wstring, Size> extents;
   ~ThreadState() {
     formats.clear();
     fonts.clear();
@@ -219,13 +225,29 @@ Gdiplus::StringFormat* GdiplusResources::GetFormat(unsigned style) {
 
 Size GdiplusResources::MeasureText(const std::wstring& text, const FontSpec& spec, unsigned style, int maxWidth) {
   ThreadState& state = ThisThread();
-  Gdiplus::Font* font = GetFont(spec, HasCjk(text));
+  const bool cjk = HasCjk(text);
+  const bool wrap = (style & kDtWordBreak) && !(style & kDtSingleLine) && maxWidth > 0;
+  // Alignment plays no part in an extent, nor does the width a text that
+  // does not wrap is given.
+  const unsigned measured = style & ~(kDtCenter | kDtRight | kDtVCenter | kDtBottom | kDtEndEllipsis);
+  std::wstring key = Utf8ToWide(FontKey(spec, cjk));
+  key += L'\x1F' + std::to_wstring(measured) + L'\x1F' + std::to_wstring(wrap ? maxWidth : 0) + L'\x1F' + text;
+  if (auto it = state.extents.find(key); it != state.extents.end()) return it->second;
+  // Bounded: what a window shows at a time fits many times over.
+  if (state.extents.size() >= kMaxKeptExtents) state.extents.clear();
+  const Size extent = Measure(state, text, spec, cjk, measured, wrap ? maxWidth : 0);
+  state.extents.emplace(std::move(key), extent);
+  return extent;
+}
+
+Size GdiplusResources::Measure(ThreadState& state, const std::wstring& text, const FontSpec& spec, bool cjk,
+                               unsigned style, int wrapWidth) {
+  Gdiplus::Font* font = GetFont(spec, cjk);
   const std::wstring shown = ShownText(text, style);
   if (shown.empty()) return Size{0, static_cast<int>(std::ceil(font->GetHeight(state.measure.get())))};
-  const bool wrap = (style & kDtWordBreak) && !(style & kDtSingleLine) && maxWidth > 0;
-  // Alignment plays no part in an extent: measured left and top aligned.
-  Gdiplus::StringFormat* format = GetFormat(style & ~(kDtCenter | kDtRight | kDtVCenter | kDtBottom | kDtEndEllipsis));
-  const Gdiplus::RectF layout(0, 0, wrap ? static_cast<Gdiplus::REAL>(maxWidth) : 1e6f, 1e6f);
+  // Measured left and top aligned.
+  Gdiplus::StringFormat* format = GetFormat(style);
+  const Gdiplus::RectF layout(0, 0, wrapWidth > 0 ? static_cast<Gdiplus::REAL>(wrapWidth) : 1e6f, 1e6f);
   Gdiplus::RectF bounds;
   state.measure->MeasureString(shown.c_str(), static_cast<INT>(shown.size()), font, layout, format, &bounds);
   // Whole pixels rounded up: a text drawn in a rectangle of its own

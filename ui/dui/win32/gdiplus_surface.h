@@ -52,7 +52,12 @@ class GdiplusResources {
 
  private:
   struct ThreadState;
+  static constexpr std::size_t kMaxKeptExtents = 4096;
   ThreadState& ThisThread();
+  // A GDI+ measure of `text` (style without alignment; wrapped at
+  // `wrapWidth` when it is above 0).
+  Size Measure(ThreadState& state, const std::wstring& text, const FontSpec& spec, bool cjk, unsigned style,
+               int wrapWidth);
   std::wstring FamilyFor(const FontSpec& spec, bool cjk);
 
   ULONG_PTR token_ = 0;

@@ -71,14 +71,15 @@ void ListView::UpdateScrollBar() {
   ::SetScrollInfo(hwnd_, SB_VERT, &si, TRUE);
 }
 
-void ListView::Sync() {
+void ListView::Sync(bool rowsChanged) {
   if (!hwnd_) return;
   if (list_.GetCount() != count_) {
     count_ = list_.GetCount();
     if (hover_ >= count_) hover_ = -1;
     UpdateScrollBar();
+    rowsChanged = true;
   }
-  ::InvalidateRect(hwnd_, nullptr, FALSE);
+  if (rowsChanged) ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void ListView::ScrollTo(int y) {

@@ -27,8 +27,9 @@ class ListView {
   ListView& operator=(const ListView&) = delete;
 
   HWND Handle() const { return hwnd_; }
-  // Model lock held: the row count or the rows changed.
-  void Sync();
+  // Model lock held: brings the scroll range in step with the row count and
+  // repaints when `rowsChanged` or the count changed.
+  void Sync(bool rowsChanged);
   // The row at a point of the view (client pixels), or -1. Model lock held.
   int RowAt(int y) const;
   int ScrollOffset() const { return scroll_; }

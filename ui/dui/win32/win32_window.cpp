@@ -85,6 +85,10 @@ int LineHeightOf(HWND hwnd, HFONT font) {
   return tm.tmHeight;
 }
 
+bool Overlap(const Rect& a, const Rect& b) {
+  return !a.IsEmpty() && !b.IsEmpty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 // Messages other processes send the window by number carry values only; one
 // whose parameter is a pointer into the sender's memory is refused.
 bool CarriesPointer(UINT msg) { return msg == kWmMenuCommand || msg == kMsgPathInUse; }
@@ -110,6 +114,7 @@ Win32Window::Win32Window(Win32Backend& backend, WindowImplBase& window, Win32Win
 }
 
 Win32Window::~Win32Window() {
+  *alive_ = false;
   Destroy();
   if (modalEnded_) ::CloseHandle(modalEnded_);
 }
@@ -147,22 +152,36 @@ void Win32Window::Dispatch(std::function<void()> task) {
   }
 }
 
-void Win32Window::RunOneTask() {
-  std::function<void()> task;
-  bool more = false;
+void Win32Window::RunTasks() {
+  // The tasks queued now run one after another from this one message: each
+  // message costs a trip through the message queue (under Wine a round trip
+  // to wineserver for the post and one for the fetch), and the poller's
+  // changes come several at a time. Tasks queued meanwhile wait for the next
+  // message, so input and painting are not held up by a busy poller.
+  std::size_t batch = 0;
   {
     std::lock_guard lock(taskMutex_);
     wakePosted_ = false;
-    if (tasks_.empty()) return;
-    task = std::move(tasks_.front());
-    tasks_.pop_front();
-    more = !tasks_.empty();
-    wakePosted_ = more;
+    batch = tasks_.size();
   }
-  // Posted before the task runs: a task that runs a modal loop leaves the
-  // rest to that loop.
-  if (more) ::PostMessageW(hwnd_, kRunPostedTask, 0, 0);
-  task();
+  const std::shared_ptr<bool> alive = alive_;
+  for (; batch > 0; --batch) {
+    std::function<void()> task;
+    bool post = false;
+    {
+      std::lock_guard lock(taskMutex_);
+      if (tasks_.empty()) return;
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+      // Posted before the task runs: a task that runs a modal loop leaves
+      // the rest to that loop.
+      if (!tasks_.empty() && !wakePosted_) wakePosted_ = post = true;
+    }
+    if (HWND hwnd = hwnd_; post && hwnd) ::PostMessageW(hwnd, kRunPostedTask, 0, 0);
+    task();
+    // A task may have closed the window and taken this object with it.
+    if (!*alive) return;
+  }
 }
 
 bool Win32Window::Send(std::function<void()> task) {
@@ -298,13 +317,27 @@ Rect Win32Window::GetWorkArea() const {
 void Win32Window::ControlChanged(CControlUI* control, bool layout) {
   // What changes inside a list's row shows in the list's view only; a
   // refill of a long list repaints no more than that.
-  bool inRow = false;
+  CControlUI* list = nullptr;
   if (control) {
-    for (CControlUI* c = control; c && !inRow; c = c->GetParent()) {
-      inRow = dynamic_cast<CListContainerElementUI*>(c) && dynamic_cast<CListUI*>(c->GetParent());
+    for (CControlUI* c = control; c && !list; c = c->GetParent()) {
+      if (dynamic_cast<CListContainerElementUI*>(c) && dynamic_cast<CListUI*>(c->GetParent())) list = c->GetParent();
     }
   }
-  if (!inRow) canvasDirty_ = true;
+  if (list) {
+    std::lock_guard lock(mutex_);
+    dirtyLists_.insert(list);
+  } else {
+    canvasDirty_ = true;
+    // A list's view paints what lies under its rows as well: the list and
+    // the controls around it. A change there repaints the view; one
+    // elsewhere (a label of the status area) leaves the rows as they are.
+    std::lock_guard lock(mutex_);
+    for (const auto& [shown, view] : lists_) {
+      bool under = !control || Overlap(shown->GetPos(), control->GetPos());
+      for (const CControlUI* c = shown; c && !under; c = c->GetParent()) under = c == control;
+      if (under) dirtyLists_.insert(shown);
+    }
+  }
   // Many changes, one pass: the window's thread lays out and repaints once.
   if (syncPending_.exchange(true)) return;
   Dispatch([this] { Sync(); });
@@ -408,12 +441,13 @@ void Win32Window::Destroy() {
 void Win32Window::Sync() {
   syncPending_ = false;
   if (!hwnd_) return;
+  const bool canvas = canvasDirty_.exchange(false);
   {
     auto lock = pm_.ModelLock();
     pm_.LayoutIfNeeded();
-    SyncChildren();
+    SyncChildren(false);
   }
-  if (canvasDirty_.exchange(false)) ::InvalidateRect(hwnd_, nullptr, FALSE);
+  if (canvas) ::InvalidateRect(hwnd_, nullptr, FALSE);
 }
 
 void Win32Window::PaintTo(HDC dc, const RECT& area) {
@@ -474,7 +508,7 @@ LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
   if (destroying_ && msg != WM_NCDESTROY && msg != kDestroyNow) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
   switch (msg) {
     case kRunPostedTask:
-      RunOneTask();
+      RunTasks();
       return 0;
     case kRunSentTask:
       (*reinterpret_cast<std::function<void()>*>(lParam))();
@@ -536,7 +570,7 @@ LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
         {
           auto lock = pm_.ModelLock();
           pm_.SetClientSize(Size{LOWORD(lParam), HIWORD(lParam)});
-          SyncChildren();
+          SyncChildren(true);
         }
         if (tooltip_) {
           TOOLINFOW tool{};
@@ -702,26 +736,45 @@ void Win32Window::ForgetChildren() {
   pointed_ = nullptr;
 }
 
-void Win32Window::SyncChildren() {
+void Win32Window::SyncChildren(bool repaintAll) {
+  // A list view repaints when its rows or what lies under them changed
+  // (ControlChanged), or when it moved.
+  std::set<CControlUI*> dirty;
+  {
+    std::lock_guard lock(mutex_);
+    dirty.swap(dirtyLists_);
+  }
   for (const NativeControlPlace& place : NativeControls(pm_)) {
     switch (place.kind) {
       case NativeControlKind::kEdit: SyncEdit(static_cast<CEditUI&>(*place.control), place.rect, place.shown); break;
       case NativeControlKind::kCombo: SyncCombo(static_cast<CComboUI&>(*place.control), place.rect, place.shown); break;
-      case NativeControlKind::kList: SyncList(static_cast<CListUI&>(*place.control), place.rect, place.shown); break;
+      case NativeControlKind::kList:
+        SyncList(static_cast<CListUI&>(*place.control), place.rect, place.shown,
+                 repaintAll || dirty.count(place.control) > 0);
+        break;
     }
   }
 }
 
-void Win32Window::Place(HWND child, CControlUI& control, const Rect& r, bool shown) {
-  RECT now{};
-  ::GetWindowRect(child, &now);
-  ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
-  if (now.left != r.left || now.top != r.top || now.right != r.right || now.bottom != r.bottom) {
-    ::SetWindowPos(child, nullptr, r.left, r.top, r.Width(), r.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
-  }
+bool Win32Window::Place(HWND child, CControlUI& control, const Rect& wanted, bool shown) {
   const bool visible = (::GetWindowLongPtrW(child, GWL_STYLE) & WS_VISIBLE) != 0;
+  bool moved = false;
+  // A hidden control has no room (a list's inset then turns its rectangle
+  // inside out); the system keeps no negative size, so comparing with one
+  // would move the child on every pass. A child that stays hidden stays put.
+  const Rect r{wanted.left, wanted.top, std::max(wanted.right, wanted.left), std::max(wanted.bottom, wanted.top)};
+  if (shown || visible) {
+    RECT now{};
+    ::GetWindowRect(child, &now);
+    ::MapWindowPoints(nullptr, hwnd_, reinterpret_cast<POINT*>(&now), 2);
+    if (now.left != r.left || now.top != r.top || now.right != r.right || now.bottom != r.bottom) {
+      ::SetWindowPos(child, nullptr, r.left, r.top, r.Width(), r.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+      moved = true;
+    }
+  }
   if (visible != shown) ::ShowWindow(child, shown ? SW_SHOWNA : SW_HIDE);
   if ((::IsWindowEnabled(child) != FALSE) != control.IsEnabled()) ::EnableWindow(child, control.IsEnabled());
+  return moved;
 }
 
 void Win32Window::SyncEdit(CEditUI& edit, const Rect& rect, bool shown) {
@@ -811,7 +864,7 @@ void Win32Window::SyncCombo(CComboUI& combo, const Rect& rect, bool shown) {
   if (::SendMessageW(w, CB_GETCURSEL, 0, 0) != combo.GetCurSel()) ::SendMessageW(w, CB_SETCURSEL, combo.GetCurSel(), 0);
 }
 
-void Win32Window::SyncList(CListUI& list, const Rect& rect, bool shown) {
+void Win32Window::SyncList(CListUI& list, const Rect& rect, bool shown, bool repaint) {
   ListView* view = ListViewOf(&list);
   if (!view) {
     auto made = std::make_shared<ListView>(*this, list);
@@ -825,8 +878,9 @@ void Win32Window::SyncList(CListUI& list, const Rect& rect, bool shown) {
   }
   // Inside the list's border: a native child does not let it show through.
   const int border = pm_.Scale(list.GetBorderSize());
-  Place(view->Handle(), list, Rect{rect.left + border, rect.top, rect.right - border, rect.bottom - border}, shown);
-  view->Sync();
+  const bool moved =
+      Place(view->Handle(), list, Rect{rect.left + border, rect.top, rect.right - border, rect.bottom - border}, shown);
+  view->Sync(repaint || moved);
 }
 
 void Win32Window::OnCommand(WPARAM wParam, LPARAM lParam) {

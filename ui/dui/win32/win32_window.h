@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "ui/dui/backend.h"
 #include "ui/dui/controls.h"
@@ -72,15 +73,19 @@ class Win32Window final : public NativeWindow {
  private:
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT HitTest(LPARAM lParam);
-  void RunOneTask();
+  void RunTasks();
   void OnOwnThread(std::function<void()> task);
   void UpdateRectFromWindow();
   void ShowNow(bool show, bool activate);
-  void SyncChildren();
+  // `repaintAll`: every list view repaints, else those of dirtyLists_ and
+  // those that moved.
+  void SyncChildren(bool repaintAll);
   void SyncEdit(CEditUI& edit, const Rect& rect, bool shown);
   void SyncCombo(CComboUI& combo, const Rect& rect, bool shown);
-  void SyncList(CListUI& list, const Rect& rect, bool shown);
-  void Place(HWND child, CControlUI& control, const Rect& r, bool shown);
+  void SyncList(CListUI& list, const Rect& rect, bool shown, bool repaint);
+  // Moves, shows or hides and enables a native child as the model says;
+  // true when it moved or changed its size.
+  bool Place(HWND child, CControlUI& control, const Rect& r, bool shown);
   void OnCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnControlColour(HDC dc, HWND child);
   HBRUSH BrushOf(Color colour);
@@ -108,12 +113,15 @@ class Win32Window final : public NativeWindow {
   DWORD thread_ = 0;
   bool popupMenu_ = false;
 
-  // Posted tasks, run one per kRunPostedTask so modal loops started by a
-  // task keep running the others.
+  // Posted tasks, run in batches per kRunPostedTask; a wake stays posted
+  // while tasks wait, so modal loops started by a task run the others.
   std::mutex taskMutex_;
   std::deque<std::function<void()>> tasks_;
   bool wakePosted_ = false;
   bool closed_ = false;
+  // False once this object is being destroyed (own thread: a task that ran
+  // may have destroyed it).
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
   mutable std::mutex mutex_;  // rect_, the child maps
   Rect rect_;
@@ -130,6 +138,7 @@ class Win32Window final : public NativeWindow {
 
   std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false}, enabled_{true}, tracking_{false};
   std::atomic<bool> canvasDirty_{true};  // something outside list rows changed
+  std::set<CControlUI*> dirtyLists_;      // under mutex_: lists whose rows changed
   std::atomic<bool> destroying_{false};   // Destroy began: the model is not touched
   std::atomic<WindowState> state_{WindowState::kNormal};
   HANDLE modalEnded_ = nullptr;

@@ -284,6 +284,59 @@ TEST_F(Win32BackendTest, PostedAndSentMessagesCrossThreadsInOrderOntoTheWindowsT
   EXPECT_TRUE(w.menuCommands.empty());
 }
 
+// Posted messages run several per trip through the queue; one whose handling
+// runs a loop of its own (a modal window) leaves the rest to that loop, and
+// one that closes the window ends the run without touching it again.
+TEST_F(Win32BackendTest, PostedMessagesQueuedTogetherAllRunAlsoWhileOneOfThemRunsALoop) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"win", kWsPopup, 0));
+  std::vector<std::uintptr_t> order;
+  bool innerLoopSawTheRest = false;
+  w.onMessage = [&](unsigned msg, std::uintptr_t wParam, std::intptr_t) -> std::optional<std::intptr_t> {
+    if (msg != kWmUserBase + 30) return std::nullopt;
+    order.push_back(wParam);
+    // The fifth one waits, handling messages, for those posted after it.
+    if (wParam == 4) innerLoopSawTheRest = PumpUntil([&] { return order.size() >= 40; }, 120s);
+    return 0;
+  };
+  std::thread worker([&] {
+    for (std::uintptr_t i = 0; i < 40; ++i) w.Post(kWmUserBase + 30, i, 0);
+  });
+  worker.join();
+  ASSERT_TRUE(PumpUntil([&] { return order.size() >= 40; })) << "the 40 posted messages never all ran";
+  EXPECT_TRUE(innerLoopSawTheRest) << "the loop inside a handler waited 120 s for the messages posted after it";
+  ASSERT_EQ(order.size(), 40u);
+  for (std::uintptr_t i = 0; i < 40; ++i) EXPECT_EQ(order[i], i);
+
+  // A handler that closes a window which deletes itself once gone: what was
+  // queued before the close still runs, what came after it is dropped.
+  struct DeletingWindow final : TestWindow {
+    explicit DeletingWindow(std::atomic<int>& gone) : TestWindow(L"Win32ClosingWnd"), gone_(gone) {}
+    void OnFinalMessage() override {
+      ++gone_;
+      delete this;
+    }
+    std::atomic<int>& gone_;
+  };
+  std::atomic<int> handled{0}, gone{0};
+  auto* closing = new DeletingWindow(gone);
+  ASSERT_TRUE(closing->Create(nullptr, L"closing", kWsPopup, 0));
+  closing->onMessage = [&handled, closing](unsigned msg, std::uintptr_t wParam,
+                                           std::intptr_t) -> std::optional<std::intptr_t> {
+    if (msg != kWmUserBase + 31) return std::nullopt;
+    ++handled;
+    if (wParam == 1) {
+      closing->Close(kModalOk);
+      for (std::uintptr_t i = 10; i < 13; ++i) closing->Post(kWmUserBase + 31, i, 0);
+    }
+    return 0;
+  };
+  for (std::uintptr_t i = 0; i < 5; ++i) closing->Post(kWmUserBase + 31, i, 0);
+  ASSERT_TRUE(PumpUntil([&] { return gone == 1; })) << "the closed window was not gone within 120 s";
+  PumpFor(100ms);
+  EXPECT_EQ(handled, 5) << "the five posted before the close ran, the three after it were dropped";
+}
+
 TEST_F(Win32BackendTest, TwoThreadsSendingToEachOthersWindowsBothGoOn) {
   // The main thread's window sends to the worker's window while the worker,
   // inside its own window's handler, waits for the main thread's window.
@@ -408,6 +461,12 @@ TEST_F(Win32BackendTest, ALongListIsOneViewThatPaintsOnlyTheRowsInView) {
   fill(1);
   backend->RunPosted();
   EXPECT_FALSE(::GetUpdateRect(view, nullptr, FALSE)) << "nothing changed";
+  // A control outside the list changes: the window repaints, the rows stay.
+  w.GetPaintManager().FindControl(L"BTN")->SetText(L"changed");
+  backend->RunPosted();
+  EXPECT_TRUE(::GetUpdateRect(hwnd, nullptr, FALSE)) << "the button changed";
+  EXPECT_FALSE(::GetUpdateRect(view, nullptr, FALSE)) << "the rows did not";
+  ::UpdateWindow(hwnd);
   PumpFor(50ms);
   EXPECT_EQ(list->GetItemAt(0), first);
   EXPECT_EQ(::FindWindowExW(hwnd, nullptr, L"OrlinListView", nullptr), view);
@@ -431,6 +490,31 @@ TEST_F(Win32BackendTest, ALongListIsOneViewThatPaintsOnlyTheRowsInView) {
   si.fMask = SIF_RANGE;
   ::GetScrollInfo(view, SB_VERT, &si);
   EXPECT_EQ(si.nMax, 10 * 20 - 1);
+
+  // A hidden list (no room, its inset inside out) stays where it is while
+  // the window's other controls change: its view is not moved every pass.
+  list->SetVisible(false);
+  PumpFor(50ms);
+  EXPECT_FALSE(::IsWindowVisible(view));
+  static int moves = 0;
+  moves = 0;
+  const SUBCLASSPROC countMoves = [](HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) -> LRESULT {
+    if (msg == WM_WINDOWPOSCHANGING) ++moves;
+    return ::DefSubclassProc(h, msg, wp, lp);
+  };
+  ::SetWindowSubclass(view, countMoves, 7, 0);
+  for (int i = 0; i < 5; ++i) {
+    w.GetPaintManager().FindControl(L"BTN")->SetText(L"pass " + std::to_wstring(i));
+    backend->RunPosted();
+  }
+  EXPECT_EQ(moves, 0);
+  ::RemoveWindowSubclass(view, countMoves, 7);
+  list->SetVisible(true);
+  PumpFor(50ms);
+  EXPECT_TRUE(::IsWindowVisible(view)) << "shown again where the list is";
+  RECT placed{};
+  ::GetWindowRect(view, &placed);
+  EXPECT_GT(placed.bottom - placed.top, 0);
 }
 
 struct FindTooltip {
