@@ -8,31 +8,66 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "monitor/format.h"
 
 namespace orlin::json {
 
-// False for an empty, truncated or otherwise invalid text.
-inline bool Parse(std::string_view text, Json::Value& out) {
-  if (text.empty()) return false;
-  // One reader per thread, made once: its settings never change, and making
-  // one (a settings document, the reader's own state) costs about as much as
-  // parsing a small answer.
-  thread_local const std::unique_ptr<Json::CharReader> reader = [] {
+// Readers made once and lent out one parse at a time: a reader's settings
+// never change, and making one (a settings document, the reader's own state)
+// costs about as much as parsing a small answer. There are never more
+// readers than parses running at once. Not thread_local: the Windows
+// runtime runs thread_local destructors of a thread that ends while the
+// program ends after their storage is gone, and the program crashed there.
+class ReaderPool {
+ public:
+  static ReaderPool& Instance() {
+    // Lives as long as the process: a thread may still parse while it ends.
+    static ReaderPool* pool = new ReaderPool;
+    return *pool;
+  }
+  std::unique_ptr<Json::CharReader> Take() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        auto reader = std::move(idle_.back());
+        idle_.pop_back();
+        return reader;
+      }
+    }
     Json::CharReaderBuilder builder;
     builder["collectComments"] = false;
     return std::unique_ptr<Json::CharReader>(builder.newCharReader());
-  }();
+  }
+  void Give(std::unique_ptr<Json::CharReader> reader) {
+    std::lock_guard lock(mutex_);
+    idle_.push_back(std::move(reader));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Json::CharReader>> idle_;
+};
+
+// False for an empty, truncated or otherwise invalid text.
+inline bool Parse(std::string_view text, Json::Value& out) {
+  if (text.empty()) return false;
+  ReaderPool& pool = ReaderPool::Instance();
+  std::unique_ptr<Json::CharReader> reader = pool.Take();
   std::string errors;
+  bool parsed = false;
   try {
     // The reader throws when nesting exceeds its stack limit.
-    return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
+    parsed = reader->parse(text.data(), text.data() + text.size(), &out, &errors);
   } catch (const std::exception&) {
-    return false;
+    parsed = false;
   }
+  pool.Give(std::move(reader));
+  return parsed;
 }
 
 inline const Json::Value& Member(const Json::Value& object, const char* key) {
