@@ -496,13 +496,16 @@ TEST_F(Win32BackendTest, ALongListIsOneViewThatPaintsOnlyTheRowsInView) {
   list->SetVisible(false);
   PumpFor(50ms);
   EXPECT_FALSE(::IsWindowVisible(view));
-  static int moves = 0;
-  moves = 0;
-  const SUBCLASSPROC countMoves = [](HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) -> LRESULT {
-    if (msg == WM_WINDOWPOSCHANGING) ++moves;
-    return ::DefSubclassProc(h, msg, wp, lp);
+  // (A named function: a lambda has no stdcall conversion on 32-bit.)
+  struct Moves {
+    static LRESULT CALLBACK Count(HWND h, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data) {
+      if (msg == WM_WINDOWPOSCHANGING) ++*reinterpret_cast<int*>(data);
+      return ::DefSubclassProc(h, msg, wp, lp);
+    }
   };
-  ::SetWindowSubclass(view, countMoves, 7, 0);
+  int moves = 0;
+  const SUBCLASSPROC countMoves = &Moves::Count;
+  ::SetWindowSubclass(view, countMoves, 7, reinterpret_cast<DWORD_PTR>(&moves));
   for (int i = 0; i < 5; ++i) {
     w.GetPaintManager().FindControl(L"BTN")->SetText(L"pass " + std::to_wstring(i));
     backend->RunPosted();
