@@ -194,8 +194,8 @@ Gdiplus::Font* GdiplusResources::GetFont(const FontSpec& spec, bool cjk) {
 }
 
 HFONT GdiplusResources::GetGdiFont(const FontSpec& spec) {
-  const std::string key = FontKey(spec, false);
-  const std::wstring family = FamilyFor(spec, false);
+  const std::string key = FontKey(spec, true);
+  const std::wstring family = FamilyFor(spec, true);
   std::lock_guard lock(mutex_);
   if (auto it = gdiFonts_.find(key); it != gdiFonts_.end()) return it->second;
   HFONT font = ::CreateFontW(-std::max(spec.size, 1), 0, 0, 0, spec.bold ? FW_BOLD : FW_NORMAL, spec.italic,

@@ -42,7 +42,10 @@ class GdiplusResources {
   // this system has; for text with CJK characters the first family that has
   // them. Never null.
   Gdiplus::Font* GetFont(const FontSpec& spec, bool cjk);
-  // A GDI font of the same family and pixel size, for native children.
+  // A GDI font of the same pixel size for native children (edits, combo
+  // boxes), from the first family of the spec that has Chinese glyphs: GDI
+  // draws a native control's text in that one face without falling back to
+  // another, and what a user types or a language lists may be Chinese.
   HFONT GetGdiFont(const FontSpec& spec);
   // The string format for the label text style flags (calling thread's).
   Gdiplus::StringFormat* GetFormat(unsigned style);
