@@ -370,10 +370,10 @@ RegistrationResult EngineConfigFile::RegisterServer(const std::wstring& userName
   }
 
   if (!Save(doc, configPath_)) return RegistrationResult::kSaveFailed;
-  std::filesystem::path marker = configPath_;
-  marker += ".configured";
-  // The marker later holds the scrambled credentials: owner-only from the start.
-  if (WriteFileAtomically(marker, "", AtomicWriteOptions{0600})) return RegistrationResult::kSaveFailed;
+  // The login marker is not made here: the login writes it once, whole, with
+  // the credentials. An empty marker made first would, if the login ended
+  // right after it, stand for a signed-in account whose credentials cannot be
+  // read.
   return RegistrationResult::kRegistered;
 }
 
