@@ -43,7 +43,7 @@ class GdiplusResources {
   // them. Never null.
   Gdiplus::Font* GetFont(const FontSpec& spec, bool cjk);
   // A GDI font of the same pixel size for native children (edits, combo
-  // boxes), from the first family of the spec that has Chinese glyphs: GDI
+  // boxes), from the first family of the font's list that has Chinese glyphs: GDI
   // draws a native control's text in that one face without falling back to
   // another, and what a user types or a language lists may be Chinese.
   HFONT GetGdiFont(const FontSpec& spec);
