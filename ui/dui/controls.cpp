@@ -50,7 +50,8 @@ void CControlUI::SetText(const std::wstring& text) {
   if (text_ == text) return;
   text_ = text;
   ++revision_;
-  NeedParentUpdate();
+  if (SizedByText()) NeedParentUpdate();
+  else Invalidate();
 }
 
 void CControlUI::SetTextId(const std::wstring& id) {

@@ -100,6 +100,9 @@ class CControlUI {
   virtual void SetPos(const Rect& r);
   // Wanted size for an available size; children of auto-sized rows ask this.
   virtual Size EstimateSize(Size available) const;
+  // Whether the text decides the size (a new text lays the window out
+  // again); otherwise a new text repaints the control alone.
+  virtual bool SizedByText() const { return false; }
 
   // Attributes as the skin writes them; unknown names are ignored.
   virtual void SetAttribute(const std::wstring& name, const std::wstring& value);
@@ -239,6 +242,7 @@ class CLabelUI : public CControlUI {
   Size EstimateSize(Size available) const override;
   void SetAttribute(const std::wstring& name, const std::wstring& value) override;
   bool IsAutoCalcWidth() const { return autoWidth_; }
+  bool SizedByText() const override { return autoWidth_; }
 
  private:
   bool autoWidth_ = false;

@@ -316,14 +316,15 @@ void CPaintManagerUI::SetClientSize(Size s) {
   LayoutIfNeeded();
 }
 
-void CPaintManagerUI::LayoutIfNeeded() {
+bool CPaintManagerUI::LayoutIfNeeded() {
   auto lock = ModelLock();
-  if (!needLayout_ || !root_) return;
+  if (!needLayout_ || !root_) return false;
   needLayout_ = false;
   Size s = clientSize_;
   if (s.cx == 0 && s.cy == 0) s = Size{Scale(initSize_.cx), Scale(initSize_.cy)};
   // Containers lay their children out on every SetPos, even an unchanged one.
   root_->SetPos(Rect{0, 0, s.cx, s.cy});
+  return true;
 }
 
 void CPaintManagerUI::ControlChanged(CControlUI* control, bool layout) {

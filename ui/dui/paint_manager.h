@@ -159,7 +159,8 @@ class CPaintManagerUI {
   void SetClientSize(Size s);
   Size GetClientSize() const { return clientSize_; }
   void NeedUpdate() { needLayout_ = true; }
-  void LayoutIfNeeded();
+  // True when it laid the tree out (controls may have moved).
+  bool LayoutIfNeeded();
 
   // Called by controls when they change.
   void ControlChanged(CControlUI* control, bool layout);

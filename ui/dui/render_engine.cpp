@@ -70,16 +70,38 @@ void CollectNative(CControlUI& c, bool shown, CPaintManagerUI& pm, std::vector<N
 
 }  // namespace
 
+CListUI* ListHoldingRow(CControlUI* control) {
+  for (CControlUI* c = control; c; c = c->GetParent()) {
+    if (dynamic_cast<CListContainerElementUI*>(c)) {
+      if (auto* list = dynamic_cast<CListUI*>(c->GetParent())) return list;
+    }
+  }
+  return nullptr;
+}
+
 // ------------------------------------------------------------------ the pass
 
 void CRenderPass::PaintWindow(const Rect& area) {
   pm_.LayoutIfNeeded();
+  area_ = area;
+  surface_.Save();
+  surface_.ClipRect(area);
   surface_.FillRect(area, kWindowGround);
   if (CControlUI* root = pm_.GetRoot()) PaintTree(*root);
+  surface_.Restore();
+  area_.reset();
 }
 
 void CRenderPass::PaintTree(CControlUI& c) {
   if (!c.IsVisible() || c.GetPos().IsEmpty()) return;
+  if (area_ && !Overlaps(c.GetPos(), *area_)) {
+    // Outside what is painted; a layout's children may still reach into it.
+    if (auto* container = c.AsContainer(); container && !dynamic_cast<CListUI*>(&c) &&
+                                           !dynamic_cast<CTreeViewUI*>(&c) && !dynamic_cast<CComboUI*>(&c)) {
+      for (int i = 0; i < container->GetCount(); ++i) PaintTree(*container->GetItemAt(i));
+    }
+    return;
+  }
   PaintControl(c);
   if (auto* list = dynamic_cast<CListUI*>(&c)) {
     // The rows are the backend's list view's.

@@ -78,9 +78,11 @@ class CRenderPass {
  public:
   CRenderPass(CPaintManagerUI& manager, RenderSurface& surface) : pm_(manager), surface_(surface) {}
 
-  // The window on its ground over `area` (its client rectangle): every
-  // control, except list rows and what native edits and combo boxes show.
-  // Lays the window out first if needed.
+  // The window on its ground over `area` (its client rectangle, or the part
+  // of it that changed): every control, except list rows and what native
+  // edits and combo boxes show. Nothing lands outside `area`, and controls
+  // wholly outside it are not painted at all. Lays the window out first if
+  // needed.
   void PaintWindow(const Rect& area);
   // `control` and what lies inside it, with the same exceptions.
   void PaintTree(CControlUI& control);
@@ -103,6 +105,7 @@ class CRenderPass {
 
   CPaintManagerUI& pm_;
   RenderSurface& surface_;
+  std::optional<Rect> area_;  // while PaintWindow runs
 };
 
 // The controls a backend shows with native widgets.
@@ -121,6 +124,10 @@ struct NativeControlPlace {
 // Every such control of the window's tree in tree order (model lock held,
 // window laid out).
 std::vector<NativeControlPlace> NativeControls(CPaintManagerUI& manager);
+
+// The list whose row holds `control` (the row itself or a control inside
+// it), or null: a change there shows in that list's view alone.
+CListUI* ListHoldingRow(CControlUI* control);
 
 // True where a press at `p` (window pixels) drags the window: inside the
 // skin's caption band of a window `clientWidth` wide, and not on a control

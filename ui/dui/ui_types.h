@@ -37,6 +37,18 @@ struct Rect {
   bool operator==(const Rect&) const = default;
 };
 
+// Whether two rectangles share a pixel (empty ones share none).
+inline bool Overlaps(const Rect& a, const Rect& b) {
+  return !a.IsEmpty() && !b.IsEmpty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+// The smallest rectangle holding both.
+inline Rect Bounding(const Rect& a, const Rect& b) {
+  if (a.IsEmpty()) return b;
+  if (b.IsEmpty()) return a;
+  return Rect{a.left < b.left ? a.left : b.left, a.top < b.top ? a.top : b.top,
+              a.right > b.right ? a.right : b.right, a.bottom > b.bottom ? a.bottom : b.bottom};
+}
+
 // 0xAARRGGBB; 0 means "not set" as in the skin files.
 using Color = std::uint32_t;
 

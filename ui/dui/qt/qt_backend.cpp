@@ -28,9 +28,11 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <set>
 #include <unordered_map>
 
 #include "common/text.h"
+#include "ui/dui/dirty_area.h"
 #include "ui/dui/menu_wnd.h"
 #include "ui/dui/render_engine.h"
 #include "ui/dui/window_impl_base.h"
@@ -220,9 +222,11 @@ class ListWidget : public QListView {
       list_->ActivateRow(index.row());
     });
   }
-  void Sync() {
+  // A new row count resets the view (which repaints itself); changed rows
+  // are painted again.
+  void Sync(bool rowsChanged) {
     model_.Sync();
-    viewport()->update();
+    if (rowsChanged) viewport()->update();
   }
 
   // The control of a row under a viewport point, or null (model lock held).
@@ -402,7 +406,16 @@ class QtWindow : public NativeWindow {
     return rect_;
   }
   Rect GetWorkArea() const override { return workArea_; }
-  void ControlChanged(CControlUI*, bool) override {
+  void ControlChanged(CControlUI* control, bool layout) override {
+    // What changes inside a list's row shows in that list's view alone; the
+    // views let the window show through, so a change under one repaints it
+    // with the window.
+    if (CListUI* list = ListHoldingRow(control)) {
+      std::lock_guard lock(mutex_);
+      dirtyLists_.insert(list);
+    } else {
+      dirty_.Add(control, layout);
+    }
     if (syncPending_.exchange(true)) return;
     Dispatch([this] { Sync(); });
   }
@@ -471,9 +484,15 @@ class QtWindow : public NativeWindow {
     syncPending_ = false;
     if (!canvas_) return;
     auto lock = pm_.ModelLock();
-    pm_.LayoutIfNeeded();
+    const bool relaid = pm_.LayoutIfNeeded();
     SyncWidgets();
-    canvas_->update();
+    // Only what changed is painted again, unless anything may have moved.
+    const DirtyArea::Taken dirty = dirty_.Take();
+    if (relaid || dirty.all) {
+      canvas_->update();
+    } else {
+      for (const Rect& r : dirty.rects) canvas_->update(ToQRect(r));
+    }
   }
 
   Canvas* GetCanvas() const { return canvas_; }
@@ -509,11 +528,20 @@ class QtWindow : public NativeWindow {
   }
 
   void SyncWidgets() {
+    std::set<CListUI*> dirtyLists;
+    {
+      std::lock_guard lock(mutex_);
+      dirtyLists.swap(dirtyLists_);
+    }
     for (const NativeControlPlace& place : NativeControls(pm_)) {
       switch (place.kind) {
         case NativeControlKind::kEdit: SyncEdit(static_cast<CEditUI&>(*place.control), place.rect, place.shown); break;
         case NativeControlKind::kCombo: SyncCombo(static_cast<CComboUI&>(*place.control), place.rect, place.shown); break;
-        case NativeControlKind::kList: SyncList(static_cast<CListUI&>(*place.control), place.rect, place.shown); break;
+        case NativeControlKind::kList: {
+          auto& list = static_cast<CListUI&>(*place.control);
+          SyncList(list, place.rect, place.shown, dirtyLists.contains(&list));
+          break;
+        }
       }
     }
   }
@@ -552,11 +580,15 @@ class QtWindow : public NativeWindow {
     w->setEchoMode(edit.IsPasswordMode() ? QLineEdit::Password : QLineEdit::Normal);
     w->setReadOnly(edit.IsReadOnly());
     if (edit.GetMaxChar() > 0) w->setMaxLength(edit.GetMaxChar());
-    w->setFont(ToQFont(pm_.GetScaledFont(edit.GetFont())));
+    // Each Sync comes here; a style sheet set again polishes the widget
+    // again even when it is the same.
+    const QFont font = ToQFont(pm_.GetScaledFont(edit.GetFont()));
+    if (w->font() != font) w->setFont(font);
     Color bk = edit.CurrentBkColor();
-    w->setStyleSheet(QStringLiteral("QLineEdit { border: none; background: %1; color: %2; }")
-                         .arg(bk ? ToQColor(bk).name(QColor::HexArgb) : QStringLiteral("transparent"),
-                              ToQColor(TextColorOf(edit)).name(QColor::HexArgb)));
+    const QString sheet = QStringLiteral("QLineEdit { border: none; background: %1; color: %2; }")
+                              .arg(bk ? ToQColor(bk).name(QColor::HexArgb) : QStringLiteral("transparent"),
+                                   ToQColor(TextColorOf(edit)).name(QColor::HexArgb));
+    if (w->styleSheet() != sheet) w->setStyleSheet(sheet);
   }
 
   void SyncCombo(CComboUI& combo, const Rect& rect, bool shown) {
@@ -581,17 +613,18 @@ class QtWindow : public NativeWindow {
       w->addItems(items);
     }
     if (w->currentIndex() != combo.GetCurSel()) w->setCurrentIndex(combo.GetCurSel());
-    w->setFont(ToQFont(pm_.GetScaledFont(combo.GetFont())));
+    const QFont font = ToQFont(pm_.GetScaledFont(combo.GetFont()));
+    if (w->font() != font) w->setFont(font);
   }
 
-  void SyncList(CListUI& list, const Rect& body, bool shown) {
+  void SyncList(CListUI& list, const Rect& body, bool shown, bool rowsChanged) {
     auto* w = static_cast<ListWidget*>(WidgetFor(list));
     if (!w) {
       w = new ListWidget(&list, pm_, backend_, canvas_);
       Remember(list, w);
     }
     Place(w, list, body, shown);
-    w->Sync();
+    w->Sync(rowsChanged);
   }
 
   QtBackend& backend_;
@@ -606,19 +639,25 @@ class QtWindow : public NativeWindow {
   std::atomic<WindowState> state_{WindowState::kNormal};
   bool popupMenu_ = false;
   QEventLoop* loop_ = nullptr;
+  DirtyArea dirty_;
+  std::set<CListUI*> dirtyLists_;  // under mutex_: lists whose rows changed
   std::mutex modalMutex_;
   std::condition_variable modalCv_;
 };
 
 Point ToPoint(const QPointF& p) { return Point{static_cast<int>(p.x()), static_cast<int>(p.y())}; }
 
-void Canvas::paintEvent(QPaintEvent*) {
+void Canvas::paintEvent(QPaintEvent* e) {
   QPainter p(this);
   if (!window_) return;
   auto& pm = window_->Manager();
   auto lock = pm.ModelLock();
+  // A layout now may move what lies outside this event's area: that is
+  // painted by a full pass next.
+  if (pm.LayoutIfNeeded()) update();
   QtSurface surface(p, window_->Backend());
-  CRenderPass(pm, surface).PaintWindow(Rect{0, 0, width(), height()});
+  const QRect r = e->rect();
+  CRenderPass(pm, surface).PaintWindow(Rect{r.left(), r.top(), r.right() + 1, r.bottom() + 1});
 }
 
 void Canvas::mouseMoveEvent(QMouseEvent* e) {

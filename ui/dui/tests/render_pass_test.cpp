@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ui/dui/dirty_area.h"
 #include "ui/dui/menu_wnd.h"
 #include "ui/dui/render_engine.h"
 #include "ui/dui/tests/dui_fixture.h"
@@ -422,6 +423,59 @@ TEST_F(RenderPassTest, TheCaptionDragsExceptWhereAControlTakesTheClick) {
   EXPECT_FALSE(IsCaptionPoint(pm(), Point{390, 35}, 400)) << "below the band";
   pm().SetCaptionRect(Rect{0, 0, 20, 30});
   EXPECT_FALSE(IsCaptionPoint(pm(), Point{390, 5}, 400)) << "the band stops 20 short of the right edge";
+}
+
+TEST_F(RenderPassTest, APartOfTheWindowIsPaintedWithinItAndWithoutTheControlsOutsideIt) {
+  auto* progress = Find<CProgressUI>(L"PROGRESS");
+  progress->SetValue(50);
+  const Rect area = progress->GetPos();
+  surface.Clear();
+  {
+    auto lock = pm().ModelLock();
+    CRenderPass(pm(), surface).PaintWindow(area);
+  }
+  // The ground and the bar, as a whole pass paints them there.
+  EXPECT_THAT(FillsOver(area), ::testing::ElementsAre(kWindowGround, 0xFFE0E0E0u)) << surface.Describe();
+  EXPECT_THAT(FillsOver(Rect{area.left, area.top, area.left + 100, area.bottom}), ::testing::ElementsAre(0xFF2F6FDEu));
+  // Nothing of the rows above and below, and nothing outside the area.
+  EXPECT_EQ(surface.FindText(L"Sync"), nullptr);
+  EXPECT_EQ(surface.FindText(L"Autostart"), nullptr);
+  EXPECT_TRUE(FillsOver(Find(L"BTN")->GetPos()).empty());
+  for (const auto& op : surface.Ops()) {
+    ASSERT_TRUE(op.clip.has_value()) << surface.Describe();
+    EXPECT_TRUE(op.clip->left >= area.left && op.clip->top >= area.top && op.clip->right <= area.right &&
+                op.clip->bottom <= area.bottom)
+        << surface.Describe();
+  }
+}
+
+TEST(DirtyAreaTest, ChangedControlsAddTheirRectanglesAndALayoutTheWholeWindow) {
+  DirtyArea area;
+  EXPECT_TRUE(area.Take().Empty());
+  area.Add(Rect{0, 0, 10, 10});
+  area.Add(Rect{5, 5, 20, 20});  // overlaps the first: one rectangle
+  area.Add(Rect{50, 0, 60, 10});
+  area.Add(Rect{3, 3, 3, 9});  // empty
+  DirtyArea::Taken taken = area.Take();
+  EXPECT_FALSE(taken.all);
+  EXPECT_THAT(taken.rects, ::testing::UnorderedElementsAre(Rect{0, 0, 20, 20}, Rect{50, 0, 60, 10}));
+  EXPECT_TRUE(area.Take().Empty()) << "taken once";
+
+  // A merge that reaches a third rectangle takes it in too.
+  area.Add(Rect{0, 0, 10, 10});
+  area.Add(Rect{20, 0, 30, 10});
+  area.Add(Rect{5, 0, 25, 5});
+  EXPECT_THAT(area.Take().rects, ::testing::ElementsAre(Rect{0, 0, 30, 10}));
+
+  area.Add(Rect{0, 0, 10, 10});
+  area.Add(nullptr, false);
+  taken = area.Take();
+  EXPECT_TRUE(taken.all);
+  EXPECT_TRUE(taken.rects.empty());
+
+  // Many scattered changes are painted as one whole.
+  for (int i = 0; i <= static_cast<int>(DirtyArea::kMaxRects); ++i) area.Add(Rect{i * 20, 0, i * 20 + 10, 10});
+  EXPECT_TRUE(area.Take().all);
 }
 
 TEST(RecordingSurfaceTest, ReadsPngSizesAndKeepsClipsAndTranslationsBetweenSaveAndRestore) {

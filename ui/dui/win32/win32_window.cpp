@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/dui/controls.h"
+#include "ui/dui/dirty_area.h"
 #include "ui/dui/menu_wnd.h"
 #include "ui/dui/paint_manager.h"
 #include "ui/dui/win32/gdiplus_surface.h"
@@ -83,10 +84,6 @@ int LineHeightOf(HWND hwnd, HFONT font) {
   ::SelectObject(dc, old);
   ::ReleaseDC(hwnd, dc);
   return tm.tmHeight;
-}
-
-bool Overlap(const Rect& a, const Rect& b) {
-  return !a.IsEmpty() && !b.IsEmpty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 // Messages other processes send the window by number carry values only; one
@@ -317,23 +314,17 @@ Rect Win32Window::GetWorkArea() const {
 void Win32Window::ControlChanged(CControlUI* control, bool layout) {
   // What changes inside a list's row shows in the list's view only; a
   // refill of a long list repaints no more than that.
-  CControlUI* list = nullptr;
-  if (control) {
-    for (CControlUI* c = control; c && !list; c = c->GetParent()) {
-      if (dynamic_cast<CListContainerElementUI*>(c) && dynamic_cast<CListUI*>(c->GetParent())) list = c->GetParent();
-    }
-  }
-  if (list) {
+  if (CControlUI* list = ListHoldingRow(control)) {
     std::lock_guard lock(mutex_);
     dirtyLists_.insert(list);
   } else {
-    canvasDirty_ = true;
+    dirty_.Add(control, layout);
     // A list's view paints what lies under its rows as well: the list and
     // the controls around it. A change there repaints the view; one
     // elsewhere (a label of the status area) leaves the rows as they are.
     std::lock_guard lock(mutex_);
     for (const auto& [shown, view] : lists_) {
-      bool under = !control || Overlap(shown->GetPos(), control->GetPos());
+      bool under = !control || Overlaps(shown->GetPos(), control->GetPos());
       for (const CControlUI* c = shown; c && !under; c = c->GetParent()) under = c == control;
       if (under) dirtyLists_.insert(shown);
     }
@@ -441,13 +432,22 @@ void Win32Window::Destroy() {
 void Win32Window::Sync() {
   syncPending_ = false;
   if (!hwnd_) return;
-  const bool canvas = canvasDirty_.exchange(false);
+  bool relaid = false;
   {
     auto lock = pm_.ModelLock();
-    pm_.LayoutIfNeeded();
+    relaid = pm_.LayoutIfNeeded();
     SyncChildren(false);
   }
-  if (canvas) ::InvalidateRect(hwnd_, nullptr, FALSE);
+  // Only what changed is painted again, unless anything may have moved.
+  const DirtyArea::Taken dirty = dirty_.Take();
+  if (relaid || dirty.all) {
+    ::InvalidateRect(hwnd_, nullptr, FALSE);
+    return;
+  }
+  for (const Rect& r : dirty.rects) {
+    const RECT rc{r.left, r.top, r.right, r.bottom};
+    ::InvalidateRect(hwnd_, &rc, FALSE);
+  }
 }
 
 void Win32Window::PaintTo(HDC dc, const RECT& area) {
@@ -457,9 +457,10 @@ void Win32Window::PaintTo(HDC dc, const RECT& area) {
   GdiplusSurface surface(buffer.Graphics(), backend_.Resources());
   {
     auto lock = pm_.ModelLock();
-    CRenderPass(pm_, surface).PaintWindow(Rect{0, 0, width, height});
+    surface.Translate(-area.left, -area.top);
+    CRenderPass(pm_, surface).PaintWindow(Rect{area.left, area.top, area.right, area.bottom});
   }
-  buffer.CopyTo(dc, 0, 0);
+  buffer.CopyTo(dc, area.left, area.top);
 }
 
 LRESULT Win32Window::HitTest(LPARAM lParam) {
@@ -549,10 +550,15 @@ LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(hwnd, &ps);
-      RECT rc{};
-      ::GetClientRect(hwnd, &rc);
-      PaintTo(dc, rc);
+      bool relaid = false;
+      {
+        auto lock = pm_.ModelLock();
+        relaid = pm_.LayoutIfNeeded();
+      }
+      PaintTo(dc, ps.rcPaint);
       ::EndPaint(hwnd, &ps);
+      // A layout now may have moved what lies outside the painted part.
+      if (relaid) ::InvalidateRect(hwnd, nullptr, FALSE);
       return 0;
     }
     case WM_PRINTCLIENT: {

@@ -14,6 +14,7 @@
 
 #include "ui/dui/backend.h"
 #include "ui/dui/controls.h"
+#include "ui/dui/dirty_area.h"
 #include "ui/dui/render_engine.h"
 
 namespace orlin::dui {
@@ -137,7 +138,7 @@ class Win32Window final : public NativeWindow {
   CControlUI* pointed_ = nullptr;         // own thread: under the pointer
 
   std::atomic<bool> shown_{false}, syncPending_{false}, ended_{false}, enabled_{true}, tracking_{false};
-  std::atomic<bool> canvasDirty_{true};  // something outside list rows changed
+  DirtyArea dirty_;  // what outside list rows changed
   std::set<CControlUI*> dirtyLists_;      // under mutex_: lists whose rows changed
   std::atomic<bool> destroying_{false};   // Destroy began: the model is not touched
   std::atomic<WindowState> state_{WindowState::kNormal};

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -186,8 +187,12 @@ TEST_F(QtBackendTest, SettingWhatIsAlreadyShownPaintsNothing) {
   ASSERT_NE(canvas, nullptr);
   struct PaintCounter : QObject {
     int paints = 0;
+    QRegion painted;
     bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Paint) ++paints;
+      if (e->type() == QEvent::Paint) {
+        ++paints;
+        painted += static_cast<QPaintEvent*>(e)->region();
+      }
       return false;
     }
   } counter;
@@ -212,10 +217,27 @@ TEST_F(QtBackendTest, SettingWhatIsAlreadyShownPaintsNothing) {
   }
   EXPECT_EQ(counter.paints, 0);
 
-  // A change is painted, so the count above could have seen one.
+  // A change is painted, so the count above could have seen one; and only
+  // where it shows: a status label that changes each second repaints itself,
+  // not the window.
+  counter.painted = QRegion();
   progress->SetValue(40);
   EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000)) << "a new value is painted";
   EXPECT_EQ(progress->GetValue(), 40);
+  const Rect p = progress->GetPos();
+  EXPECT_EQ(counter.painted.boundingRect(), QRect(p.left, p.top, p.Width(), p.Height()));
+  counter.paints = 0;
+  counter.painted = QRegion();
+  label->SetText(L"Syncing");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000)) << "a new text is painted";
+  const Rect l = label->GetPos();
+  EXPECT_EQ(counter.painted.boundingRect(), QRect(l.left, l.top, l.Width(), l.Height()));
+  // A change of layout repaints the whole window.
+  counter.paints = 0;
+  counter.painted = QRegion();
+  label->SetVisible(false);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000)) << "the new layout is painted";
+  EXPECT_EQ(counter.painted.boundingRect(), canvas->rect());
 }
 
 TEST_F(QtBackendTest, AWindowClosingItselfFromAClickGoesAwayCleanly) {
