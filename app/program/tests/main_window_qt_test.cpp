@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QTest>
 
 #include "ui/dui/qt/qt_backend.h"
@@ -39,6 +40,44 @@ TEST_F(MainWindowQtTest, EveryTextFitsInEnglishAndChineseAndSwitchesAtRunTime) {
 TEST_F(MainWindowQtTest, SmallestWindowStillFitsInBothLanguages) {
   Start(L"en");
   SmallestWindowStillFitsInBothLanguages();
+}
+
+// The window repaints only what changed; after a run of live updates (the
+// poller's totals, rates, status and progress, buttons that appear, the
+// language switched) the screen must show what a whole paint makes now.
+TEST_F(MainWindowQtTest, AfterLiveUpdatesTheScreenShowsWhatAWholePaintMakes) {
+  Start(L"en");
+  frame->ShowWindow();
+  QWidget* canvas = dui::CanvasOf(frame->GetHWND());
+  ASSERT_NE(canvas, nullptr);
+  // Changes of layout first (each repaints the whole window: the buttons
+  // that appear, the language, the status text that sizes its label), then
+  // what the poller changes while the layout stays.
+  ShowEveryToolbarButton();
+  frame->SendMessageW(kMsgLanguageChanged, 1);
+  frame->SetStatusLabel(L"Scanning_Event");
+  HandleMessagesFor(std::chrono::milliseconds(50));
+  for (int i = 0; i < 6; ++i) {
+    controller->model.UpdateSummary([i](SystemSummary& summary) {
+      summary.fileCountText = std::to_wstring(1284 + i * 7);
+      summary.downloadText = std::to_wstring(i * 131) + L" KiB/s (12.8 GiB)";
+      summary.uploadText = i % 2 ? L"0 B/s (1.20 GiB)" : L"1.5 MiB/s (1.21 GiB)";
+    });
+    frame->SendMessageW(kMsgTotalsChanged);
+    frame->SendMessageW(kMsgRatesChanged);
+    frame->SetProgress(40 + i * 11);
+    HandleMessagesFor(std::chrono::milliseconds(30));
+  }
+  HandleMessagesFor(std::chrono::milliseconds(100));
+  const QImage onScreen =
+      canvas->screen()->grabWindow(canvas->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage whole = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(onScreen.size(), whole.size());
+  int differ = 0;
+  for (int y = 0; y < whole.height(); ++y) {
+    for (int x = 0; x < whole.width(); ++x) differ += onScreen.pixel(x, y) != whole.pixel(x, y);
+  }
+  EXPECT_EQ(differ, 0) << "pixels the screen kept from before";
 }
 
 TEST_F(MainWindowQtTest, CtrlShiftLThroughQtShowsAndHidesTheLogTab) {

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPointer>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
@@ -168,7 +169,7 @@ TEST_F(QtBackendTest, ALabelSizedToItsTextShowsAllOfIt) {
   }
 }
 
-TEST_F(QtBackendTest, SettingWhatIsAlreadyShownPaintsNothing) {
+TEST_F(QtBackendTest, PaintsNothingForWhatIsAlreadyShownAndOnlyWhatChangedOtherwise) {
   std::ofstream(dir.path() / "idle.xml") << R"(<?xml version="1.0" encoding="utf-8"?>
 <Window size="400,200">
   <VerticalLayout bkcolor="#FFFFFFFF">
@@ -232,6 +233,13 @@ TEST_F(QtBackendTest, SettingWhatIsAlreadyShownPaintsNothing) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 2000)) << "a new text is painted";
   const Rect l = label->GetPos();
   EXPECT_EQ(counter.painted.boundingRect(), QRect(l.left, l.top, l.Width(), l.Height()));
+  // What the screen shows after these partial paints is what a whole paint
+  // makes now (the offscreen screen reads the window's backing store).
+  QApplication::processEvents();
+  const QImage onScreen = canvas->screen()->grabWindow(canvas->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage whole = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(onScreen.size(), whole.size());
+  EXPECT_TRUE(onScreen == whole) << "the screen kept something old";
   // A change of layout repaints the whole window.
   counter.paints = 0;
   counter.painted = QRegion();
