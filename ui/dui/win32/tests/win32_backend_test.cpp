@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -203,6 +204,74 @@ TEST_F(Win32BackendTest, MouseMessagesReachNotifyAndTheLookFollowsTheModel) {
   w.EnableWindow(false);
   EXPECT_FALSE(::IsWindowEnabled(hwnd));
   w.EnableWindow(true);
+}
+
+// The window repaints only what changed, into the part of its surface where
+// that lies; what it shows afterwards is what a whole paint makes now.
+TEST_F(Win32BackendTest, APartialRepaintShowsWhatAWholePaintMakes) {
+  TestWindow w;
+  ASSERT_TRUE(w.Create(nullptr, L"win", kWsPopup, kWsExTopmost));
+  w.ShowWindow();
+  PumpFor(100ms);
+  auto& pm = w.GetPaintManager();
+  CControlUI* header = nullptr;
+  pm.GetRoot()->Visit([&](CControlUI& c) {
+    if (c.GetText() == L"File") header = &c;
+    return header == nullptr;
+  });
+  ASSERT_NE(header, nullptr);
+  CControlUI* btn = pm.FindControl(L"BTN");
+  // Changed from another thread, as the poller does: an attribute (which
+  // lays the window out, so all of it is painted), then a text away from the
+  // window's corner, painted alone.
+  std::thread([&] { btn->ApplyAttributeList(L"bkcolor=\"#FF00AA00\""); }).join();
+  PumpFor(100ms);
+  std::thread([&] { header->SetText(L"Name"); }).join();
+  PumpFor(100ms);
+
+  Rect area = header->GetPos();
+  area.left = 0;
+  area.top = 0;
+  const int width = area.Width(), height = area.Height();
+  ASSERT_GT(width, 0);
+  // What the window shows, read back from its surface.
+  std::vector<std::uint32_t> shown(static_cast<std::size_t>(width) * height);
+  HDC dc = ::GetDC(w.Hwnd());
+  HDC mem = ::CreateCompatibleDC(dc);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(mem, bitmap);
+  ::BitBlt(mem, 0, 0, width, height, dc, 0, 0, SRCCOPY);
+  ::GdiFlush();
+  std::memcpy(shown.data(), bits, shown.size() * sizeof shown[0]);
+  ::SelectObject(mem, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(mem);
+  ::ReleaseDC(w.Hwnd(), dc);
+
+  // A whole paint of the window now.
+  const auto png = dir.path() / "whole.png";
+  ASSERT_TRUE(GrabWindow(w.GetHWND(), png));
+  Gdiplus::Bitmap whole(png.wstring().c_str());
+  const Rect b = btn->GetPos();
+  int differ = 0;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      // The native edit and combo box paint themselves (a caret may blink).
+      if (y < b.bottom && x >= b.right) continue;
+      Gdiplus::Color c;
+      whole.GetPixel(x, y, &c);
+      differ += (shown[static_cast<std::size_t>(y) * width + x] & 0xFFFFFFu) != (c.GetValue() & 0xFFFFFFu);
+    }
+  }
+  EXPECT_EQ(differ, 0) << "pixels the window kept from before";
+  EXPECT_EQ(shown[static_cast<std::size_t>(b.top + 5) * width + b.left + 5] & 0xFFFFFFu, 0x00AA00u);
 }
 
 TEST_F(Win32BackendTest, TheWindowIsANativeWindowOfItsClassNameTitleAndStyles) {
