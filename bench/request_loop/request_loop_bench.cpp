@@ -6,6 +6,7 @@
 //
 //   bench_request_loop [--requests N] [--seconds S] [--circulating C]
 
+#include <sys/resource.h>
 #include <time.h>
 
 #include <atomic>
@@ -31,6 +32,13 @@ double ThreadCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// Times the calling thread went to sleep and was woken.
+long ThreadWakeUps() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
+}
+
 double ProcessCpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
@@ -42,6 +50,7 @@ struct Run {
   double wallSeconds = 0;
   double loopCpuSeconds = 0;     // loop thread only, between first and last counted completion
   double processCpuSeconds = 0;  // everything, the test server included
+  long loopWakeUps = 0;           // loop thread, same span
 };
 
 // Keeps `circulating` requests going; counts completions after a warm-up of
@@ -54,6 +63,7 @@ Run Measure(orlin::RequestLoopOptions options, const std::string& url, int circu
   bool finished = false;
   long counted = -circulating;  // the first round is warm-up (connections opened)
   double loopCpuStart = 0, loopCpuEnd = 0, processStart = 0, processEnd = 0;
+  long wakeStart = 0, wakeEnd = 0;
   Clock::time_point wallStart, wallEnd;
   const Clock::time_point deadline = Clock::now() + duration + 2s;
 
@@ -72,11 +82,13 @@ Run Measure(orlin::RequestLoopOptions options, const std::string& url, int circu
     const Clock::time_point now = Clock::now();
     if (counted == 0) {
       loopCpuStart = ThreadCpuSeconds();
+      wakeStart = ThreadWakeUps();
       processStart = ProcessCpuSeconds();
       wallStart = now;
     }
     if (counted > 0 && (counted >= maxCompletions || now >= wallStart + duration || now >= deadline)) {
       loopCpuEnd = ThreadCpuSeconds();
+      wakeEnd = ThreadWakeUps();
       processEnd = ProcessCpuSeconds();
       wallEnd = now;
       finished = true;
@@ -98,6 +110,7 @@ Run Measure(orlin::RequestLoopOptions options, const std::string& url, int circu
   run.wallSeconds = std::chrono::duration<double>(wallEnd - wallStart).count();
   run.loopCpuSeconds = loopCpuEnd - loopCpuStart;
   run.processCpuSeconds = processEnd - processStart;
+  run.loopWakeUps = wakeEnd - wakeStart;
   return run;
 }
 
@@ -106,6 +119,8 @@ void Print(const char* title, const Run& r) {
   std::printf("  completions            %ld in %.2f s (%.1f per second)\n", r.completions, r.wallSeconds,
               r.completions / r.wallSeconds);
   std::printf("  loop thread CPU        %.1f us per completed request\n", 1e6 * r.loopCpuSeconds / r.completions);
+  std::printf("  loop thread wake-ups   %.2f per completed request\n",
+              static_cast<double>(r.loopWakeUps) / r.completions);
   std::printf("  process CPU (+server)  %.1f us per completed request\n",
               1e6 * r.processCpuSeconds / r.completions);
 }

@@ -218,7 +218,7 @@ void CControlUI::SetAttribute(const std::wstring& name, const std::wstring& valu
   if (n == L"name") {
     SetName(value);
     return;
-  } else if (n == L"text") { text_ = value; layout = true; }
+  } else if (n == L"text") { text_ = value; layout = SizedByText(); }
   else if (n == L"textid" || n == L"resourcetext") textId_ = value;
   else if (n == L"tooltip") tooltip_ = value;
   else if (n == L"userdata") userData_ = value;
@@ -498,7 +498,7 @@ void ShareAxis(std::vector<AxisItem>& items, int total, int childPadding) {
   int autos = 0;
   for (auto& it : items) {
     used += it.before + it.after;
-    if (it.fixed > 0) used += it.fixed;
+    if (it.fixed > 0) used += std::max(it.fixed, it.minimum);
     else ++autos;
   }
   if (!items.empty()) used += childPadding * static_cast<int>(items.size() - 1);

@@ -223,6 +223,14 @@ TEST_F(ControlsTest, LayoutSharesSpaceScalesWithDpiAndHonoursMinWidth) {
   EXPECT_EQ(plain->GetPos().Width(), 80);
   EXPECT_EQ(styled->GetPos().Width(), 280 - 80 - 60 - 20);
   EXPECT_EQ(deaf->GetPos().right, 290);
+  // A fixed width below its minimum takes the minimum, and the rest of the
+  // row makes room for it: nothing sticks out of the row.
+  deaf->SetMinWidth(100);
+  pm().LayoutIfNeeded();
+  EXPECT_EQ(deaf->GetPos().Width(), 100);
+  EXPECT_EQ(deaf->GetPos().right, 290);
+  EXPECT_EQ(styled->GetPos().Width(), 280 - 80 - 100 - 20);
+  deaf->SetMinWidth(0);
   styled->SetMinWidth(200);
   pm().LayoutIfNeeded();
   EXPECT_EQ(styled->GetPos().Width(), 200);
