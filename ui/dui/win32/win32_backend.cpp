@@ -232,13 +232,21 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM data) {
   RECT r{};
   ::GetWindowRect(child, &r);
   ::MapWindowPoints(nullptr, print->parent, reinterpret_cast<POINT*>(&r), 2);
-  const int saved = ::SaveDC(print->dc);
-  ::IntersectClipRect(print->dc, r.left, r.top, r.right, r.bottom);
-  POINT old{};
-  ::SetViewportOrgEx(print->dc, r.left, r.top, &old);
-  ::SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(print->dc),
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  if (width <= 0 || height <= 0) return TRUE;
+  // Each child prints into a context of its own at its own origin, copied
+  // in place afterwards: a control that clips its painting in device
+  // coordinates (an owner-drawn combo box's field) would miss a moved origin.
+  HDC dc = ::CreateCompatibleDC(print->dc);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(print->dc, width, height);
+  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  ::BitBlt(dc, 0, 0, width, height, print->dc, r.left, r.top, SRCCOPY);
+  ::SendMessageW(child, WM_PRINT, reinterpret_cast<WPARAM>(dc),
                  PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND | PRF_CHILDREN);
-  ::RestoreDC(print->dc, saved);
+  ::BitBlt(print->dc, r.left, r.top, width, height, dc, 0, 0, SRCCOPY);
+  ::SelectObject(dc, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
   return TRUE;
 }
 

@@ -25,6 +25,10 @@ constexpr UINT_PTR kEditSubclassId = 1;
 constexpr COLORREF kPromptColour = RGB(0x8A, 0x99, 0xAD);
 // The dropped list of a combo box, below its field.
 constexpr int kComboDropHeight = 200;
+// A combo box's item under the pointer or chosen in its dropped list, and
+// the text of a disabled one.
+constexpr Color kComboHighlight = 0xFFDCE6F4;
+constexpr Color kComboDisabledText = 0xFF9AA5B1;
 
 COLORREF ToColorRef(Color c) { return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
@@ -680,6 +684,21 @@ LRESULT Win32Window::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORLISTBOX:
       return OnControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_MEASUREITEM: {
+      // Asked while a combo box is made, before it is known here: the rows
+      // of its dropped list (its field's height is set as it is placed).
+      auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      if (item->CtlType != ODT_COMBOBOX) break;
+      auto lock = pm_.ModelLock();
+      item->itemHeight = static_cast<UINT>(pm_.Scale(24));
+      return TRUE;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->CtlType != ODT_COMBOBOX) break;
+      DrawComboItem(*item);
+      return TRUE;
+    }
     case WM_ACTIVATE:
       // A menu ends without a command when anything else is activated.
       if (popupMenu_ && LOWORD(wParam) == WA_INACTIVE && window_.IsWindow()) window_.Close(0);
@@ -836,8 +855,9 @@ void Win32Window::SyncCombo(CComboUI& combo, const Rect& rect, bool shown) {
     if (auto it = children_.find(&combo); it != children_.end()) w = it->second;
   }
   if (!w) {
-    w = ::CreateWindowExW(0, L"COMBOBOX", L"", WS_CHILD | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, 0, 0,
-                          hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    w = ::CreateWindowExW(0, L"COMBOBOX", L"",
+                          WS_CHILD | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
+                          0, 0, 0, 0, hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (!w) return;
     std::lock_guard lock(mutex_);
     children_[&combo] = w;
@@ -935,6 +955,40 @@ LRESULT Win32Window::OnControlColour(HDC dc, HWND child) {
   ::SetTextColor(dc, ToColorRef(TextColorOf(*control)));
   ::SetBkColor(dc, ToColorRef(ground));
   return reinterpret_cast<LRESULT>(BrushOf(ground));
+}
+
+void Win32Window::DrawComboItem(const DRAWITEMSTRUCT& item) {
+  CControlUI* control = ControlOfChild(item.hwndItem);
+  HDC dc = item.hDC;
+  RECT rc = item.rcItem;
+  const bool field = (item.itemState & ODS_COMBOBOXEDIT) != 0;
+  const bool highlighted = !field && (item.itemState & ODS_SELECTED) != 0;
+  Color ground = kWindowGround, text = kDefaultTextColor;
+  int inset = 6;
+  {
+    auto lock = pm_.ModelLock();
+    if (control) {
+      ground = GroundOf(*control);
+      text = TextColorOf(*control);
+    }
+    inset = pm_.Scale(6);
+  }
+  if (highlighted) ground = kComboHighlight;
+  ::FillRect(dc, &rc, BrushOf(ground));
+  if (item.itemID == static_cast<UINT>(-1)) return;
+  const LRESULT n = ::SendMessageW(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0);
+  if (n <= 0) return;
+  std::wstring label(static_cast<std::size_t>(n) + 1, L'\0');
+  ::SendMessageW(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(label.data()));
+  label.resize(static_cast<std::size_t>(n));
+  HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(item.hwndItem, WM_GETFONT, 0, 0)));
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ToColorRef(item.itemState & ODS_DISABLED ? kComboDisabledText : text));
+  rc.left += inset;
+  rc.right -= inset / 2;
+  ::DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &rc,
+              DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+  ::SelectObject(dc, oldFont);
 }
 
 LRESULT CALLBACK Win32Window::EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {

@@ -89,6 +89,9 @@ class Win32Window final : public NativeWindow {
   bool Place(HWND child, CControlUI& control, const Rect& r, bool shown);
   void OnCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnControlColour(HDC dc, HWND child);
+  // Combo boxes are drawn here: the field's text centred in its height,
+  // with the model's colours, and the dropped list's items.
+  void DrawComboItem(const DRAWITEMSTRUCT& item);
   HBRUSH BrushOf(Color colour);
   CControlUI* ControlOfChild(HWND child);
   void ForgetChildren();

@@ -482,6 +482,27 @@ TEST_F(Win32BackendTest, NativeEditAndComboStayInStepWithTheModelBothWays) {
   ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(0, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
   EXPECT_EQ(box->GetCurSel(), 0);
   EXPECT_THAT(w.Notes(), ::testing::Contains(L"itemselect:COMBO"));
+  // The chosen item shows in the field, centred in its height.
+  {
+    const auto png = dir.path() / "combo.png";
+    ASSERT_TRUE(GrabWindow(w.GetHWND(), png));
+    Gdiplus::Bitmap picture(png.wstring().c_str());
+    const Rect field = box->GetPos();
+    int inked = 0, top = field.bottom, bottom = field.top;
+    for (int y = field.top + 2; y < field.bottom - 2; ++y) {
+      for (int x = field.left + 2; x < field.left + field.Width() / 2; ++x) {
+        Gdiplus::Color c;
+        picture.GetPixel(x, y, &c);
+        if (c.GetR() + c.GetG() + c.GetB() < 600) {
+          ++inked;
+          top = std::min(top, y);
+          bottom = std::max(bottom, y);
+        }
+      }
+    }
+    EXPECT_GT(inked, 10) << "the field shows no text";
+    EXPECT_LE(std::abs((top + bottom) / 2 - (field.top + field.bottom) / 2), 3) << "text from " << top << " to " << bottom;
+  }
   // A hidden control hides its widget.
   model->SetVisible(false);
   ASSERT_TRUE(PumpUntil([&] { return !::IsWindowVisible(edit); }));
