@@ -228,6 +228,10 @@ void SchedulePacing(RequestLoop::State* s) {
   // Without a pause between completions there is no tick to wait for.
   SetQuiet(s, s->options.completionPacing.count() > 0);
   if (uv_is_active(reinterpret_cast<uv_handle_t*>(&s->paceTimer))) return;
+  // The pause counts from now: the loop's clock stands at the start of this
+  // turn, before the completion that just ran, and a slow completion would
+  // otherwise shorten the pause by its own time.
+  uv_update_time(&s->loop);
   uv_timer_start(&s->paceTimer, OnPaceTimer, static_cast<uint64_t>(s->options.completionPacing.count()), 0);
 }
 
@@ -464,6 +468,8 @@ void StartTask(RequestLoop::State* s, RequestLoop::State::DelayedTask delayed) {
     return;
   }
   s->taskTimers.insert(&t->timer);
+  // The delay counts from now, not from the start of this turn of the loop.
+  uv_update_time(&s->loop);
   uv_timer_start(&t->timer, OnTaskTimer, static_cast<uint64_t>(std::max<std::int64_t>(0, delayed.delay.count())), 0);
 }
 

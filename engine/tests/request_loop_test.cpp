@@ -264,6 +264,35 @@ TEST(RequestLoop, PacingHandsOutAtMostOneCompletionPerPeriod) {
   }
 }
 
+// The pause follows each completion: a completion that takes its time (a
+// large answer parsed) does not shorten the pause before the next one.
+TEST(RequestLoop, ThePauseCountsFromTheEndOfTheCompletionBefore) {
+  HttpTestServer server;
+  server.SetDefaultAnswer(ScriptedAnswer::Respond(200, "{}"));
+  RequestLoop loop;  // the product's 100 ms
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::pair<Clock::time_point, Clock::time_point>> spans;  // entered, left
+  ASSERT_TRUE(loop.Start());
+  for (int i = 0; i < 4; ++i) {
+    auto r = std::make_unique<RestRequest>();
+    r->url = server.BaseUrl() + "/rest/db/status";
+    r->onComplete = [&](RestRequest&, const std::string&) {
+      const auto entered = Clock::now();
+      std::this_thread::sleep_for(40ms);
+      std::lock_guard lock(mutex);
+      spans.emplace_back(entered, Clock::now());
+      changed.notify_all();
+    };
+    ASSERT_TRUE(loop.Submit(std::move(r)));
+  }
+  std::unique_lock lock(mutex);
+  ASSERT_TRUE(changed.wait_for(lock, 120s, [&] { return spans.size() == 4; })) << "waited 120 s for four completions";
+  for (std::size_t i = 1; i < spans.size(); ++i) {
+    EXPECT_GE(spans[i].first - spans[i - 1].second, 95ms) << "pause before completion " << i;
+  }
+}
+
 // While completions wait for their pacing tick the loop does not watch its
 // sockets; what arrives meanwhile is read at the next tick. Nothing may be
 // lost or held back by that: answers that come while others wait, a slow
