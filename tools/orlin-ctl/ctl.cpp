@@ -1,6 +1,7 @@
 #include "tools/orlin-ctl/ctl.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -90,7 +91,7 @@ std::optional<std::chrono::milliseconds> ParseSeconds(const std::string& text) {
   char* end = nullptr;
   const double s = std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size() || !(s > 0) || s > 86400) return std::nullopt;
-  return std::chrono::milliseconds(static_cast<long long>(s * 1000));
+  return std::chrono::milliseconds(std::llround(s * 1000));
 }
 
 class Session {
