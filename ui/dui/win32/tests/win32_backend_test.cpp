@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <thread>
 
@@ -26,6 +27,7 @@
 #include "ui/dui/menu_wnd.h"
 #include "ui/dui/tray_icon.h"
 #include "ui/dui/win32/win32_backend.h"
+#include "ui/dui/win32/win32_tray.h"
 #include "ui/dui/window_impl_base.h"
 
 namespace orlin::dui {
@@ -610,40 +612,33 @@ TEST_F(Win32BackendTest, ALongListIsOneViewThatPaintsOnlyTheRowsInView) {
   EXPECT_GT(placed.bottom - placed.top, 0);
 }
 
-struct FindTooltip {
-  HWND owner = nullptr, found = nullptr;
+struct FindThreadWindow {
+  const wchar_t* windowClass = nullptr;
+  HWND owner = nullptr;  // null: any owner
+  HWND found = nullptr;
 };
 
-BOOL CALLBACK MatchTooltip(HWND hwnd, LPARAM data) {
-  auto* find = reinterpret_cast<FindTooltip*>(data);
+BOOL CALLBACK MatchThreadWindow(HWND hwnd, LPARAM data) {
+  auto* find = reinterpret_cast<FindThreadWindow*>(data);
   wchar_t cls[64] = {};
   ::GetClassNameW(hwnd, cls, 64);
-  if (std::wstring(cls) == L"tooltips_class32" && ::GetWindow(hwnd, GW_OWNER) == find->owner) find->found = hwnd;
+  if (std::wcscmp(cls, find->windowClass) == 0 && (!find->owner || ::GetWindow(hwnd, GW_OWNER) == find->owner)) {
+    find->found = hwnd;
+  }
   return find->found == nullptr;
 }
 
-// The tooltip control the window made for itself, or null.
-HWND TooltipOf(HWND owner) {
-  FindTooltip find{owner, nullptr};
-  ::EnumThreadWindows(::GetCurrentThreadId(), &MatchTooltip, reinterpret_cast<LPARAM>(&find));
+// A window of `windowClass` this thread made (owned by `owner` unless null),
+// or null. Suites running beside this one on the same desktop have windows
+// of the same classes.
+HWND ThreadWindow(const wchar_t* windowClass, HWND owner = nullptr) {
+  FindThreadWindow find{windowClass, owner, nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &MatchThreadWindow, reinterpret_cast<LPARAM>(&find));
   return find.found;
 }
 
-BOOL CALLBACK MatchTrayWindow(HWND hwnd, LPARAM data) {
-  wchar_t cls[64] = {};
-  ::GetClassNameW(hwnd, cls, 64);
-  if (std::wstring(cls) != L"OrlinTrayWnd") return TRUE;
-  *reinterpret_cast<HWND*>(data) = hwnd;
-  return FALSE;
-}
-
-// The tray icon's window this thread made, or null. (Suites running beside
-// this one on the same desktop have tray icons of their own.)
-HWND OwnTrayWindow() {
-  HWND found = nullptr;
-  ::EnumThreadWindows(::GetCurrentThreadId(), &MatchTrayWindow, reinterpret_cast<LPARAM>(&found));
-  return found;
-}
+// The tooltip control the window made for itself, or null.
+HWND TooltipOf(HWND owner) { return ThreadWindow(L"tooltips_class32", owner); }
 
 // What the tooltip control would show with the pointer at `where` (screen).
 std::wstring TipAt(HWND window, HWND tooltip, UINT_PTR tool, POINT where) {
@@ -737,14 +732,14 @@ TEST_F(Win32BackendTest, TheTrayIconsCallbackArrivesAsTheWindowsMessage) {
   std::printf("the desktop %s a notification area\n", made ? "has" : "has no");
   if (!made) return;
   // The taskbar calls back with the icon's message and the mouse message.
-  HWND icon = OwnTrayWindow();
+  HWND icon = ThreadWindow(win32::kTrayWindowClass);
   ASSERT_NE(icon, nullptr);
   ::SendMessageW(icon, kWmTrayCallback, 1, WM_RBUTTONUP);
   ASSERT_TRUE(PumpUntil([&] { return w.Received() >= 1; }));
   EXPECT_EQ(std::get<0>(w.received[0]), kWmTrayCallback);
   EXPECT_EQ(std::get<2>(w.received[0]), WM_RBUTTONUP);
   tray.DeleteTrayIcon();
-  EXPECT_EQ(OwnTrayWindow(), nullptr);
+  EXPECT_EQ(ThreadWindow(win32::kTrayWindowClass), nullptr);
   EXPECT_FALSE(::IsWindow(icon));
 }
 
