@@ -2,11 +2,20 @@
 // completed request (pacing off, so the transport itself is measured) and the
 // completion rate and CPU cost with the product's 100 ms pacing, with as many
 // requests circulating as the status poller keeps (each completion
-// re-requests its URL).
+// re-requests its URL). Last, the machine's floor under that pacing: a
+// thread woken every 100 ms that reads one answer and sends one request on a
+// kept connection to the same server, without an HTTP library; what the
+// paced loop costs above it is libcurl's, libuv's and the loop's own.
 //
 //   bench_request_loop [--requests N] [--seconds S] [--circulating C]
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <atomic>
@@ -125,6 +134,44 @@ void Print(const char* title, const Run& r) {
               1e6 * r.processCpuSeconds / r.completions);
 }
 
+// The floor: per 100 ms tick one wake-up, one answer read and one request
+// sent, as the paced loop does, with plain system calls; with no request,
+// the wake-up alone. Returns the calling thread's CPU per tick in
+// microseconds, or a negative value when the server could not be reached.
+double FloorPerTick(int port, const std::string& request, int ticks) {
+  const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (socket < 0 || connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (socket >= 0) close(socket);
+    return -1;
+  }
+  int one = 1;
+  setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  const int sleeper = epoll_create1(0);  // nothing registered: it only times out
+  char answer[16384];
+  long answered = 0;
+  double start = 0;
+  for (int i = 0; i < ticks + 2; ++i) {
+    if (i == 2) start = ThreadCpuSeconds();  // one round of warm-up
+    epoll_event event{};
+    epoll_wait(sleeper, &event, 1, 100);
+    if (request.empty()) {
+      ++answered;
+      continue;
+    }
+    if (recv(socket, answer, sizeof answer, MSG_DONTWAIT) > 0) ++answered;
+    if (send(socket, request.data(), request.size(), MSG_NOSIGNAL) < 0) break;
+  }
+  const double cpu = ThreadCpuSeconds() - start;
+  close(sleeper);
+  close(socket);
+  if (answered < ticks) return -1;  // the server did not answer every tick
+  return 1e6 * cpu / ticks;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,5 +202,21 @@ int main(int argc, char** argv) {
   Print("request loop, pacing 100 ms (the poller's rate)",
         Measure(paced, url, circulating, 1'000'000, std::chrono::seconds(seconds)));
   std::printf("  connections opened     %zu (both runs)\n", server.ConnectionCount());
+
+  const std::string base = server.BaseUrl();
+  const int port = std::atoi(base.substr(base.rfind(':') + 1).c_str());
+  const std::string request =
+      "GET /rest/system/status HTTP/1.1\r\nHost: " + base.substr(base.find("//") + 2) +
+      "\r\nAccept: */*\r\nX-API-Key: benchmark-key\r\n\r\n";
+  const int ticks = static_cast<int>(seconds * 10);
+  const double wakeUp = FloorPerTick(port, "", ticks);
+  const double floor = FloorPerTick(port, request, ticks);
+  std::printf("the machine's floor at that pace (no HTTP library)\n");
+  std::printf("  wake-up alone          %.1f us of thread CPU per tick\n", wakeUp);
+  if (floor < 0) {
+    std::printf("  with the exchange      not measured: the server did not answer every tick\n");
+  } else {
+    std::printf("  with the exchange      %.1f us per tick (one answer read, one request sent)\n", floor);
+  }
   return 0;
 }
